@@ -1,0 +1,53 @@
+# One place for compiler flags shared by every room.
+add_library(aperlume_flags INTERFACE)
+target_compile_options(aperlume_flags INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+if(APERLUME_WERROR)
+  target_compile_options(aperlume_flags INTERFACE -Werror)
+endif()
+if(APERLUME_SANITIZE)
+  target_compile_options(aperlume_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(aperlume_flags INTERFACE -fsanitize=address,undefined)
+endif()
+if(WIN32)
+  # The module must be one self-contained file: no compiler runtime DLLs beside it.
+  target_link_options(aperlume_flags INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "i686")
+  # x87 extended precision would make the 32-bit results drift from the others.
+  target_compile_options(aperlume_flags INTERFACE -msse2 -mfpmath=sse)
+endif()
+target_include_directories(aperlume_flags INTERFACE ${PROJECT_SOURCE_DIR})
+
+# aperlume_room_library(name DIR dir DEPS ...): one static library per room. Portable sources are every
+# .cpp of the folder; files ending in _win32.cpp or _native.cpp are the platform edge, and CMake picks the
+# set that matches the target.
+function(aperlume_room_library name)
+  cmake_parse_arguments(R "" "" "DEPS;SYSTEM_LIBS" ${ARGN})
+  file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(sources "")
+  foreach(src IN LISTS all_sources)
+    if(src MATCHES "_win32\\.cpp$")
+      if(WIN32)
+        list(APPEND sources ${src})
+      endif()
+    elseif(src MATCHES "_native\\.cpp$")
+      if(NOT WIN32)
+        list(APPEND sources ${src})
+      endif()
+    else()
+      list(APPEND sources ${src})
+    endif()
+  endforeach()
+  if(sources STREQUAL "")
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE aperlume_flags ${R_DEPS})
+  else()
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC aperlume_flags ${R_DEPS})
+    if(WIN32 AND R_SYSTEM_LIBS)
+      target_link_libraries(${name} PUBLIC ${R_SYSTEM_LIBS})
+    endif()
+  endif()
+endfunction()

@@ -1,0 +1,12 @@
+// Access to the parameter block through the host's parameters handle, at the moment of use.
+#include "host/movable_handle.h"
+#include "host/plugin_context.h"
+
+namespace aperlume {
+
+FilterParameters* Parameters(const PluginContext& context) {
+    if (context.filterRecord == nullptr) return nullptr;
+    return static_cast<FilterParameters*>(HandleData(context.filterRecord->parameters));
+}
+
+}  // namespace aperlume
