@@ -13,6 +13,7 @@ function(aperlume_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} aperlume_test_support GTest::gtest_main aperlume_flags)
+  aperlume_test_knows_module(${name})
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>
       --gtest_brief=1)
@@ -20,4 +21,10 @@ function(aperlume_add_test name)
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
   endif()
+endfunction()
+
+# Every test program knows where the built plug-in module is, and is built after it.
+function(aperlume_test_knows_module name)
+  target_compile_definitions(${name} PRIVATE APERLUME_MODULE_PATH="$<TARGET_FILE:aperlume_module>")
+  add_dependencies(${name} aperlume_module)
 endfunction()

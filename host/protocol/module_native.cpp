@@ -1,1 +1,0 @@
-// Anchors the native plug-in library; its code is the protocol archive linked whole.
