@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the three targets (native, and the 32-bit and 64-bit Windows modules) plus a sanitizer build,
+# and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer, and both
+# Windows builds under Wine inside a virtual X server. Exits non-zero on any failure.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${APERLUME_BUILD_DIR:-$root/build}
+jobs=${APERLUME_JOBS:-2}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+status=0
+
+configure_and_build() {  # name, extra cmake args...
+  local name=$1; shift
+  echo "=== build: $name"
+  cmake -S "$root" -B "$build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPERLUME_WERROR=ON "$@" \
+    >"$build/$name.configure.log" 2>&1 || { cat "$build/$name.configure.log"; return 1; }
+  cmake --build "$build/$name" -j "$jobs" >"$build/$name.build.log" 2>&1 || { tail -n 80 "$build/$name.build.log"; return 1; }
+}
+
+run_tests() {  # name, [wrapper...]
+  local name=$1; shift
+  echo "=== test: $name"
+  (cd "$build/$name" && "$@" ctest --output-on-failure -j "$jobs" --timeout 1500) || return 1
+}
+
+mkdir -p "$build"
+
+if configure_and_build native && configure_and_build asan -DAPERLUME_SANITIZE=ON -DAPERLUME_BENCH=OFF; then
+  run_tests native || status=1
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan || status=1
+else
+  status=1
+fi
+
+for arch in i686 x86_64; do
+  name=win-$arch
+  export WINEPREFIX=$build/wineprefix-$arch
+  "$root/scripts/wine_prefix.sh" "$WINEPREFIX"
+  if configure_and_build "$name" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$arch-w64-mingw32.cmake"; then
+    # One test program per Wine start, serially: windows and a shared prefix do not like company.
+    APERLUME_JOBS=1 jobs=1 run_tests "$name" xvfb-run -a -s "-screen 0 1280x1024x24" || status=1
+  else
+    status=1
+  fi
+  wineserver -k 2>/dev/null || true
+done
+
+if ((status == 0)); then echo "=== all test suites passed"; else echo "=== some test suites FAILED"; fi
+exit $status
