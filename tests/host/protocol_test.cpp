@@ -237,3 +237,21 @@ TEST(Protocol, ADataSlotThatDoesNotPersistStartsAFreshContextOnTheSameBlock) {
 
 }  // namespace
 }  // namespace aperlume
+
+namespace aperlume {
+namespace {
+
+TEST(Protocol, NoExceptionCrossesTheEntryPoint) {
+    testhost::FilterHost host = testing::LinkedHost();
+    host.SetImage(testhost::MakeImage(4, 4, 3, kModeRGB));
+    testhost::HostQuirks quirks;
+    quirks.advanceStateThrows = true;
+    host.SetQuirks(quirks);
+    host.Record().inRect = {0, 0, 4, 4};
+    EXPECT_EQ(host.Call(kSelectorStart), kOutOfMemory);
+    EXPECT_EQ(host.Record().inRect.right, 0);
+    EXPECT_EQ(host.Record().outRect.right, 0);
+}
+
+}  // namespace
+}  // namespace aperlume

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace aperlume::testhost {
 namespace {
@@ -31,6 +32,7 @@ struct HostCallbacks {
         if (current == nullptr) return -1;
         ++current->advanceCalls_;
         if (current->quirks_.advanceStateError != 0) return current->quirks_.advanceStateError;
+        if (current->quirks_.advanceStateThrows) throw std::bad_alloc();
         return current->ServeRequests();
     }
     // Host handles: a master pointer to a heap block, as the classic handle model has it.

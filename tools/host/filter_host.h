@@ -38,6 +38,7 @@ struct HostQuirks {
     bool noAdvanceState = false;       // an old host without image requests
     std::int16_t advanceStateError = 0;  // advanceState answers this (0: serves the request)
     std::int32_t abortAtPoll = 0;      // abortProc answers yes from this poll on (1 = first; 0 never)
+    bool advanceStateThrows = false;   // a host whose callback lets a C++ exception escape (linked tests)
 };
 
 struct ProgressCall {
