@@ -1,0 +1,498 @@
+// The direct convolution method: every pixel spread over the aperture in the image domain, each output
+// normalised by the weight it actually received, so the border and transparent pixels need no special
+// kernels. Without a depth map one kernel is gathered per output pixel; with one, every source pixel
+// scatters its own aperture size and in-focus pixels are shielded from the ones above the focus.
+//
+// Working pixels are four floats. Each layout packs what a source pixel contributes (its colour and its
+// weights) into those lanes so that the hot loops are one four-lane multiply-add per kernel tap:
+//
+//   colour:        (c0, c1, c2, 1)                   lanes: colour sums, weight sum
+//   gray:          (v, 0, 0, 1)                      lanes: gray sum, -, -, weight sum
+//   gray + alpha:  opaque (v, 1, 1, a), else (0, 0, 1, 0)
+//                                                    lanes: gray sum, colour weight, total weight, alpha sum
+//   colour + alpha: opaque (c0, c1, c2, a), else 0;  the colour weight and the total weight, which do not
+//                  fit, run beside it in a pair buffer, from a per-pixel opacity of 1 or 0.
+//
+// A source whose alpha is 0 or below adds nothing to the colour, while its weight counts towards the
+// alpha: colours are means over the non-transparent pixels, alphas means over all.
+#include "engine/direct_convolution.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "engine/aperture_kernel.h"
+#include "engine/cancel_poll.h"
+#include "engine/methods.h"
+#include "engine/pixel_layout.h"
+#include "host/preview_state.h"
+#include "host/result_code.h"
+#include "host/working_memory.h"
+
+namespace aperlume {
+namespace {
+
+constexpr double kFocusScale = 0.00392156862745098;  // 1 / 255 as the focus setting is stored
+constexpr std::int32_t kRowsPerPoll = 10;
+constexpr std::size_t kPixelsPerPoll = 2000;
+constexpr std::int32_t kNormaliseSpan = 20;  // progress units for normalisation, and again for write-back
+
+enum class Packing { Colour, Gray, GrayAlpha, ColourAlpha };
+
+Packing PackingFor(const ChannelAssignment& channels) {
+    if (channels.colourChannels == 3) return channels.hasAlpha ? Packing::ColourAlpha : Packing::Colour;
+    return channels.hasAlpha ? Packing::GrayAlpha : Packing::Gray;
+}
+
+// [begin, end) of the positive weights in one kernel row.
+struct Span {
+    std::int32_t begin;
+    std::int32_t end;
+};
+
+// Only positive weights take part: the others become exactly 0, so that a zero inside a row's span adds
+// nothing, and each row's span of positive weights bounds the inner loops.
+void PrepareKernel(float* kernel, std::int32_t diameter, Span* spans) {
+    for (std::int32_t ky = 0; ky < diameter; ++ky) {
+        float* row = kernel + static_cast<std::size_t>(ky) * diameter;
+        std::int32_t begin = -1;
+        std::int32_t end = 0;
+        for (std::int32_t kx = 0; kx < diameter; ++kx) {
+            if (row[kx] > 0.0f) {
+                if (begin < 0) begin = kx;
+                end = kx + 1;
+            } else {
+                row[kx] = 0.0f;
+            }
+        }
+        spans[ky] = begin < 0 ? Span{0, 0} : Span{begin, end};
+    }
+}
+
+struct Frame {
+    std::int32_t diameter;
+    std::int32_t radius;
+    std::int32_t width;
+    std::int32_t height;
+    Packing packing;
+    WorkPixel* source;
+    WorkPixel* accumulator;
+    const float* opacity;  // colour + alpha only: 1 for an opaque source, else 0
+    float* pairWeights;    // colour + alpha only: (colour weight, total weight) per pixel
+};
+
+inline void AddScaled(float* sum, float w, const WorkPixel& p) {
+    for (int lane = 0; lane < 4; ++lane) sum[lane] += w * p.c[lane];
+}
+
+// The window of pixel (x, y) in kernel coordinates: the kernel rows and columns whose pixels lie inside
+// the image. Nothing outside the image takes part; the normalisation makes up for the missing part.
+struct Window {
+    std::int32_t x;
+    std::int32_t y;
+    std::int32_t kyLow;
+    std::int32_t kyHigh;
+    std::int32_t kxLow;
+    std::int32_t kxHigh;
+};
+
+Window WindowAt(const Frame& f, std::int32_t x, std::int32_t y) {
+    return Window{x,
+                  y,
+                  std::max(0, f.radius - y),
+                  std::min(f.diameter, f.height + f.radius - y),
+                  std::max(0, f.radius - x),
+                  std::min(f.diameter, f.width + f.radius - x)};
+}
+
+// Kernel row ky's positive weights inside the window, and the image index of the pixel under the first.
+struct RowSlice {
+    const float* weights;
+    std::size_t first;
+    std::int32_t count;  // 0 when the row has nothing inside the window
+};
+
+RowSlice SliceRow(const Frame& f, const Window& window, const float* kernel, const Span& span, std::int32_t ky) {
+    const std::int32_t begin = std::max(span.begin, window.kxLow);
+    const std::int32_t end = std::min(span.end, window.kxHigh);
+    if (begin >= end) return RowSlice{nullptr, 0, 0};
+    return RowSlice{kernel + static_cast<std::size_t>(ky) * f.diameter + begin,
+                    static_cast<std::size_t>(window.y + ky - f.radius) * f.width +
+                        static_cast<std::size_t>(window.x + begin - f.radius),
+                    end - begin};
+}
+
+// One output row of the uniform path: every pixel sums its window under the reversed kernel.
+template <bool kPairWeights>
+void GatherRow(const Frame& f, const float* kernel, const Span* spans, std::int32_t y) {
+    for (std::int32_t x = 0; x < f.width; ++x) {
+        const Window window = WindowAt(f, x, y);
+        float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        float colourWeight = 0.0f;
+        float totalWeight = 0.0f;
+        for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
+            const RowSlice row = SliceRow(f, window, kernel, spans[ky], ky);
+            const float* w = row.weights;
+            const WorkPixel* p = f.source + row.first;
+            for (std::int32_t i = 0; i < row.count; ++i) AddScaled(sum, w[i], p[i]);
+            if constexpr (kPairWeights) {
+                const float* m = f.opacity + row.first;
+                for (std::int32_t i = 0; i < row.count; ++i) {
+                    colourWeight += w[i] * m[i];
+                    totalWeight += w[i];
+                }
+            }
+        }
+        const std::size_t j = static_cast<std::size_t>(y) * f.width + x;
+        for (int lane = 0; lane < 4; ++lane) f.accumulator[j].c[lane] = sum[lane];
+        if constexpr (kPairWeights) {
+            f.pairWeights[2 * j] = colourWeight;
+            f.pairWeights[2 * j + 1] = totalWeight;
+        }
+    }
+}
+
+// One source pixel of the depth path spread over its own (reversed, normalised) kernel. When shielded,
+// `open` is 0 at the in-focus targets that must receive nothing from this source.
+template <bool kPairWeights, bool kShielded>
+void ScatterPixel(const Frame& f, const float* kernel, const Span* spans, const float* open, std::int32_t x,
+                  std::int32_t y) {
+    const Window window = WindowAt(f, x, y);
+    const std::size_t s = static_cast<std::size_t>(y) * f.width + x;
+    const WorkPixel p = f.source[s];
+    const float opaque = kPairWeights ? f.opacity[s] : 0.0f;
+    for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
+        const RowSlice row = SliceRow(f, window, kernel, spans[ky], ky);
+        const float* w = row.weights;
+        const float* gate = open + row.first;
+        WorkPixel* t = f.accumulator + row.first;
+        for (std::int32_t i = 0; i < row.count; ++i) {
+            const float weight = kShielded ? w[i] * gate[i] : w[i];
+            for (int lane = 0; lane < 4; ++lane) t[i].c[lane] += weight * p.c[lane];
+        }
+        if constexpr (kPairWeights) {
+            float* pair = f.pairWeights + 2 * row.first;
+            for (std::int32_t i = 0; i < row.count; ++i) {
+                const float weight = kShielded ? w[i] * gate[i] : w[i];
+                pair[2 * i] += weight * opaque;
+                pair[2 * i + 1] += weight;
+            }
+        }
+    }
+}
+
+// Packs the planes into working pixels (see the table at the top of the file).
+void Interleave(const Frame& f, const float* const* planes, float* opacity, std::size_t pixels) {
+    WorkPixel* out = f.source;
+    switch (f.packing) {
+        case Packing::Colour:
+            for (std::size_t j = 0; j < pixels; ++j)
+                out[j] = WorkPixel{{planes[0][j], planes[1][j], planes[2][j], 1.0f}};
+            break;
+        case Packing::Gray:
+            for (std::size_t j = 0; j < pixels; ++j) out[j] = WorkPixel{{planes[0][j], 0.0f, 0.0f, 1.0f}};
+            break;
+        case Packing::GrayAlpha:
+            for (std::size_t j = 0; j < pixels; ++j) {
+                const float a = planes[1][j];
+                out[j] = a > 0.0f ? WorkPixel{{planes[0][j], 1.0f, 1.0f, a}} : WorkPixel{{0.0f, 0.0f, 1.0f, 0.0f}};
+            }
+            break;
+        case Packing::ColourAlpha:
+            for (std::size_t j = 0; j < pixels; ++j) {
+                const float a = planes[3][j];
+                const bool opaque = a > 0.0f;
+                out[j] = opaque ? WorkPixel{{planes[0][j], planes[1][j], planes[2][j], a}}
+                                : WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}};
+                opacity[j] = opaque ? 1.0f : 0.0f;
+            }
+            break;
+    }
+}
+
+// value / weight, or the source value where nothing with a positive weight arrived.
+inline float Mean(float value, float weight, float fallback) { return weight > 0.0f ? value / weight : fallback; }
+
+// Turns the sums of pixels [begin, end) into values at the layout's channels: colour in lanes 0.., alpha
+// in lane 3.
+void Normalise(const Frame& f, const float* const* planes, std::size_t begin, std::size_t end) {
+    WorkPixel* a = f.accumulator;
+    switch (f.packing) {
+        case Packing::Colour:
+            for (std::size_t j = begin; j < end; ++j) {
+                const float w = a[j].c[3];
+                for (int ch = 0; ch < 3; ++ch) a[j].c[ch] = Mean(a[j].c[ch], w, planes[ch][j]);
+            }
+            break;
+        case Packing::Gray:
+            for (std::size_t j = begin; j < end; ++j) a[j].c[0] = Mean(a[j].c[0], a[j].c[3], planes[0][j]);
+            break;
+        case Packing::GrayAlpha:
+            for (std::size_t j = begin; j < end; ++j) {
+                a[j].c[0] = Mean(a[j].c[0], a[j].c[1], planes[0][j]);
+                a[j].c[3] = Mean(a[j].c[3], a[j].c[2], planes[1][j]);
+            }
+            break;
+        case Packing::ColourAlpha:
+            for (std::size_t j = begin; j < end; ++j) {
+                const float colourWeight = f.pairWeights[2 * j];
+                for (int ch = 0; ch < 3; ++ch) a[j].c[ch] = Mean(a[j].c[ch], colourWeight, planes[ch][j]);
+                a[j].c[3] = Mean(a[j].c[3], f.pairWeights[2 * j + 1], planes[3][j]);
+            }
+            break;
+    }
+}
+
+void WriteBack(const Frame& f, const ChannelAssignment& channels, float* const* planes, std::size_t begin,
+               std::size_t end) {
+    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) {
+        float* plane = planes[ch];
+        for (std::size_t k = begin; k < end; ++k) plane[k] = f.accumulator[k].c[ch];
+    }
+    if (channels.hasAlpha) {
+        float* plane = planes[channels.colourChannels];
+        for (std::size_t k = begin; k < end; ++k) plane[k] = f.accumulator[k].c[3];
+    }
+}
+
+// The depth path's kernels, built lazily, at most one per size code (odd, 1..D), each reversed, its
+// non-zero weights divided by their count, and prepared with its row spans.
+class KernelCache {
+public:
+    KernelCache() = default;
+    KernelCache(const KernelCache&) = delete;
+    KernelCache& operator=(const KernelCache&) = delete;
+    ~KernelCache() {
+        for (std::int32_t i = 0; i < slotCount_; ++i) AlignedFree{}(slots_[i]);
+    }
+
+    [[nodiscard]] bool Init(std::int32_t diameter) {
+        diameter_ = diameter;
+        const std::int32_t count = (diameter + 1) / 2;
+        std::size_t spanCount = 0;
+        if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(diameter), spanCount))
+            return false;
+        slots_ = AllocateBuffer<float*>(static_cast<std::size_t>(count));
+        spans_ = AllocateBuffer<Span>(spanCount);
+        if (slots_ == nullptr || spans_ == nullptr) return false;
+        std::fill_n(slots_.get(), count, nullptr);
+        slotCount_ = count;
+        return true;
+    }
+
+    // The kernel of size code magnitude `size`, or null when its memory cannot be had.
+    const float* Get(const PluginContext& context, std::int32_t size) {
+        const std::int32_t slot = (size - 1) / 2;
+        if (slots_[slot] != nullptr) return slots_[slot];
+        Buffer<float> kernel = AllocateRaster<float>(diameter_, diameter_);
+        if (kernel == nullptr) return nullptr;
+        const std::size_t elements = static_cast<std::size_t>(diameter_) * static_cast<std::size_t>(diameter_);
+        BuildApertureKernel(context, size, diameter_, diameter_, kernel.get());
+        ReverseKernel(kernel.get(), diameter_, diameter_);
+        // A large aperture spreads its pixel thinly, a small one concentrates it.
+        const auto nonZero = static_cast<float>(std::count_if(
+            kernel.get(), kernel.get() + elements, [](float w) { return w != 0.0f; }));
+        for (std::size_t i = 0; i < elements; ++i) {
+            if (kernel[i] != 0.0f) kernel[i] /= nonZero;
+        }
+        PrepareKernel(kernel.get(), diameter_, SpansOf(size));
+        slots_[slot] = kernel.release();
+        return slots_[slot];
+    }
+
+    Span* SpansOf(std::int32_t size) {
+        return spans_.get() + static_cast<std::size_t>((size - 1) / 2) * static_cast<std::size_t>(diameter_);
+    }
+
+private:
+    std::int32_t diameter_ = 0;
+    std::int32_t slotCount_ = 0;
+    Buffer<float*> slots_;
+    Buffer<Span> spans_;
+};
+
+template <bool kPairWeights>
+void ScatterRow(const Frame& f, KernelCache& cache, const std::int32_t* codes, const float* open, std::int32_t y,
+                const PluginContext& context, bool& outOfMemory) {
+    for (std::int32_t x = 0; x < f.width; ++x) {
+        const std::int32_t code = codes[static_cast<std::size_t>(y) * f.width + x];
+        const std::int32_t size = code < 0 ? -code : code;
+        const float* kernel = cache.Get(context, size);
+        if (kernel == nullptr) {
+            outOfMemory = true;
+            return;
+        }
+        const Span* spans = cache.SpansOf(size);
+        if (code < 0) {
+            ScatterPixel<kPairWeights, true>(f, kernel, spans, open, x, y);
+        } else {
+            ScatterPixel<kPairWeights, false>(f, kernel, spans, open, x, y);
+        }
+    }
+}
+
+class Progress {
+public:
+    Progress(PluginContext& context, bool enabled, std::int32_t height)
+        : context_(context), enabled_(enabled), total_(height + 2 * kNormaliseSpan) {}
+    // A check point: false (and the result word set) when the run is to stop.
+    [[nodiscard]] bool Check(std::int64_t done) {
+        if (PollCancel(context_)) return false;
+        if (enabled_) ReportProgress(context_, static_cast<std::int32_t>(done), total_);
+        return true;
+    }
+
+private:
+    PluginContext& context_;
+    bool enabled_;
+    std::int32_t total_;
+};
+
+bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
+    Buffer<float> kernel = AllocateRaster<float>(f.diameter, f.diameter);
+    Buffer<Span> spans = AllocateBuffer<Span>(static_cast<std::size_t>(f.diameter));
+    if (kernel == nullptr || spans == nullptr) {
+        SetResult(context, kOutOfMemory);
+        return false;
+    }
+    BuildApertureKernel(context, f.diameter, f.diameter, f.diameter, kernel.get());
+    // Gathering with the reversed kernel spreads every source over the aperture as drawn.
+    ReverseKernel(kernel.get(), f.diameter, f.diameter);
+    PrepareKernel(kernel.get(), f.diameter, spans.get());
+    for (std::int32_t y = 0; y < f.height; ++y) {
+        if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
+        if (f.packing == Packing::ColourAlpha) {
+            GatherRow<true>(f, kernel.get(), spans.get(), y);
+        } else {
+            GatherRow<false>(f, kernel.get(), spans.get(), y);
+        }
+    }
+    return true;
+}
+
+bool SpreadWithDepth(PluginContext& context, const Frame& f, const float* depthMap, std::int16_t focus,
+                     std::size_t pixels, Progress& progress) {
+    Buffer<std::int32_t> codes = AllocateBuffer<std::int32_t>(pixels);
+    Buffer<float> open = AllocateBuffer<float>(pixels);
+    KernelCache cache;
+    if (codes == nullptr || open == nullptr || !cache.Init(f.diameter)) {
+        SetResult(context, kOutOfMemory);
+        return false;
+    }
+    for (std::size_t j = 0; j < pixels; ++j) {
+        codes[j] = DepthSizeCode(depthMap[j], focus, f.diameter);
+        // An in-focus pixel at or below the focus value receives nothing from the pixels above it.
+        open[j] = codes[j] == 1 ? 0.0f : 1.0f;
+    }
+    std::fill_n(f.accumulator, pixels, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
+    if (f.packing == Packing::ColourAlpha) std::fill_n(f.pairWeights, 2 * pixels, 0.0f);
+    for (std::int32_t y = 0; y < f.height; ++y) {
+        if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
+        bool outOfMemory = false;
+        if (f.packing == Packing::ColourAlpha) {
+            ScatterRow<true>(f, cache, codes.get(), open.get(), y, context, outOfMemory);
+        } else {
+            ScatterRow<false>(f, cache, codes.get(), open.get(), y, context, outOfMemory);
+        }
+        if (outOfMemory) {
+            SetResult(context, kOutOfMemory);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs `step` over [0, pixels) in chunks, with a check point before each chunk; the progress runs from
+// `base` to base + 20.
+template <class Step>
+bool ChunkedPass(std::size_t pixels, std::int32_t base, Progress& progress, Step step) {
+    for (std::size_t begin = 0; begin < pixels; begin += kPixelsPerPoll) {
+        const auto done = base + static_cast<std::int64_t>(
+                                     (static_cast<std::uint64_t>(kNormaliseSpan) * begin) / pixels);
+        if (!progress.Check(done)) return false;
+        step(begin, std::min(pixels, begin + kPixelsPerPoll));
+    }
+    return true;
+}
+
+}  // namespace
+
+void ReverseKernel(float* kernel, std::int32_t width, std::int32_t height) {
+    if (kernel == nullptr || width <= 0 || height <= 0) return;
+    std::reverse(kernel, kernel + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+}
+
+std::int32_t DepthSizeCode(float depth, std::int16_t focus, std::int32_t diameter) {
+    const double f = focus * kFocusScale;
+    const double v = depth;
+    const double scaled = std::fabs(v - f) * diameter + 0.5;
+    std::int32_t size = scaled < static_cast<double>(diameter) ? static_cast<std::int32_t>(scaled) : diameter;
+    if (size % 2 == 0) size += 1;
+    return v > f ? -size : size;
+}
+
+void DirectConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
+                    bool reportProgress, float* const* planes, const float* depthMap) {
+    if (CheckPreviewAbort()) {
+        SetResult(context, kUserCanceled);
+        return;
+    }
+    const FilterRecord* record = context.filterRecord;
+    const FilterParameters* settings = Parameters(context);
+    if (record == nullptr || settings == nullptr) {
+        SetResult(context, kBadParameters);
+        return;
+    }
+    const std::int32_t layout = PixelLayout(record->imageMode, record->planes);
+    if (layout == kLayoutRefused) {
+        SetResult(context, kBadMode);
+        return;
+    }
+    const std::int32_t planeCount = std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes);
+    const ChannelAssignment channels = AssignChannels(layout, planeCount);
+    // Modes without a channel assignment, and empty or degenerate requests, spread nothing.
+    if (channels.colourChannels == 0 || planes == nullptr || width <= 0 || height <= 0 || diameter < 1) return;
+
+    std::size_t pixels = 0;
+    std::size_t pairCount = 0;
+    if (!CheckedMultiply(static_cast<std::size_t>(width), static_cast<std::size_t>(height), pixels) ||
+        !CheckedMultiply(pixels, 2, pairCount)) {
+        SetResult(context, kOutOfMemory);
+        return;
+    }
+    const Packing packing = PackingFor(channels);
+    Buffer<WorkPixel> source = AllocateBuffer<WorkPixel>(pixels);
+    Buffer<WorkPixel> accumulator = AllocateBuffer<WorkPixel>(pixels);
+    Buffer<float> opacity;
+    Buffer<float> pairWeights;
+    if (packing == Packing::ColourAlpha) {
+        opacity = AllocateBuffer<float>(pixels);
+        pairWeights = AllocateBuffer<float>(pairCount);
+    }
+    if (source == nullptr || accumulator == nullptr ||
+        (packing == Packing::ColourAlpha && (opacity == nullptr || pairWeights == nullptr))) {
+        SetResult(context, kOutOfMemory);
+        return;
+    }
+
+    Progress progress(context, reportProgress, height);
+    if (reportProgress && !progress.Check(0)) return;
+
+    const Frame frame{diameter,          diameter / 2,  width,          height, packing, source.get(),
+                      accumulator.get(), opacity.get(), pairWeights.get()};
+    Interleave(frame, planes, opacity.get(), pixels);
+
+    const bool spread = settings->depth != 0 && depthMap != nullptr
+                            ? SpreadWithDepth(context, frame, depthMap, settings->focus, pixels, progress)
+                            : SpreadUniform(context, frame, progress);
+    if (!spread || !progress.Check(height)) return;
+
+    if (!ChunkedPass(pixels, height, progress,
+                     [&](std::size_t begin, std::size_t end) { Normalise(frame, planes, begin, end); }))
+        return;
+    if (!progress.Check(height + kNormaliseSpan)) return;
+    ChunkedPass(pixels, height + kNormaliseSpan, progress,
+                [&](std::size_t begin, std::size_t end) { WriteBack(frame, channels, planes, begin, end); });
+}
+
+}  // namespace aperlume
