@@ -30,10 +30,11 @@ void DrawShape(const DrawingSurface& canvas, std::int32_t vertices, std::int32_t
 
 void DrawAperture(const FilterParameters& settings, std::int32_t diameter, const DrawingSurface& canvas) {
     const double angle = settings.rotation * kRadiansPerDegree;
-    // Formed in extended precision and rounded once, when stored as float.
-    const long double ratio = static_cast<long double>(settings.ratio) * static_cast<long double>(kPercent);
-    const float outerWeight = settings.ratio >= 0 ? 1.0f : static_cast<float>(1.0L + ratio);
-    const float innerWeight = settings.ratio <= 0 ? 1.0f : static_cast<float>(1.0L - ratio);
+    // Formed in double: 100 * 0.01 must come out as exactly 1, so that a ratio of -100 or 100 gives a
+    // weight of exactly 0 (in extended precision it would leave a tiny negative weight everywhere).
+    const double ratio = settings.ratio * kPercent;
+    const float outerWeight = settings.ratio >= 0 ? 1.0f : static_cast<float>(1.0 + ratio);
+    const float innerWeight = settings.ratio <= 0 ? 1.0f : static_cast<float>(1.0 - ratio);
 
     const std::int32_t outerRadius = diameter / 2;
     const auto innerRadius = static_cast<std::int32_t>(static_cast<std::int64_t>(diameter) * settings.edge / 200);
