@@ -1,0 +1,339 @@
+// The preview's whole-image fetch, its buffers, and the preview render's sampling, centring, depth
+// conversion, transparency, mask blending and fallback.
+#include "ui/preview_render.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/aperture_kernel.h"
+#include "host/result_code.h"
+#include "host/working_memory.h"
+#include "tests/ui/preview_fixture.h"
+#include "ui/preview_view.h"
+
+namespace aperlume {
+namespace {
+
+using testing::PreviewFixture;
+
+// A sample that identifies its row, column and plane.
+std::uint32_t Coded(std::int32_t row, std::int32_t column, std::int32_t plane) {
+    return static_cast<std::uint32_t>((row * 7 + column * 3 + plane * 50) % 251);
+}
+
+class PreviewRender : public ::testing::Test {
+protected:
+    void Prepare(PreviewFixture& f) {
+        ASSERT_TRUE(AllocatePreviewBuffers(f.context));
+        SetupPreview(f.context);
+        ASSERT_EQ(f.result, 0);
+    }
+    void TearDown() override { EXPECT_EQ(LiveAllocations(), liveBefore_); }
+
+    static std::uint8_t Pixel(const PreviewFixture& f, std::int32_t i, std::int32_t j, std::int32_t p,
+                              std::int32_t pixelBytes = 3) {
+        const std::int32_t width = f.context.previewRect.right - f.context.previewRect.left;
+        return f.context.previewPixels[(i * width + j) * pixelBytes + p];
+    }
+
+    std::int64_t liveBefore_ = LiveAllocations();
+};
+
+TEST_F(PreviewRender, AtStepOneEveryPanePixelIsOneImagePixelOfTheView) {
+    PreviewFixture f(200, 100, 3, kModeRGB);
+    f.Fill(&Coded);
+    Prepare(f);  // centre (50, 100): view rows 30..69, columns 75..124 of a 50 x 40 pane
+    RenderPreview(f.context, 0);
+    for (std::int32_t i = 0; i < 40; ++i)
+        for (std::int32_t j = 0; j < 50; ++j) {
+            for (std::int32_t p = 0; p < 3; ++p) ASSERT_EQ(Pixel(f, i, j, p), Coded(30 + i, 75 + j, p));
+            ASSERT_EQ(f.context.previewMask[i * 50 + j], 1);  // no selection: every pixel shown
+        }
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, AtStepZeroEachImagePixelFillsATwoByTwoBlock) {
+    PreviewFixture f(200, 100, 3, kModeRGB);
+    f.Fill(&Coded);
+    Prepare(f);
+    f.context.zoomStep = 0;
+    const Rect view = ComputeViewRect(f.context);
+    RenderPreview(f.context, 0);
+    for (std::int32_t i = 0; i < 40; ++i)
+        for (std::int32_t j = 0; j < 50; ++j)
+            for (std::int32_t p = 0; p < 3; ++p)
+                ASSERT_EQ(Pixel(f, i, j, p), Coded(view.top + i / 2, view.left + j / 2, p)) << i << "," << j;
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, AtStepTwoEverySecondPixelOfEverySecondRowIsShown) {
+    PreviewFixture f(200, 100, 3, kModeRGB);
+    f.Fill(&Coded);
+    Prepare(f);
+    f.context.zoomStep = 2;
+    const Rect view = ComputeViewRect(f.context);
+    ASSERT_EQ(view, (Rect{10, 50, 90, 150}));
+    RenderPreview(f.context, 0);
+    for (std::int32_t i = 0; i < 40; ++i)
+        for (std::int32_t j = 0; j < 50; ++j)
+            for (std::int32_t p = 0; p < 3; ++p) ASSERT_EQ(Pixel(f, i, j, p), Coded(10 + 2 * i, 50 + 2 * j, p));
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, AnImageSmallerThanThePaneIsCentredOnBlack) {
+    PreviewFixture f(20, 10, 3, kModeRGB);
+    f.Fill(&Coded);
+    Prepare(f);  // 20 x 10 in a 50 x 40 pane: offsets 15 across, 15 down
+    RenderPreview(f.context, 0);
+    for (std::int32_t i = 0; i < 40; ++i)
+        for (std::int32_t j = 0; j < 50; ++j) {
+            const bool inside = i >= 15 && i < 25 && j >= 15 && j < 35;
+            ASSERT_EQ(f.context.previewMask[i * 50 + j], inside ? 1 : 0) << i << "," << j;
+            for (std::int32_t p = 0; p < 3; ++p)
+                ASSERT_EQ(Pixel(f, i, j, p), inside ? Coded(i - 15, j - 15, p) : 0u) << i << "," << j;
+        }
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, AViewOnePixelWiderThanTheImageStartsAtItsFirstColumn) {
+    // At step 2 a 50-pixel pane spans 100 columns of this 98-column image: the view starts at column
+    // -1 while the 49 shown columns leave no offset. The first column must be image column 0.
+    PreviewFixture f(98, 300, 3, kModeRGB);
+    f.Fill(&Coded);
+    Prepare(f);
+    f.context.zoomStep = 2;
+    ASSERT_EQ(ComputeViewRect(f.context).left, -1);
+    RenderPreview(f.context, 0);
+    const Rect view = ComputeViewRect(f.context);
+    for (std::int32_t j = 0; j < 49; ++j) ASSERT_EQ(Pixel(f, 0, j, 0), Coded(view.top, 2 * j, 0)) << j;
+    EXPECT_EQ(f.context.previewMask[49], 0);
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, SixteenBitSamplesAreShownAsEightBit) {
+    PreviewFixture f(4, 1, 1, kModeGray16);
+    f.context.previewRect = Rect{0, 0, 1, 4};
+    f.SetSample(0, 0, 0, 32768);
+    f.SetSample(0, 1, 0, 16384);
+    f.SetSample(0, 2, 0, 255);
+    f.SetSample(0, 3, 0, 0x7FFF);
+    Prepare(f);
+    RenderPreview(f.context, 0);
+    const std::uint8_t expected[] = {255, 128, 1, 255};
+    for (std::int32_t j = 0; j < 4; ++j) EXPECT_EQ(f.context.previewPixels[j], expected[j]) << j;
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, TheTransparencyPlaneIsFetchedOnceAndFollowsTheColourBytes) {
+    PreviewFixture f(3, 2, 3, kModeRGB48, /*transparencyBeside=*/true);
+    f.context.previewRect = Rect{0, 0, 2, 3};
+    const std::uint32_t alpha[6] = {0, 0x7F, 0x80, 0x4000, 0x7FFF, 0x8000};
+    for (std::int32_t k = 0; k < 6; ++k) {
+        f.SetSample(k / 3, k % 3, 0, 32768);
+        f.SetSample(k / 3, k % 3, 3, alpha[k]);
+    }
+    Prepare(f);
+    EXPECT_EQ(f.advanceCalls, 2);  // once with the transparency, once without
+    EXPECT_EQ(f.record.planes, 3);
+    EXPECT_EQ(f.record.inHiPlane, 2);
+    const std::uint8_t expected[6] = {0, 0, 1, 128, 255, 255};
+    for (std::int32_t k = 0; k < 6; ++k) EXPECT_EQ(f.context.transparencyPlane[k], expected[k]) << k;
+    RenderPreview(f.context, 0);
+    for (std::int32_t k = 0; k < 6; ++k) {
+        EXPECT_EQ(f.context.previewPixels[k * 4], 255) << k;
+        EXPECT_EQ(f.context.previewPixels[k * 4 + 3], expected[k]) << k;
+    }
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, AFullRenderIsShownBlendedWithTheSourceByTheSelection) {
+    PreviewFixture f(50, 40, 3, kModeRGB);
+    f.Fill([](std::int32_t r, std::int32_t c, std::int32_t) -> std::uint32_t { return (r % 10 == 5 && c % 10 == 5) ? 255 : 20; });
+    std::vector<std::uint8_t> mask(50 * 40);
+    for (std::size_t k = 0; k < mask.size(); ++k) mask[k] = static_cast<std::uint8_t>((k * 37) % 256);
+    f.SetSelection(mask);
+    f.Block()->amount = 3;
+    f.Block()->vertices = 1;
+    Prepare(f);
+    RenderPreview(f.context, 1);
+    ASSERT_EQ(f.result, 0);
+    EXPECT_EQ(f.context.renderRect, (Rect{0, 0, 40, 50}));
+    bool someBlurred = false;
+    for (std::int32_t k = 0; k < 50 * 40; ++k) {
+        const double w = mask[k] * (1.0 / 255.0);
+        for (std::int32_t p = 0; p < 3; ++p) {
+            const std::uint8_t a = f.Input()[k * 3 + p];
+            const std::uint8_t b = f.Output()[k * 3 + p];
+            ASSERT_EQ(f.context.previewPixels[k * 3 + p], static_cast<std::uint8_t>(a * (1.0 - w) + b * w)) << k;
+            someBlurred = someBlurred || a != b;
+        }
+        ASSERT_EQ(f.context.previewMask[k], mask[k]);
+    }
+    EXPECT_TRUE(someBlurred);
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, WithoutSelectionTheFullRenderIsShownAsIs) {
+    PreviewFixture f(50, 40, 1, kModeGray16);
+    f.Fill([](std::int32_t r, std::int32_t c, std::int32_t) -> std::uint32_t { return (r == 20 && c == 25) ? 32768 : 3000; });
+    f.Block()->amount = 2;
+    f.Block()->vertices = 1;
+    Prepare(f);
+    RenderPreview(f.context, 1);
+    ASSERT_EQ(f.result, 0);
+    for (std::int32_t k = 0; k < 50 * 40; ++k) {
+        std::uint16_t b = 0;
+        std::memcpy(&b, f.Output() + 2 * k, 2);
+        ASSERT_EQ(f.context.previewPixels[k], b >= 0x8000 ? 255 : b >> 7) << k;
+    }
+    FreePreviewBuffers(f.context);
+}
+
+Boolean AlwaysAbort() { return 1; }
+
+TEST_F(PreviewRender, AStoppedOrFailedRenderFallsBackToTheSourceAndKeepsItsCode) {
+    PreviewFixture f(50, 40, 3, kModeRGB);
+    f.Fill(&Coded);
+    Prepare(f);
+    std::memset(f.Output(), 0xEE, 50 * 40 * 3);
+    f.record.abortProc = &AlwaysAbort;
+    RenderPreview(f.context, 1);
+    EXPECT_EQ(f.result, kUserCanceled);
+    for (std::int32_t k = 0; k < 50 * 40 * 3; ++k) ASSERT_EQ(f.context.previewPixels[k], f.Input()[k]);
+
+    f.record.abortProc = nullptr;
+    f.result = 0;
+    FailAllocationNumber(1);  // the render's first plane buffer
+    RenderPreview(f.context, 1);
+    FailAllocationNumber(0);
+    EXPECT_EQ(f.result, kOutOfMemory);
+    for (std::int32_t k = 0; k < 50 * 40 * 3; ++k) ASSERT_EQ(f.context.previewPixels[k], f.Input()[k]);
+
+    // Only the low 8 bits of the flag count: 0x100 is a quick render, which leaves the output alone.
+    f.result = 0;
+    RenderPreview(f.context, 0x100);
+    EXPECT_EQ(f.result, 0);
+    EXPECT_EQ(f.Output()[0], 0xEE);
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, TheRenderCoversOnlyTheVisiblePartOfTheFilterRectangle) {
+    PreviewFixture f(200, 100, 3, kModeRGB);
+    std::vector<std::uint8_t> mask(200 * 100, 0);
+    for (std::int32_t r = 10; r < 20; ++r)
+        for (std::int32_t c = 5; c < 10; ++c) mask[r * 200 + c] = 255;
+    f.SetSelection(mask);
+    Prepare(f);
+    f.context.viewCenterV = 20;
+    f.context.viewCenterH = 25;  // view rows 0..39, columns 0..49
+    RenderPreview(f.context, 1);
+    EXPECT_EQ(f.record.filterRect, (Rect{10, 5, 20, 10}));
+    EXPECT_EQ(f.context.renderRect, (Rect{10, 5, 20, 10}));
+
+    // With the depth map the visible part, clamped to the image, is the filter rectangle.
+    f.Block()->depth = 1;
+    f.context.viewCenterV = 100;
+    f.context.viewCenterH = 200;
+    RenderPreview(f.context, 1);
+    EXPECT_EQ(f.record.filterRect, (Rect{60, 150, 100, 200}));
+    EXPECT_EQ(f.context.renderRect, (Rect{60, 150, 100, 200}));
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, TheApertureThumbnailIsRebuiltFromTheSettings) {
+    PreviewFixture f(20, 20, 3, kModeRGB);
+    Prepare(f);
+    std::vector<float> expected(kThumbSize * kThumbSize);
+    f.Block()->vertices = 5;
+    RenderPreview(f.context, 0);
+    BuildApertureKernel(*f.Block(), kThumbSize, kThumbSize, kThumbSize, expected.data());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.context.apertureThumb));
+    f.Block()->vertices = 3;
+    f.Block()->rotation = 30;
+    RenderPreview(f.context, 0);
+    EXPECT_FALSE(std::equal(expected.begin(), expected.end(), f.context.apertureThumb));
+    BuildApertureKernel(*f.Block(), kThumbSize, kThumbSize, kThumbSize, expected.data());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.context.apertureThumb));
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, SetupRequestsTheWholeImageAroundTheFilterRectangle) {
+    PreviewFixture f(200, 100, 3, kModeRGB);
+    f.record.filterRect = Rect{10, 20, 31, 61};
+    f.context.zoomStep = 5;
+    SetupPreview(f.context);
+    EXPECT_EQ(f.result, 0);
+    EXPECT_EQ(f.advanceCalls, 1);
+    for (const Rect& r : {f.record.inRect, f.record.outRect, f.record.maskRect}) EXPECT_EQ(r, (Rect{0, 0, 100, 200}));
+    EXPECT_DOUBLE_EQ(f.context.viewCenterV, 20);
+    EXPECT_DOUBLE_EQ(f.context.viewCenterH, 40);
+    EXPECT_EQ(f.context.zoomStep, 1);
+    EXPECT_EQ(f.record.inputRate, 0x10000);
+    EXPECT_EQ(f.record.maskRate, 0x10000);
+    EXPECT_EQ(f.record.inLoPlane, 0);
+    EXPECT_EQ(f.record.outHiPlane, 2);
+    EXPECT_EQ(f.record.inputPadding, 255);
+    EXPECT_EQ(f.record.maskPadding, 255);
+
+    f.advanceError = -30;
+    SetupPreview(f.context);
+    EXPECT_EQ(f.result, -30);
+}
+
+TEST_F(PreviewRender, AFailedTransparencyFetchStopsTheSetupWithItsCode) {
+    PreviewFixture f(4, 4, 1, kModeGrayScale, /*transparencyBeside=*/true);
+    ASSERT_TRUE(AllocatePreviewBuffers(f.context));
+    f.advanceError = -108;
+    SetupPreview(f.context);
+    EXPECT_EQ(f.result, -108);
+    EXPECT_EQ(f.advanceCalls, 1);
+    EXPECT_EQ(f.record.planes, 1);
+    EXPECT_EQ(f.record.inHiPlane, 0);
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, BuffersAreAllOrNothingAndReleasedOnEveryFailure) {
+    PreviewFixture f(30, 20, 3, kModeRGB, /*transparencyBeside=*/true);
+    for (std::int64_t failing = 1; failing <= 4; ++failing) {
+        FailAllocationNumber(failing);
+        EXPECT_FALSE(AllocatePreviewBuffers(f.context)) << failing;
+        FailAllocationNumber(0);
+        EXPECT_EQ(LiveAllocations(), liveBefore_) << failing;
+        EXPECT_EQ(f.context.previewPixels, nullptr);
+        EXPECT_EQ(f.context.previewMask, nullptr);
+        EXPECT_EQ(f.context.transparencyPlane, nullptr);
+        EXPECT_EQ(f.context.apertureThumb, nullptr);
+    }
+    ASSERT_TRUE(AllocatePreviewBuffers(f.context));
+    EXPECT_EQ(LiveAllocations(), liveBefore_ + 4);
+    EXPECT_TRUE(PreviewBuffersReady(f.context));
+    // A second call keeps what is there.
+    std::uint8_t* pixels = f.context.previewPixels;
+    ASSERT_TRUE(AllocatePreviewBuffers(f.context));
+    EXPECT_EQ(f.context.previewPixels, pixels);
+    FreePreviewBuffers(f.context);
+    EXPECT_FALSE(PreviewBuffersReady(f.context));
+
+    // Without buffers, or without an image, a render does nothing and does not fault.
+    RenderPreview(f.context, 1);
+    EXPECT_EQ(f.result, 0);
+    ASSERT_TRUE(AllocatePreviewBuffers(f.context));
+    RenderPreview(f.context, 0);
+    FreePreviewBuffers(f.context);
+}
+
+TEST_F(PreviewRender, ABufferSizeBeyondTheAddressSpaceIsRefused) {
+    if constexpr (sizeof(std::size_t) > 4) {
+        GTEST_SKIP() << "sizes cannot overflow a 64-bit size_t here";
+    } else {
+        PreviewFixture f(10, 10, 3, kModeRGB);
+        f.record.planes = 32000;  // 32001 x 32767 x 32767 bytes
+        f.context.previewRect = Rect{0, 0, 32767, 32767};
+        EXPECT_FALSE(AllocatePreviewBuffers(f.context));
+        EXPECT_EQ(f.context.previewPixels, nullptr);
+    }
+}
+
+}  // namespace
+}  // namespace aperlume
