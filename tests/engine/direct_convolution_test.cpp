@@ -1,0 +1,535 @@
+// The direct convolution method: the whole chain from settings to spread pixels, checked against the
+// aperture as drawn and against a naive summation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/aperture_kernel.h"
+#include "engine/direct_convolution.h"
+#include "engine/methods.h"
+#include "engine/pixel_layout.h"
+#include "engine_fixture.h"
+#include "host/result_code.h"
+#include "host/working_memory.h"
+
+namespace aperlume {
+namespace {
+
+using enginetest::EngineHost;
+using Planes = std::vector<std::vector<float>>;
+
+struct Image {
+    int width;
+    int height;
+    Planes planes;
+    float& At(int plane, int x, int y) { return planes[static_cast<std::size_t>(plane)][Index(x, y)]; }
+    std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y * width + x); }
+};
+
+Image Constant(int width, int height, std::vector<float> values) {
+    Image image{width, height, {}};
+    for (float v : values) image.planes.emplace_back(static_cast<std::size_t>(width * height), v);
+    return image;
+}
+
+Image Random(int width, int height, int planeCount, std::uint32_t seed, int alphaPlane = -1) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> value(0.0f, 1.0f);
+    Image image = Constant(width, height, std::vector<float>(static_cast<std::size_t>(planeCount), 0.0f));
+    for (int p = 0; p < planeCount; ++p) {
+        for (float& v : image.planes[static_cast<std::size_t>(p)]) {
+            v = value(generator);
+            // About a third of the pixels fully transparent, to exercise the colour/alpha split.
+            if (p == alphaPlane && v < 0.33f) v = 0.0f;
+        }
+    }
+    return image;
+}
+
+// Depth values as a selection mask gives them: multiples of 1/255.
+std::vector<float> RandomDepth(int width, int height, std::uint32_t seed) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> level(0, 255);
+    std::vector<float> depth(static_cast<std::size_t>(width * height));
+    for (float& d : depth) d = static_cast<float>(level(generator) * (1.0 / 255.0));
+    return depth;
+}
+
+void Convolve(EngineHost& host, int diameter, Image& image, const float* depth = nullptr, bool progress = true) {
+    std::vector<float*> table;
+    for (auto& plane : image.planes) table.push_back(plane.data());
+    DirectConvolve(host.context, diameter, image.width, image.height, progress, table.data(), depth);
+}
+
+FilterParameters Aperture(int vertices, int edge, int ratio, int rotation, int soft) {
+    FilterParameters p = kDefaultParameters;
+    p.vertices = static_cast<std::int16_t>(vertices);
+    p.edge = static_cast<std::int16_t>(edge);
+    p.ratio = static_cast<std::int16_t>(ratio);
+    p.rotation = static_cast<std::int16_t>(rotation);
+    p.soft = static_cast<std::int16_t>(soft);
+    return p;
+}
+
+std::vector<float> Kernel(const FilterParameters& settings, int size, int diameter) {
+    std::vector<float> k(static_cast<std::size_t>(diameter * diameter));
+    BuildApertureKernel(settings, size, diameter, diameter, k.data());
+    return k;
+}
+
+// The method written out the slow way, one window visit per pixel pair, with double sums: the oracle.
+Planes NaiveDirect(const FilterParameters& settings, std::int16_t mode, const Image& image, int diameter,
+                   const float* depth) {
+    const int planeCount = static_cast<int>(image.planes.size());
+    const ChannelAssignment channels = AssignChannels(PixelLayout(mode, static_cast<std::int16_t>(planeCount)), planeCount);
+    const int colours = channels.colourChannels;
+    const int alpha = channels.hasAlpha ? colours : -1;
+    const int w = image.width;
+    const int h = image.height;
+    const int r = diameter / 2;
+    const std::size_t pixels = static_cast<std::size_t>(w * h);
+
+    std::vector<std::vector<float>> kernels(static_cast<std::size_t>(diameter + 1));
+    std::vector<int> codes(pixels, 0);
+    if (depth != nullptr) {
+        for (std::size_t j = 0; j < pixels; ++j) {
+            const double f = settings.focus * 0.00392156862745098;
+            int s = static_cast<int>(std::fabs(depth[j] - f) * diameter + 0.5);
+            if (s % 2 == 0) s += 1;
+            codes[j] = depth[j] > f ? -s : s;
+            std::vector<float>& k = kernels[static_cast<std::size_t>(s)];
+            if (!k.empty()) continue;
+            k = Kernel(settings, s, diameter);
+            const auto count = static_cast<float>(std::count_if(k.begin(), k.end(), [](float v) { return v != 0; }));
+            for (float& v : k) v = v != 0 ? v / count : v;
+        }
+    } else {
+        kernels[static_cast<std::size_t>(diameter)] = Kernel(settings, diameter, diameter);
+    }
+
+    std::vector<std::vector<double>> sums(pixels, std::vector<double>(6, 0.0));  // 4 channels, colour weight, total
+    auto accumulate = [&](std::size_t target, std::size_t source, double weight) {
+        std::vector<double>& acc = sums[target];
+        if (alpha >= 0 && !(image.planes[static_cast<std::size_t>(alpha)][source] > 0.0f)) {
+            acc[5] += weight;
+            return;
+        }
+        for (int c = 0; c < colours; ++c) acc[static_cast<std::size_t>(c)] += weight * image.planes[static_cast<std::size_t>(c)][source];
+        if (alpha >= 0) acc[3] += weight * image.planes[static_cast<std::size_t>(alpha)][source];
+        acc[4] += weight;
+        acc[5] += weight;
+    };
+    for (int sy = 0; sy < h; ++sy) {
+        for (int sx = 0; sx < w; ++sx) {
+            const std::size_t s = static_cast<std::size_t>(sy * w + sx);
+            for (int ty = std::max(0, sy - r); ty <= std::min(h - 1, sy + r); ++ty) {
+                for (int tx = std::max(0, sx - r); tx <= std::min(w - 1, sx + r); ++tx) {
+                    const std::size_t t = static_cast<std::size_t>(ty * w + tx);
+                    // Both ways the source spreads over an aperture centred on itself: as drawn without a
+                    // depth map, turned by 180 degrees with one.
+                    float weight;
+                    if (depth == nullptr) {
+                        weight = kernels[static_cast<std::size_t>(diameter)]
+                                        [static_cast<std::size_t>((r + ty - sy) * diameter + (r + tx - sx))];
+                    } else {
+                        if (codes[t] == 1 && codes[s] < 0) continue;
+                        weight = kernels[static_cast<std::size_t>(std::abs(codes[s]))]
+                                        [static_cast<std::size_t>((r - (ty - sy)) * diameter + (r - (tx - sx)))];
+                    }
+                    if (weight > 0) accumulate(t, s, weight);
+                }
+            }
+        }
+    }
+    Planes out = image.planes;
+    for (std::size_t j = 0; j < pixels; ++j) {
+        for (int c = 0; c < colours; ++c)
+            if (sums[j][4] > 0) out[static_cast<std::size_t>(c)][j] = static_cast<float>(sums[j][static_cast<std::size_t>(c)] / sums[j][4]);
+        if (alpha >= 0 && sums[j][5] > 0) out[static_cast<std::size_t>(alpha)][j] = static_cast<float>(sums[j][3] / sums[j][5]);
+    }
+    return out;
+}
+
+void ExpectNear(const Planes& actual, const Planes& expected, float tolerance, const char* what) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t p = 0; p < actual.size(); ++p)
+        for (std::size_t j = 0; j < actual[p].size(); ++j)
+            ASSERT_NEAR(actual[p][j], expected[p][j], tolerance) << what << ": plane " << p << " pixel " << j;
+}
+
+TEST(DirectConvolve, OneBrightPixelSpreadsIntoTheApertureAsDrawn) {
+    // Every target that the impulse reaches has its whole window inside the image, so its received weight
+    // is the kernel's sum and its value the kernel's weight at its offset from the impulse, divided by it.
+    constexpr int kSize = 45;
+    constexpr int kCentre = 22;
+    for (int vertices = 1; vertices <= 8; ++vertices) {
+        for (int rotation : {0, 17, 90, 200}) {
+            for (auto [edge, ratio] : {std::pair{0, 0}, std::pair{50, 60}, std::pair{70, -60}}) {
+                for (auto [diameter, soft] : {std::pair{11, 0}, std::pair{21, 1}}) {
+                    EngineHost host(kModeGrayScale, 1);
+                    host.Settings() = Aperture(vertices, edge, ratio, rotation, soft);
+                    Image image = Constant(kSize, kSize, {0.0f});
+                    image.At(0, kCentre, kCentre) = 1.0f;
+                    Convolve(host, diameter, image);
+                    ASSERT_EQ(host.result, kNoError);
+
+                    const std::vector<float> k = Kernel(host.Settings(), diameter, diameter);
+                    double total = 0;
+                    for (float v : k) total += v;
+                    const int r = diameter / 2;
+                    for (int y = 0; y < kSize; ++y) {
+                        for (int x = 0; x < kSize; ++x) {
+                            const bool inside = std::abs(x - kCentre) <= r && std::abs(y - kCentre) <= r;
+                            const double expected =
+                                inside ? k[static_cast<std::size_t>((y - kCentre + r) * diameter + (x - kCentre + r))] / total
+                                       : 0.0;
+                            ASSERT_NEAR(image.At(0, x, y), expected, 1e-6)
+                                << "vertices " << vertices << " rotation " << rotation << " edge " << edge << " ratio "
+                                << ratio << " D " << diameter << " at " << x << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(DirectConvolve, ConstantPlanesStayConstantUpToTheBorder) {
+    // The image is narrower than the kernel: normalisation by received weight alone keeps the border right.
+    for (int vertices : {1, 2, 3, 6}) {
+        EngineHost host(kModeRGB, 3);
+        host.Settings() = Aperture(vertices, 30, 40, 33, 1);
+        Image image = Constant(23, 9, {0.3f, 0.6f, 0.9f});
+        Convolve(host, 15, image);
+        ASSERT_EQ(host.result, kNoError);
+        ExpectNear(image.planes, Constant(23, 9, {0.3f, 0.6f, 0.9f}).planes, 2e-6f, "constant");
+    }
+}
+
+TEST(DirectConvolve, DiameterOneLeavesTheImageAsItWas) {
+    EngineHost host(kModeRGB, 3);
+    host.Settings() = Aperture(5, 0, 30, 0, 0);
+    Image image = Random(17, 13, 3, 1);
+    const Planes before = image.planes;
+    Convolve(host, 1, image);
+    EXPECT_EQ(host.result, kNoError);
+    ExpectNear(image.planes, before, 1e-6f, "D = 1");
+}
+
+TEST(DirectConvolve, AllZeroApertureLeavesTheImageAsItWas) {
+    EngineHost host(kModeRGB, 4);
+    host.Settings() = Aperture(4, 100, 100, 0, 0);
+    Image image = Random(12, 10, 4, 2, 3);
+    const Planes before = image.planes;
+    Convolve(host, 7, image);
+    EXPECT_EQ(host.result, kNoError);
+    EXPECT_EQ(image.planes, before);
+}
+
+// Where the impulse's spread reaches furthest left and right of it.
+std::pair<int, int> HorizontalReach(const Image& image, int centre) {
+    int left = centre;
+    int right = centre;
+    for (int x = 0; x < image.width; ++x) {
+        for (int y = 0; y < image.height; ++y) {
+            if (image.planes[0][image.Index(x, y)] > 0.0f) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    return {centre - left, right - centre};
+}
+
+TEST(DirectConvolve, TrianglePointsOneWayWithoutADepthMapAndTheOtherWithOne) {
+    EngineHost host(kModeGrayScale, 1);
+    host.Settings() = Aperture(3, 0, 0, 0, 0);  // first vertex at +x
+    Image uniform = Constant(31, 31, {0.0f});
+    uniform.At(0, 15, 15) = 1.0f;
+    Image scattered = uniform;
+    Convolve(host, 21, uniform);
+    ASSERT_EQ(host.result, kNoError);
+
+    host.Settings().depth = 1;
+    host.Settings().focus = 0;
+    const std::vector<float> farAway(31 * 31, 1.0f);  // every pixel gets the full aperture
+    Convolve(host, 21, scattered, farAway.data());
+    ASSERT_EQ(host.result, kNoError);
+
+    // The triangle reaches its full radius (10) towards its vertex, about half of it towards the opposite
+    // side.
+    const auto [uniformLeft, uniformRight] = HorizontalReach(uniform, 15);
+    EXPECT_EQ(uniformRight, 10);
+    EXPECT_LE(uniformLeft, 6);
+    const auto [scatteredLeft, scatteredRight] = HorizontalReach(scattered, 15);
+    EXPECT_EQ(scatteredLeft, 10);
+    EXPECT_LE(scatteredRight, 6);
+}
+
+TEST(DirectConvolve, ColourIsTheMeanOfOpaquePixelsAndAlphaTheMeanOfAll) {
+    // Three pixels in a row under a plus-shaped aperture (D = 3): each sees itself and its neighbours.
+    for (bool withDepth : {false, true}) {
+        EngineHost host(kModeRGB, 4);
+        host.Settings() = Aperture(1, 0, 0, 0, 0);
+        host.Settings().depth = withDepth ? 1 : 0;
+        Image image = Constant(3, 1, {0, 0, 0, 0});
+        image.planes = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0.5f}};  // the middle one transparent
+        const std::vector<float> depth(3, 1.0f);
+        Convolve(host, 3, image, withDepth ? depth.data() : nullptr);
+        ASSERT_EQ(host.result, kNoError);
+        const Planes expected = {{1, 0.5f, 0}, {0, 0, 0}, {0, 0.5f, 1}, {0.5f, 0.5f, 0.25f}};
+        ExpectNear(image.planes, expected, 1e-6f, withDepth ? "depth path" : "uniform path");
+    }
+}
+
+TEST(DirectConvolve, FullyTransparentNeighbourhoodKeepsItsColourAndGetsAlphaZero) {
+    for (auto [mode, planes] : {std::pair{kModeGrayScale, 2}, std::pair{kModeRGB48, 4}}) {
+        EngineHost host(mode, static_cast<std::int16_t>(planes));
+        host.Settings() = Aperture(1, 0, 0, 0, 0);
+        Image image = Random(9, 7, planes, 3);
+        std::fill(image.planes.back().begin(), image.planes.back().end(), 0.0f);
+        Planes expected = image.planes;
+        Convolve(host, 5, image);
+        ASSERT_EQ(host.result, kNoError);
+        EXPECT_EQ(image.planes, expected);
+        for (const auto& plane : image.planes)
+            for (float v : plane) ASSERT_TRUE(std::isfinite(v));
+    }
+}
+
+TEST(DirectConvolve, MatchesTheNaiveSummationOnRandomData) {
+    struct Case {
+        std::int16_t mode;
+        int planes;
+        int alphaPlane;
+    };
+    const Case cases[] = {{kModeRGB, 3, -1}, {kModeRGB, 4, 3}, {kModeGrayScale, 1, -1}, {kModeGray16, 2, 1},
+                          {kModeRGB, 1, -1}, {kModeRGB, 2, 1}, {kModeRGB48, 5, 3}};
+    std::uint32_t seed = 10;
+    for (const Case& c : cases) {
+        for (int vertices : {1, 3, 6}) {
+            for (bool withDepth : {false, true}) {
+                ++seed;
+                EngineHost host(c.mode, static_cast<std::int16_t>(c.planes));
+                host.Settings() = Aperture(vertices, 40, vertices == 3 ? -30 : 50, 7 * vertices, vertices % 2);
+                host.Settings().depth = 1;
+                host.Settings().focus = 100;
+                Image image = Random(29, 19, c.planes, seed, c.alphaPlane);
+                const std::vector<float> depth = RandomDepth(29, 19, seed);
+                const Planes expected =
+                    NaiveDirect(host.Settings(), c.mode, image, 9, withDepth ? depth.data() : nullptr);
+                Convolve(host, 9, image, withDepth ? depth.data() : nullptr);
+                ASSERT_EQ(host.result, kNoError);
+                ExpectNear(image.planes, expected, 2e-5f, withDepth ? "depth path" : "uniform path");
+            }
+        }
+    }
+}
+
+TEST(DirectConvolve, OneChannelOfAnRgbImageBlursLikeAGrayImage) {
+    EngineHost rgb(kModeRGB, 1);
+    EngineHost gray(kModeGrayScale, 1);
+    rgb.Settings() = gray.Settings() = Aperture(5, 20, 10, 0, 0);
+    Image a = Random(15, 11, 1, 4);
+    Image b = a;
+    Convolve(rgb, 7, a);
+    Convolve(gray, 7, b);
+    EXPECT_EQ(rgb.result, kNoError);
+    EXPECT_EQ(a.planes, b.planes);
+    EXPECT_NE(a.planes, Random(15, 11, 1, 4).planes);
+}
+
+TEST(DirectConvolve, RefusedModeAndModesWithoutChannelsLeaveThePlanes) {
+    EngineHost indexed(2, 1);
+    Image image = Random(8, 8, 1, 5);
+    const Planes before = image.planes;
+    const std::int64_t made = AllocationsMade();
+    Convolve(indexed, 5, image);
+    EXPECT_EQ(indexed.result, kBadMode);
+    EXPECT_EQ(AllocationsMade(), made);
+
+    EngineHost cmyk(kModeCMYK, 4);
+    Image four = Random(8, 8, 4, 6);
+    const Planes fourBefore = four.planes;
+    Convolve(cmyk, 5, four);
+    EXPECT_EQ(cmyk.result, kNoError);
+    EXPECT_EQ(four.planes, fourBefore);
+    EXPECT_EQ(image.planes, before);
+}
+
+TEST(DirectConvolve, InFocusPixelsAreShieldedFromPixelsAboveTheFocus) {
+    // Left half far behind (depth 1, focus 0: code -D) and bright; right half dark and either exactly at
+    // the focus (code +1, shielded) or just above it (code -1, not shielded).
+    for (bool atFocus : {true, false}) {
+        EngineHost host(kModeGrayScale, 1);
+        host.Settings() = Aperture(1, 0, 0, 0, 0);
+        host.Settings().depth = 1;
+        host.Settings().focus = 0;
+        Image image = Constant(20, 6, {0.2f});
+        std::vector<float> depth(20 * 6, atFocus ? 0.0f : 1e-6f);
+        for (int y = 0; y < 6; ++y) {
+            for (int x = 0; x < 10; ++x) {
+                image.At(0, x, y) = 1.0f;
+                depth[image.Index(x, y)] = 1.0f;
+            }
+        }
+        Convolve(host, 9, image, depth.data());
+        ASSERT_EQ(host.result, kNoError);
+        for (int y = 0; y < 6; ++y) {
+            EXPECT_NEAR(image.At(0, 9, y), 1.0f, 1e-6f);
+            if (atFocus) {
+                for (int x = 10; x < 20; ++x) EXPECT_NEAR(image.At(0, x, y), 0.2f, 1e-6f) << x << "," << y;
+            } else {
+                EXPECT_GT(image.At(0, 10, y), 0.25f);
+                EXPECT_NEAR(image.At(0, 19, y), 0.2f, 1e-6f);
+            }
+        }
+    }
+}
+
+TEST(DepthSizeCode, SizeGrowsWithTheDistanceFromTheFocus) {
+    EXPECT_EQ(DepthSizeCode(1.0f, 255, 11), 1);     // 255 / 255 is exactly 1.0 as a double
+    EXPECT_EQ(DepthSizeCode(1.0f, 0, 11), -11);     // 1 * 11 + 0.5 truncates to 11
+    EXPECT_EQ(DepthSizeCode(0.0f, 0, 11), 1);       // at the focus: in focus, not above it
+    EXPECT_EQ(DepthSizeCode(1e-7f, 0, 11), -1);     // just above: the smallest aperture, but negative
+    EXPECT_EQ(DepthSizeCode(0.0f, 255, 11), 11);    // below the focus: positive
+    EXPECT_EQ(DepthSizeCode(0.5f, 0, 11), -7);      // 5.5 + 0.5 = 6, made odd
+    EXPECT_EQ(DepthSizeCode(0.3f, 0, 11), -3);      // 3.3 + 0.5 truncates to 3
+    // A focus outside 0..255 (from scripting) never asks for more than the diameter.
+    EXPECT_EQ(DepthSizeCode(0.0f, 1000, 11), 11);
+    EXPECT_EQ(DepthSizeCode(1.0f, -700, 21), -21);
+    for (int level = 0; level <= 255; ++level) {
+        const int code = DepthSizeCode(static_cast<float>(level / 255.0), 77, 51);
+        ASSERT_EQ(std::abs(code) % 2, 1);
+        ASSERT_LE(std::abs(code), 51);
+    }
+}
+
+TEST(ReverseKernel, TurnsByHalfATurnAndBack) {
+    std::vector<float> k = {1, 2, 3, 4, 5, 6};
+    ReverseKernel(k.data(), 3, 2);
+    EXPECT_EQ(k, (std::vector<float>{6, 5, 4, 3, 2, 1}));
+    ReverseKernel(k.data(), 3, 2);
+    EXPECT_EQ(k, (std::vector<float>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(PixelLayout, CodesFollowTheModeAndPlaneCount) {
+    EXPECT_EQ(PixelLayout(kModeRGB, 3), 1);
+    EXPECT_EQ(PixelLayout(kModeRGB, 4), 2);
+    EXPECT_EQ(PixelLayout(kModeGrayScale, 1), 3);
+    EXPECT_EQ(PixelLayout(kModeGrayScale, 2), 4);
+    EXPECT_EQ(PixelLayout(kModeCMYK, 4), 5);
+    EXPECT_EQ(PixelLayout(kModeCMYK, 5), 6);
+    EXPECT_EQ(PixelLayout(kModeLab, 3), 7);
+    EXPECT_EQ(PixelLayout(kModeLab, 4), 8);
+    EXPECT_EQ(PixelLayout(kModeRGB48, 3), 9);
+    EXPECT_EQ(PixelLayout(kModeRGB48, 1), 10);
+    EXPECT_EQ(PixelLayout(kModeGray16, 1), 11);
+    EXPECT_EQ(PixelLayout(kModeGray16, 3), 12);
+    EXPECT_EQ(PixelLayout(kModeCMYK64, 4), 13);
+    EXPECT_EQ(PixelLayout(kModeLab48, 2), 16);
+    EXPECT_EQ(PixelLayout(2, 1), 0);
+    EXPECT_EQ(PixelLayout(7, 3), 0);
+}
+
+TEST(PixelLayout, PlaneCountsOutsideTheTableAreLaidOutByCount) {
+    auto same = [](ChannelAssignment a, int colours, bool alpha) {
+        return a.colourChannels == colours && a.hasAlpha == alpha;
+    };
+    EXPECT_TRUE(same(AssignChannels(2, 1), 1, false));  // one channel of an RGB image
+    EXPECT_TRUE(same(AssignChannels(2, 2), 1, true));
+    EXPECT_TRUE(same(AssignChannels(10, 4), 3, true));
+    EXPECT_TRUE(same(AssignChannels(2, 6), 3, true));   // planes beyond the fourth are not spread
+    EXPECT_TRUE(same(AssignChannels(4, 3), 1, true));   // the table's own gray + transparency
+    EXPECT_TRUE(same(AssignChannels(2, 0), 0, false));
+    EXPECT_TRUE(same(AssignChannels(5, 4), 0, false));  // CMYK has no channel assignment
+}
+
+TEST(DirectConvolve, ProgressRunsToHeightPlusFortyWithPollsAtTheCheckPoints) {
+    EngineHost host(kModeRGB, 3);
+    Image image = Random(100, 25, 3, 7);  // 2500 pixels: two chunks in each per-pixel pass
+    Convolve(host, 5, image);
+    ASSERT_EQ(host.result, kNoError);
+    // opening 1, rows 0/10/20: 3, after the spread 1, normalise 2, before write-back 1, write-back 2.
+    EXPECT_EQ(host.log.abortCalls, 10);
+    const std::vector<std::int32_t> expected = {0, 0, 10, 20, 25, 25, 25 + 16, 45, 45, 45 + 16};
+    EXPECT_EQ(host.log.progressDone, expected);
+    for (std::int32_t total : host.log.progressTotal) EXPECT_EQ(total, 65);
+
+    EngineHost quiet(kModeRGB, 3);
+    Convolve(quiet, 5, image, nullptr, false);
+    EXPECT_TRUE(quiet.log.progressDone.empty());
+    EXPECT_EQ(quiet.log.abortCalls, 9);  // no opening poll
+}
+
+TEST(DirectConvolve, CancelAtEveryCheckPointReleasesEverything) {
+    for (bool withDepth : {false, true}) {
+        EngineHost host(kModeRGB, 4);
+        host.Settings().depth = 1;
+        Image image = Random(50, 45, 4, 8, 3);
+        const std::vector<float> depth = RandomDepth(50, 45, 8);
+        Convolve(host, 7, image, withDepth ? depth.data() : nullptr);
+        const std::int32_t checkPoints = host.log.abortCalls;
+        ASSERT_GT(checkPoints, 8);
+        const std::int64_t live = LiveAllocations();
+        for (std::int32_t k = 1; k <= checkPoints; ++k) {
+            EngineHost cancelled(kModeRGB, 4);
+            cancelled.Settings().depth = 1;
+            cancelled.log.abortAtCall = k;
+            Convolve(cancelled, 7, image, withDepth ? depth.data() : nullptr);
+            EXPECT_EQ(cancelled.result, kUserCanceled) << k;
+            EXPECT_EQ(cancelled.log.abortCalls, k);
+            EXPECT_EQ(LiveAllocations(), live) << k;
+        }
+    }
+}
+
+TEST(DirectConvolve, PreviewInterruptionStopsBeforeTakingMemory) {
+    EngineHost host(kModeRGB, 3);
+    host.StartPreview();
+    host.log.previewStopAtCheck = 1;
+    Image image = Random(10, 10, 3, 9);
+    const Planes before = image.planes;
+    const std::int64_t made = AllocationsMade();
+    Convolve(host, 5, image);
+    EXPECT_EQ(host.result, kUserCanceled);
+    EXPECT_EQ(AllocationsMade(), made);
+    EXPECT_EQ(host.log.abortCalls, 0);
+    EXPECT_EQ(image.planes, before);
+}
+
+TEST(DirectConvolve, EveryFailedAllocationGivesOutOfMemoryAndLeavesThePlanes) {
+    for (auto [planes, withDepth] : {std::pair{3, false}, std::pair{4, false}, std::pair{3, true}, std::pair{4, true}}) {
+        EngineHost host(kModeRGB, static_cast<std::int16_t>(planes));
+        host.Settings() = Aperture(6, 30, 20, 0, 0);
+        host.Settings().depth = 1;
+        host.Settings().focus = 128;
+        const Image original = Random(21, 17, planes, 11, planes == 4 ? 3 : -1);
+        const std::vector<float> depth = RandomDepth(21, 17, 11);
+        Image image = original;
+        const std::int64_t before = AllocationsMade();
+        Convolve(host, 7, image, withDepth ? depth.data() : nullptr);
+        ASSERT_EQ(host.result, kNoError);
+        const std::int64_t allocations = AllocationsMade() - before;
+        ASSERT_GE(allocations, withDepth ? 5 : 3);
+        const std::int64_t live = LiveAllocations();
+        for (std::int64_t n = 1; n <= allocations; ++n) {
+            EngineHost failing(kModeRGB, static_cast<std::int16_t>(planes));
+            failing.Settings() = host.Settings();
+            Image untouched = original;
+            FailAllocationNumber(n);
+            Convolve(failing, 7, untouched, withDepth ? depth.data() : nullptr);
+            FailAllocationNumber(0);
+            EXPECT_EQ(failing.result, kOutOfMemory) << n;
+            EXPECT_EQ(untouched.planes, original.planes) << n;
+            EXPECT_EQ(LiveAllocations(), live) << n;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace aperlume
