@@ -1,0 +1,254 @@
+// The FFT convolution method: every plane, padded to powers of two by replicating its edges, is
+// multiplied in the frequency domain by the spectrum of the aperture normalised to unit weight, so the
+// cost follows the padded image size and not the number of kernel samples.
+//
+// Memory is dominated by the two M x N complex grids (32 bytes per padded pixel). The kernel raster
+// (4 bytes per padded pixel, and with soft edges a canvas nine times that while it is drawn) lives only
+// until the kernel spectrum is filled, and the image spectrum is taken only after that, so the
+// drawing never coexists with both grids.
+#include "engine/fft_convolution.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "engine/aperture_kernel.h"
+#include "engine/cancel_poll.h"
+#include "engine/methods.h"
+#include "fft/cdft2d.h"
+#include "host/result_code.h"
+#include "host/working_memory.h"
+
+namespace aperlume {
+namespace {
+
+constexpr std::int32_t kRowsPerPoll = 100;
+// Beyond this many samples per direction the progress positions (M * 58 at most) would leave 32 bits;
+// no address space holds such grids anyway.
+constexpr std::int64_t kLargestPaddedSize = std::int64_t{1} << 24;
+
+// The cancel poll of every checkpoint, followed by the progress report when it is enabled.
+//
+// A row pass moves the position by 100 per checkpoint whatever the number of rows, so on grids of up to
+// 128 rows a plane's passes would run past the plane's share of the total (and the last plane past the
+// total itself). Reports are therefore capped at the end of the current stage's share.
+class Checkpoints {
+public:
+    Checkpoints(PluginContext& context, bool report, std::int32_t total)
+        : context_(context), report_(report), total_(total), ceiling_(total) {}
+
+    void SetCeiling(std::int32_t ceiling) { ceiling_ = ceiling; }
+
+    // False when the run is to stop (the result word then holds the cancel code).
+    [[nodiscard]] bool Pass(std::int32_t position) {
+        if (PollCancel(context_)) return false;
+        if (report_) ReportProgress(context_, std::min(position, ceiling_), total_);
+        return true;
+    }
+
+    // A pass over the grid's rows that polls at every hundredth row, moving the position by 100 each time.
+    template <class RowStep>
+    [[nodiscard]] bool Rows(std::int32_t rowCount, std::int32_t& position, RowStep step) {
+        for (std::int32_t l = 0; l < rowCount; ++l) {
+            if (l % kRowsPerPoll == 0) {
+                position += kRowsPerPoll;
+                if (!Pass(position)) return false;
+            }
+            step(l);
+        }
+        return true;
+    }
+
+private:
+    PluginContext& context_;
+    bool report_;
+    std::int32_t total_;
+    std::int32_t ceiling_;
+};
+
+// Source index of padded position `padded` in a direction of `size` samples: the first half of the
+// padding repeats the last sample, the second half (which the circular transform puts just before
+// sample 0) the first.
+std::int32_t EdgeSource(std::int32_t padded, std::int32_t size, std::int32_t split) {
+    if (padded < size) return padded;
+    return padded < split ? size - 1 : 0;
+}
+
+// The total weight of the aperture drawn alone on a raster with one sample of margin all round.
+bool MeasureKernelWeight(const PluginContext& context, std::int32_t diameter, double& weight) {
+    const std::int64_t side = std::int64_t{diameter} + 2;
+    Buffer<float> raster = AllocateRaster<float>(side, side);
+    if (!raster) return false;
+    BuildApertureKernel(context, diameter, static_cast<std::int32_t>(side), static_cast<std::int32_t>(side), raster.get());
+    weight = 0.0;
+    for (std::int64_t i = 0; i < side * side; ++i) weight += raster[static_cast<std::size_t>(i)];
+    return true;
+}
+
+class Convolution {
+public:
+    Convolution(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
+                std::int32_t paddedWidth, std::int32_t paddedHeight, Checkpoints& checkpoints)
+        : context_(context), diameter_(diameter), width_(width), height_(height), n_(paddedWidth), m_(paddedHeight),
+          columnSplit_(width + (paddedWidth - width) / 2), rowSplit_(height + (paddedHeight - height) / 2),
+          checkpoints_(checkpoints) {}
+
+    // Takes the tables and the kernel spectrum, normalised by `weight` and transformed.
+    [[nodiscard]] bool PrepareKernel(double weight) {
+        kernel_ = ComplexGrid::Allocate(m_, n_);
+        Buffer<float> raster = AllocateRaster<float>(n_, m_);
+        scratch_ = AllocateBuffer<double>(static_cast<std::size_t>(TransformScratchSize(m_, n_)));
+        work_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(TransformWorkSize(m_, n_)));
+        twiddles_ = AllocateBuffer<double>(static_cast<std::size_t>(TwiddleTableSize(m_, n_)));
+        if (!kernel_ || !raster || !scratch_ || !work_ || !twiddles_) return Fail(kOutOfMemory);
+        work_[0] = 0;
+
+        // Drawn at the full padded size, centred at (N/2, M/2); SwapQuadrants undoes that shift later.
+        BuildApertureKernel(context_, diameter_, n_, m_, raster.get());
+        // Normalised by the weight of the small raster, not by the sum of this one.
+        const double scale = 1.0 / weight;
+        std::int32_t position = -kRowsPerPoll;
+        const bool filled = checkpoints_.Rows(m_, position, [&](std::int32_t l) {
+            const float* samples = raster.get() + static_cast<std::size_t>(l) * static_cast<std::size_t>(n_);
+            double* row = kernel_.Row(l);
+            for (std::int32_t k = 0; k < n_; ++k) {
+                row[2 * k] = samples[k] * scale;
+                row[2 * k + 1] = 0.0;
+            }
+        });
+        if (!filled) return false;
+        raster.reset();
+
+        image_ = ComplexGrid::Allocate(m_, n_);
+        if (!image_) return Fail(kOutOfMemory);
+        return Transform(kernel_, 1) && checkpoints_.Pass(2 * m_);
+    }
+
+    [[nodiscard]] bool FilterPlane(float* plane, std::int32_t p) {
+        std::int32_t position = m_ * (7 * p + 2);
+        checkpoints_.SetCeiling(m_ * (7 * p + 9));
+        const bool filled = checkpoints_.Rows(m_, position, [&](std::int32_t l) {
+            const float* source = plane + static_cast<std::size_t>(EdgeSource(l, height_, rowSplit_)) * width_;
+            double* row = image_.Row(l);
+            for (std::int32_t k = 0; k < n_; ++k) {
+                row[2 * k] = source[EdgeSource(k, width_, columnSplit_)];
+                row[2 * k + 1] = 0.0;
+            }
+        });
+        if (!filled || !Transform(image_, 1) || !checkpoints_.Pass(position += m_)) return false;
+
+        const bool multiplied = checkpoints_.Rows(m_, position, [&](std::int32_t l) {
+            double* a = image_.Row(l);
+            const double* b = kernel_.Row(l);
+            for (std::int32_t k = 0; k < 2 * n_; k += 2) {
+                const double re = a[k] * b[k] - a[k + 1] * b[k + 1];
+                const double im = a[k] * b[k + 1] + a[k + 1] * b[k];
+                a[k] = re;
+                a[k + 1] = im;
+            }
+        });
+        if (!multiplied || !Transform(image_, -1) || !checkpoints_.Pass(position += m_)) return false;
+
+        SwapQuadrants(n_, m_, image_.Rows());
+        if (!checkpoints_.Pass(position += m_)) return false;
+
+        // Only the image's own samples go back; the padding is dropped.
+        return checkpoints_.Rows(m_, position, [&](std::int32_t l) {
+            if (l >= height_) return;
+            const double* row = image_.Row(l);
+            float* out = plane + static_cast<std::size_t>(l) * width_;
+            for (std::int32_t k = 0; k < width_; ++k) out[k] = static_cast<float>(row[2 * k] / n_ / m_);
+        });
+    }
+
+private:
+    bool Fail(ResultCode code) {
+        SetResult(context_, code);
+        return false;
+    }
+
+    bool Transform(const ComplexGrid& grid, std::int32_t sign) {
+        const ResultCode code = cdft2d(m_, 2 * n_, sign, grid.Rows(), scratch_.get(), work_.get(), twiddles_.get());
+        return code == kNoError || Fail(code);
+    }
+
+    PluginContext& context_;
+    std::int32_t diameter_;
+    std::int32_t width_;
+    std::int32_t height_;
+    std::int32_t n_;
+    std::int32_t m_;
+    std::int32_t columnSplit_;
+    std::int32_t rowSplit_;
+    Checkpoints& checkpoints_;
+    ComplexGrid kernel_;
+    ComplexGrid image_;
+    Buffer<double> scratch_;
+    Buffer<std::int32_t> work_;
+    Buffer<double> twiddles_;
+};
+
+}  // namespace
+
+std::int64_t PaddedSize(std::int64_t needed) {
+    std::int64_t size = 1;
+    while (size < needed) size *= 2;
+    return size;
+}
+
+void SwapQuadrants(std::int32_t columnCount, std::int32_t rowCount, double* const* rows) {
+    const std::int32_t half = rowCount / 2;
+    const std::size_t halfRow = static_cast<std::size_t>(columnCount);  // N/2 complex values = N doubles
+    for (std::int32_t i = 0; i < half; ++i) {
+        double* upper = rows[i];
+        double* lower = rows[i + half];
+        std::swap_ranges(upper, upper + halfRow, lower + halfRow);
+        std::swap_ranges(upper + halfRow, upper + 2 * halfRow, lower);
+    }
+}
+
+void FftConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
+                 bool reportProgress, float* const* planes) {
+    const FilterRecord* record = context.filterRecord;
+    if (record == nullptr) {
+        SetResult(context, kBadParameters);
+        return;
+    }
+    if (planes == nullptr || width <= 0 || height <= 0 || diameter < 1) return;
+
+    const std::int64_t paddedWidth = PaddedSize(std::int64_t{width} + 2 * std::int64_t{diameter});
+    const std::int64_t paddedHeight = PaddedSize(std::int64_t{height} + 2 * std::int64_t{diameter});
+    // Both grids must fit the address space together (size_t is 32 bits in the 32-bit module).
+    std::size_t gridBytes = 0;
+    if (paddedWidth > kLargestPaddedSize || paddedHeight > kLargestPaddedSize ||
+        !CheckedMultiply(static_cast<std::size_t>(paddedWidth), static_cast<std::size_t>(paddedHeight),
+                         2 * sizeof(double), gridBytes) ||
+        gridBytes > SIZE_MAX / 2) {
+        SetResult(context, kOutOfMemory);
+        return;
+    }
+    const auto n = static_cast<std::int32_t>(paddedWidth);
+    const auto m = static_cast<std::int32_t>(paddedHeight);
+    const std::int32_t total = m * (7 * std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes) + 2);
+    Checkpoints checkpoints(context, reportProgress, total);
+
+    double weight = 0.0;
+    if (!MeasureKernelWeight(context, diameter, weight)) {
+        SetResult(context, kOutOfMemory);
+        return;
+    }
+    // An aperture without weight (ratio 100 with edge 100, or no vertices) spreads nothing: rather than
+    // dividing by zero into planes of NaN, every plane keeps its values.
+    if (weight > 0.0) {
+        Convolution convolution(context, diameter, width, height, n, m, checkpoints);
+        if (!convolution.PrepareKernel(weight)) return;
+        // The plane count is read afresh at every turn, as the host may change it.
+        for (std::int32_t p = 0; p < std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes); ++p) {
+            if (!convolution.FilterPlane(planes[p], p)) return;
+        }
+    }
+    // The last checkpoint: a cancel here still ends the run with the cancel code.
+    checkpoints.SetCeiling(total);
+    static_cast<void>(checkpoints.Pass(total));
+}
+
+}  // namespace aperlume

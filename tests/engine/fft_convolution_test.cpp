@@ -1,0 +1,278 @@
+// The FFT method against a naive convolution with the normalised aperture, its border handling, its
+// checkpoints and progress positions, cancellation between planes, and every allocation failing.
+#include "engine/fft_convolution.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/aperture_kernel.h"
+#include "engine/methods.h"
+#include "engine_fixture.h"
+#include "host/result_code.h"
+#include "host/working_memory.h"
+
+namespace aperlume {
+namespace {
+
+using enginetest::EngineHost;
+using Plane = std::vector<float>;
+
+Plane RandomPlane(std::int32_t width, std::int32_t height, std::uint32_t seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> uniform(0.0f, 1.0f);
+    Plane plane(static_cast<std::size_t>(width) * height);
+    for (float& v : plane) v = uniform(generator);
+    return plane;
+}
+
+// Runs the method on copies of `planes`; returns them filtered.
+std::vector<Plane> RunFft(EngineHost& host, std::int32_t diameter, std::int32_t width, std::int32_t height,
+                       std::vector<Plane> planes, bool reportProgress = true) {
+    float* pointers[kMaxPlanes] = {};
+    for (std::size_t p = 0; p < planes.size(); ++p) pointers[p] = planes[p].data();
+    FftConvolve(host.context, diameter, width, height, reportProgress, pointers);
+    return planes;
+}
+
+// The aperture as drawn, D x D, and its total weight.
+std::vector<float> Aperture(const FilterParameters& settings, std::int32_t diameter, double& weight) {
+    std::vector<float> kernel(static_cast<std::size_t>(diameter) * diameter);
+    BuildApertureKernel(settings, diameter, diameter, diameter, kernel.data());
+    weight = 0.0;
+    for (float w : kernel) weight += w;
+    return kernel;
+}
+
+TEST(FftConvolution, PaddedSizesArePowersOfTwoWithAtLeastTheRequestedRoom) {
+    EXPECT_EQ(PaddedSize(1), 1);
+    EXPECT_EQ(PaddedSize(16), 16);  // W + 2D already a power of two: no further padding
+    EXPECT_EQ(PaddedSize(17), 32);
+    EXPECT_EQ(PaddedSize(4000 + 2 * 201), 8192);
+}
+
+TEST(FftConvolution, SwapQuadrantsRotatesByHalfTheGridAndUndoesItself) {
+    const std::int32_t rows = 4;
+    const std::int32_t columns = 8;
+    std::vector<double> block(static_cast<std::size_t>(rows) * 2 * columns);
+    std::vector<double*> table(rows);
+    for (std::int32_t y = 0; y < rows; ++y) table[y] = block.data() + 2 * columns * y;
+    for (std::int32_t y = 0; y < rows; ++y)
+        for (std::int32_t x = 0; x < columns; ++x) {
+            table[y][2 * x] = 100 * y + x;
+            table[y][2 * x + 1] = -(100 * y + x);
+        }
+    SwapQuadrants(columns, rows, table.data());
+    for (std::int32_t y = 0; y < rows; ++y)
+        for (std::int32_t x = 0; x < columns; ++x) {
+            const double was = 100 * ((y + rows / 2) % rows) + (x + columns / 2) % columns;
+            EXPECT_EQ(table[y][2 * x], was) << y << "," << x;
+            EXPECT_EQ(table[y][2 * x + 1], -was) << y << "," << x;
+        }
+    SwapQuadrants(columns, rows, table.data());
+    for (std::int32_t y = 0; y < rows; ++y) EXPECT_EQ(table[y][2 * 5], 100 * y + 5);
+}
+
+// Every output is the sum of its neighbours, each weighted by the aperture as drawn, centred on that
+// neighbour, over the aperture's total weight; beyond the border the nearest edge sample stands in. A
+// triangle catches a turned kernel, the border a wrong half of the padding.
+TEST(FftConvolution, MatchesNaiveConvolutionWithEdgesReplicated) {
+    const std::int32_t width = 45;
+    const std::int32_t height = 31;
+    for (const std::int32_t vertices : {1, 3}) {
+        for (const std::int32_t diameter : {1, 7, 13}) {
+            EngineHost host(kModeGrayScale, 1);
+            host.Settings().vertices = static_cast<std::int16_t>(vertices);
+            host.Settings().rotation = 10;
+            const Plane input = RandomPlane(width, height, static_cast<std::uint32_t>(diameter));
+            const Plane output = RunFft(host, diameter, width, height, {input})[0];
+            ASSERT_EQ(host.result, kNoError);
+
+            double weight = 0.0;
+            const std::vector<float> kernel = Aperture(host.Settings(), diameter, weight);
+            const std::int32_t r = diameter / 2;
+            double worst = 0.0;
+            for (std::int32_t y = 0; y < height; ++y) {
+                for (std::int32_t x = 0; x < width; ++x) {
+                    double sum = 0.0;
+                    for (std::int32_t dy = -r; dy <= r; ++dy) {
+                        const std::int32_t sy = std::clamp(y - dy, 0, height - 1);
+                        for (std::int32_t dx = -r; dx <= r; ++dx)
+                            sum += kernel[(r + dy) * diameter + (r + dx)] * input[sy * width + std::clamp(x - dx, 0, width - 1)];
+                    }
+                    worst = std::fmax(worst, std::fabs(sum / weight - output[y * width + x]));
+                }
+            }
+            EXPECT_LT(worst, 1e-5) << "vertices " << vertices << " D " << diameter;
+        }
+    }
+}
+
+TEST(FftConvolution, ConstantPlanesStayConstantUpToTheBorder) {
+    const std::int32_t width = 37;
+    const std::int32_t height = 22;
+    EngineHost host(kModeRGB, 3);
+    host.Settings().vertices = 6;
+    const std::vector<Plane> output = RunFft(host, 15, width, height,
+                                          {Plane(width * height, 0.37f), Plane(width * height, 1.0f),
+                                           Plane(width * height, 0.0f)});
+    ASSERT_EQ(host.result, kNoError);
+    for (std::size_t i = 0; i < output[0].size(); ++i) {
+        ASSERT_NEAR(output[0][i], 0.37f, 1e-6) << i;
+        ASSERT_NEAR(output[1][i], 1.0f, 1e-6) << i;
+        ASSERT_NEAR(output[2][i], 0.0f, 1e-6) << i;
+    }
+}
+
+TEST(FftConvolution, OneBrightPixelSpreadsIntoTheNormalisedAperture) {
+    const std::int32_t width = 40;
+    const std::int32_t height = 30;
+    const std::int32_t diameter = 11;
+    const std::int32_t cx = 17;
+    const std::int32_t cy = 12;
+    EngineHost host(kModeGrayScale, 1);
+    host.Settings().vertices = 3;
+    host.Settings().ratio = 40;
+    host.Settings().edge = 50;
+    Plane input(width * height, 0.0f);
+    input[cy * width + cx] = 1.0f;
+    const Plane output = RunFft(host, diameter, width, height, {input})[0];
+    ASSERT_EQ(host.result, kNoError);
+
+    double weight = 0.0;
+    const std::vector<float> kernel = Aperture(host.Settings(), diameter, weight);
+    const std::int32_t r = diameter / 2;
+    double total = 0.0;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const bool inside = std::abs(x - cx) <= r && std::abs(y - cy) <= r;
+            const double expected = inside ? kernel[(r + y - cy) * diameter + (r + x - cx)] / weight : 0.0;
+            EXPECT_NEAR(output[y * width + x], expected, 1e-6) << x << "," << y;
+            total += output[y * width + x];
+        }
+    }
+    EXPECT_NEAR(total, 1.0, 1e-5);
+}
+
+TEST(FftConvolution, AnApertureWithoutWeightLeavesThePlanesAsTheyWere) {
+    EngineHost host(kModeGrayScale, 1);
+    host.Settings().ratio = 100;
+    host.Settings().edge = 100;
+    const Plane input = RandomPlane(12, 9, 4);
+    const Plane output = RunFft(host, 5, 12, 9, {input})[0];
+    EXPECT_EQ(host.result, kNoError);
+    EXPECT_EQ(output, input);
+    ASSERT_FALSE(host.log.progressDone.empty());
+    EXPECT_EQ(host.log.progressDone.back(), host.log.progressTotal.back());
+}
+
+// W = 10, H = 100, D = 31: N = 128, M = 256, T = 256 * 9. The host sees the kernel rows, the kernel's
+// transform, then for the plane three row passes of three checkpoints, one after each transform, one
+// after the swap, and finally T of T.
+TEST(FftConvolution, ReportsProgressAtEveryCheckpoint) {
+    EngineHost host(kModeGrayScale, 1);
+    RunFft(host, 31, 10, 100, {RandomPlane(10, 100, 1)});
+    ASSERT_EQ(host.result, kNoError);
+    const std::vector<std::int32_t> expected = {0,    100,  200,  512,  612,  712,  812,  1068, 1168,
+                                                1268, 1368, 1624, 1880, 1980, 2080, 2180, 2304};
+    EXPECT_EQ(host.log.progressDone, expected);
+    EXPECT_EQ(host.log.progressTotal, std::vector<std::int32_t>(expected.size(), 2304));
+    EXPECT_EQ(host.log.abortCalls, static_cast<std::int32_t>(expected.size()));
+
+    // Without progress the checkpoints still poll.
+    EngineHost quiet(kModeGrayScale, 1);
+    RunFft(quiet, 31, 10, 100, {RandomPlane(10, 100, 1)}, false);
+    EXPECT_TRUE(quiet.log.progressDone.empty());
+    EXPECT_EQ(quiet.log.abortCalls, static_cast<std::int32_t>(expected.size()));
+}
+
+TEST(FftConvolution, SmallGridsNeverReportBeyondTheTotal) {
+    EngineHost host(kModeRGB, 3);
+    RunFft(host, 3, 5, 4, {RandomPlane(5, 4, 1), RandomPlane(5, 4, 2), RandomPlane(5, 4, 3)});
+    ASSERT_EQ(host.result, kNoError);
+    const std::int32_t total = 16 * (7 * 3 + 2);
+    ASSERT_FALSE(host.log.progressDone.empty());
+    for (std::size_t i = 0; i < host.log.progressDone.size(); ++i) {
+        EXPECT_LE(host.log.progressDone[i], total);
+        if (i > 0) {
+            EXPECT_GE(host.log.progressDone[i], host.log.progressDone[i - 1]);
+        }
+    }
+    EXPECT_EQ(host.log.progressDone.back(), total);
+}
+
+TEST(FftConvolution, WithoutPlanesTheKernelIsStillPreparedAndTheEndReported) {
+    EngineHost host(kModeGrayScale, 0);
+    RunFft(host, 31, 10, 100, {});
+    EXPECT_EQ(host.result, kNoError);
+    EXPECT_EQ(host.log.progressDone, (std::vector<std::int32_t>{0, 100, 200, 512, 512}));
+    EXPECT_EQ(host.log.progressTotal.back(), 512);
+}
+
+TEST(FftConvolution, CancelBetweenPlanesKeepsTheFilteredOnesAndLeavesTheRest) {
+    const std::vector<Plane> input = {RandomPlane(10, 100, 1), RandomPlane(10, 100, 2), RandomPlane(10, 100, 3)};
+    EngineHost reference(kModeRGB, 3);
+    const std::vector<Plane> filtered = RunFft(reference, 31, 10, 100, input);
+    ASSERT_EQ(reference.result, kNoError);
+
+    // Four checkpoints for the kernel and twelve per plane: call 17 is the first one of plane 1.
+    const std::int64_t live = LiveAllocations();
+    EngineHost host(kModeRGB, 3);
+    host.log.abortAtCall = 17;
+    const std::vector<Plane> output = RunFft(host, 31, 10, 100, input);
+    EXPECT_EQ(host.result, kUserCanceled);
+    EXPECT_EQ(output[0], filtered[0]);
+    EXPECT_EQ(output[1], input[1]);
+    EXPECT_EQ(output[2], input[2]);
+    EXPECT_EQ(LiveAllocations(), live);
+}
+
+TEST(FftConvolution, PreviewCheckComesBeforeTheHostsAbort) {
+    EngineHost host(kModeGrayScale, 1);
+    host.StartPreview();
+    host.log.previewStopAtCheck = 2;
+    const Plane input = RandomPlane(10, 100, 5);
+    const Plane output = RunFft(host, 31, 10, 100, {input})[0];
+    EXPECT_EQ(host.result, kUserCanceled);
+    EXPECT_EQ(host.log.abortCalls, 1);  // the first checkpoint only
+    EXPECT_EQ(output, input);
+}
+
+TEST(FftConvolution, EveryFailedAllocationEndsOutOfMemoryWithoutLeaksOrChanges) {
+    const Plane input = RandomPlane(20, 14, 9);
+    const std::int64_t live = LiveAllocations();
+    std::int64_t ordinal = 1;
+    for (;; ++ordinal) {
+        EngineHost host(kModeGrayScale, 1);
+        const std::int64_t before = AllocationsMade();
+        FailAllocationNumber(ordinal);
+        const Plane output = RunFft(host, 5, 20, 14, {input})[0];
+        FailAllocationNumber(0);
+        EXPECT_EQ(LiveAllocations(), live) << ordinal;
+        if (AllocationsMade() - before < ordinal) {
+            EXPECT_EQ(host.result, kNoError);
+            break;
+        }
+        EXPECT_EQ(host.result, kOutOfMemory) << ordinal;
+        EXPECT_EQ(output, input) << ordinal;
+    }
+    EXPECT_GE(ordinal, 10);  // the weight raster, two grids of two blocks, the raster and three tables
+}
+
+TEST(FftConvolution, ImpossibleSizesAreOutOfMemoryBeforeAnyWork) {
+    EngineHost host(kModeGrayScale, 1);
+    Plane plane(4, 0.5f);
+    float* pointers[kMaxPlanes] = {plane.data()};
+    // 2^26 padded columns: beyond what any address space holds for two grids.
+    FftConvolve(host.context, 3, std::int32_t{1} << 26, 1, true, pointers);
+    EXPECT_EQ(host.result, kOutOfMemory);
+    EXPECT_EQ(host.log.abortCalls, 0);
+    EXPECT_EQ(plane, Plane(4, 0.5f));
+}
+
+}  // namespace
+}  // namespace aperlume
