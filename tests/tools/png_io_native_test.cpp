@@ -1,0 +1,115 @@
+// PNG files through libpng: every supported format survives a write and a read unchanged, the formats
+// the tool expands arrive expanded, and bad files are refused with a message naming them.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/tools/tool_test_support.h"
+#include "tools/aperlume/png_io.h"
+
+namespace aperlume::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+using PngIo = testing::TemporaryFolderTest;
+using testing::PatternRaster;
+
+// Writes a PNG with libpng directly, for formats the tool never writes itself.
+void WriteRawPng(const std::string& path, png_uint_32 width, png_uint_32 height, int bitDepth, int colorType,
+                 const std::vector<png_byte>& rowsData, const std::vector<png_color>& palette = {},
+                 const std::vector<png_byte>& transparency = {}) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, bitDepth, colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    if (!transparency.empty())
+        png_set_tRNS(png, info, transparency.data(), static_cast<int>(transparency.size()), nullptr);
+    png_write_info(png, info);
+    const std::size_t rowBytes = rowsData.size() / height;
+    for (png_uint_32 r = 0; r < height; ++r) png_write_row(png, rowsData.data() + r * rowBytes);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+TEST_F(PngIo, EveryFormatSurvivesARoundTrip) {
+    for (std::int32_t bitDepth : {8, 16})
+        for (std::int32_t channels = 1; channels <= 4; ++channels) {
+            SCOPED_TRACE(::testing::Message() << channels << " channels, " << bitDepth << " bits");
+            const RasterImage image = PatternRaster(13, 7, channels, bitDepth);
+            const std::string path = Path("round.png");
+            ASSERT_TRUE(WritePng(path, image).ok());
+            RasterImage back;
+            ToolStatus status = ReadPng(path, back);
+            ASSERT_TRUE(status.ok()) << status.message;
+            EXPECT_EQ(back.width, 13);
+            EXPECT_EQ(back.height, 7);
+            EXPECT_EQ(back.channels, channels);
+            EXPECT_EQ(back.bitDepth, bitDepth);
+            EXPECT_EQ(back.samples, image.samples);
+        }
+}
+
+TEST_F(PngIo, PaletteAndLowBitDepthsAreExpanded) {
+    // A 2x1 palette image whose second entry is half transparent: RGBA at 8 bits.
+    WriteRawPng(Path("palette.png"), 2, 1, 8, PNG_COLOR_TYPE_PALETTE, {0, 1}, {{10, 20, 30}, {200, 100, 50}}, {255, 128});
+    RasterImage image;
+    ASSERT_TRUE(ReadPng(Path("palette.png"), image).ok());
+    EXPECT_EQ(image.channels, 4);
+    EXPECT_EQ(image.bitDepth, 8);
+    EXPECT_EQ(image.samples, (std::vector<std::uint16_t>{10, 20, 30, 255, 200, 100, 50, 128}));
+
+    // 1-bit gray: 0 and 1 become 0 and 255.
+    WriteRawPng(Path("bits.png"), 8, 1, 1, PNG_COLOR_TYPE_GRAY, {0b10100000});
+    ASSERT_TRUE(ReadPng(Path("bits.png"), image).ok());
+    EXPECT_EQ(image.channels, 1);
+    EXPECT_EQ(image.samples, (std::vector<std::uint16_t>{255, 0, 255, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(PngIo, SixteenBitSamplesAreReadInTheFileByteOrder) {
+    WriteRawPng(Path("deep.png"), 2, 1, 16, PNG_COLOR_TYPE_GRAY, {0x12, 0x34, 0xff, 0xfe});
+    RasterImage image;
+    ASSERT_TRUE(ReadPng(Path("deep.png"), image).ok());
+    EXPECT_EQ(image.samples, (std::vector<std::uint16_t>{0x1234, 0xfffe}));
+}
+
+TEST_F(PngIo, BadFilesAreRefusedWithTheirName) {
+    RasterImage image;
+    const std::string missing = ReadPng(Path("missing.png"), image).message;
+    EXPECT_NE(missing.find("cannot open"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("missing.png"), std::string::npos) << missing;
+
+    std::ofstream(Path("text.png")) << "this is not an image at all";
+    EXPECT_NE(ReadPng(Path("text.png"), image).message.find("is not a PNG file"), std::string::npos);
+
+    std::ofstream(Path("empty.png")).close();
+    EXPECT_NE(ReadPng(Path("empty.png"), image).message.find("is not a PNG file"), std::string::npos);
+
+    // A valid file cut short in its image data.
+    ASSERT_TRUE(WritePng(Path("whole.png"), PatternRaster(64, 64, 3, 8)).ok());
+    const auto size = fs::file_size(Path("whole.png"));
+    fs::copy_file(Path("whole.png"), Path("cut.png"));
+    fs::resize_file(Path("cut.png"), size / 2);
+    const std::string cut = ReadPng(Path("cut.png"), image).message;
+    EXPECT_NE(cut.find("damaged"), std::string::npos) << cut;
+    EXPECT_NE(cut.find("cut.png"), std::string::npos) << cut;
+
+    EXPECT_FALSE(ReadPng(folder_.string(), image).ok());  // a folder
+}
+
+TEST_F(PngIo, WritingIntoAMissingFolderFails) {
+    const std::string message = WritePng(Path("no/such/folder.png"), PatternRaster(2, 2, 1, 8)).message;
+    EXPECT_NE(message.find("cannot create"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace aperlume::tool

@@ -1,0 +1,175 @@
+// Replaying the filter over one image through our own host and its descriptor suite.
+//
+// The host fills its record afresh before every selector call. The replay puts itself between the host
+// and the plug-in's entry point to complete that record as a replaying host does: the descriptor
+// parameters with the recorded settings, and progress and abort procedures that report to the tool
+// (the host's own progress record is kept too).
+#include "tools/aperlume/filter_replay.h"
+
+#include <array>
+#include <memory>
+
+#include "tools/host/descriptor_suite.h"
+
+namespace aperlume::tool {
+namespace {
+
+enum class KeyKind { Integer, Method, Correction };
+
+struct RecordedKey {
+    DescriptorKeyID key;
+    KeyKind kind;
+    std::int16_t FilterParameters::*field;
+};
+
+// The keys the plug-in's terminology declares, in the order a recorded action holds them.
+constexpr std::array<RecordedKey, 11> kRecordedKeys{{
+    {FourCC("Amnt"), KeyKind::Integer, &FilterParameters::amount},
+    {FourCC("srgh"), KeyKind::Integer, &FilterParameters::brightness},
+    {FourCC("Peak"), KeyKind::Integer, &FilterParameters::vertices},
+    {FourCC("Edg "), KeyKind::Integer, &FilterParameters::edge},
+    {FourCC("Rt  "), KeyKind::Integer, &FilterParameters::ratio},
+    {FourCC("Rtt "), KeyKind::Integer, &FilterParameters::rotation},
+    {FourCC("Soft"), KeyKind::Integer, &FilterParameters::soft},
+    {FourCC("Mthd"), KeyKind::Method, &FilterParameters::method},
+    {FourCC("Cmpn"), KeyKind::Correction, &FilterParameters::correction},
+    {FourCC("Dpth"), KeyKind::Integer, &FilterParameters::depth},
+    {FourCC("Fcs "), KeyKind::Integer, &FilterParameters::focus},
+}};
+
+constexpr std::array<DescriptorEnumID, 3> kMethodEnumerators{FourCC("MCov"), FourCC("MMC "), FourCC("MFFT")};
+constexpr std::array<DescriptorEnumID, 2> kCorrectionEnumerators{FourCC("CGmm"), FourCC("CExp")};
+
+template <std::size_t N>
+DescriptorEnumID EnumeratorOf(std::int16_t value, const std::array<DescriptorEnumID, N>& enumerators) {
+    return value >= 0 && static_cast<std::size_t>(value) < N ? enumerators[static_cast<std::size_t>(value)]
+                                                              : enumerators[0];
+}
+
+template <std::size_t N>
+std::int16_t ValueOf(std::int64_t enumerator, const std::array<DescriptorEnumID, N>& enumerators) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (enumerators[i] == enumerator) return static_cast<std::int16_t>(i);
+    return 0;
+}
+
+std::vector<testhost::DescriptorItem> RecordedAction(const FilterParameters& settings) {
+    std::vector<testhost::DescriptorItem> items;
+    for (const RecordedKey& entry : kRecordedKeys) {
+        const std::int16_t value = settings.*entry.field;
+        switch (entry.kind) {
+            case KeyKind::Integer:
+                items.push_back(testhost::IntegerItem(entry.key, value));
+                break;
+            case KeyKind::Method:
+                items.push_back(testhost::EnumeratedItem(entry.key, entry.key, EnumeratorOf(value, kMethodEnumerators)));
+                break;
+            case KeyKind::Correction:
+                items.push_back(
+                    testhost::EnumeratedItem(entry.key, entry.key, EnumeratorOf(value, kCorrectionEnumerators)));
+                break;
+        }
+    }
+    return items;
+}
+
+// The settings a descriptor holds; keys it lacks keep the values of `settings`.
+FilterParameters SettingsOf(const std::vector<testhost::DescriptorItem>& items, FilterParameters settings) {
+    for (const testhost::DescriptorItem& item : items)
+        for (const RecordedKey& entry : kRecordedKeys) {
+            if (item.key != entry.key) continue;
+            if (entry.kind == KeyKind::Integer && item.type == testhost::kTypeInteger)
+                settings.*entry.field = static_cast<std::int16_t>(item.integer);
+            else if (entry.kind == KeyKind::Method && item.type == testhost::kTypeEnumerated)
+                settings.*entry.field = ValueOf(item.integer, kMethodEnumerators);
+            else if (entry.kind == KeyKind::Correction && item.type == testhost::kTypeEnumerated)
+                settings.*entry.field = ValueOf(item.integer, kCorrectionEnumerators);
+        }
+    return settings;
+}
+
+// The replay in progress. The plug-in's callbacks carry no context, so it is process-wide.
+struct ActiveReplay {
+    testhost::PluginEntry plugin = nullptr;
+    const ReplayJob* job = nullptr;
+    std::unique_ptr<testhost::DescriptorSuite> suite;
+    ProgressProc hostProgress = nullptr;
+    TestAbortProc hostAbort = nullptr;
+};
+ActiveReplay* active = nullptr;
+
+void ReportProgress(std::int32_t done, std::int32_t total) {
+    if (active == nullptr) return;
+    if (active->hostProgress != nullptr) active->hostProgress(done, total);
+    if (active->job->progress) active->job->progress(done, total);
+}
+
+Boolean AnswerAbort() {
+    if (active == nullptr) return 0;
+    const Boolean host = active->hostAbort != nullptr ? active->hostAbort() : 0;
+    const bool cancelled = active->job->cancel != nullptr && *active->job->cancel != 0;
+    return host != 0 || cancelled ? 1 : 0;
+}
+
+void ReplayEntry(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result) {
+    if (active == nullptr) return;
+    if (selector != kSelectorAbout) {
+        auto* filterRecord = static_cast<FilterRecord*>(record);
+        // The descriptor's handles come from the host's handle procedures, which the record carries.
+        if (active->suite == nullptr) {
+            active->suite = std::make_unique<testhost::DescriptorSuite>(filterRecord->handleProcs);
+            active->suite->SetDescriptor(RecordedAction(active->job->settings));
+            active->suite->SetPlayInfo(0);  // replay silently: no dialog
+        }
+        filterRecord->descriptorParameters = active->suite->Parameters();
+        active->hostProgress = filterRecord->progressProc;
+        active->hostAbort = filterRecord->abortProc;
+        filterRecord->progressProc = &ReportProgress;
+        filterRecord->abortProc = &AnswerAbort;
+    }
+    active->plugin(selector, record, data, result);
+}
+
+}  // namespace
+
+ReplayOutcome ReplayFilter(testhost::PluginEntry entry, const ReplayJob& job) {
+    ActiveReplay replay;
+    replay.plugin = entry;
+    replay.job = &job;
+    active = &replay;
+
+    ReplayOutcome outcome;
+    {
+        testhost::FilterHost host(&ReplayEntry);
+        host.SetImage(*job.image);
+        if (job.selection != nullptr) host.SetSelection(*job.selection);
+        outcome.result = host.Run(false);
+        outcome.output = host.Output();
+        if (outcome.result == kNoError && replay.suite != nullptr) {
+            const std::vector<testhost::DescriptorItem> written = replay.suite->Descriptor();
+            // Only a descriptor the plug-in wrote counts; one it left unread is still the one sent.
+            outcome.recorded = replay.suite->WritersOpened() > 0 && !written.empty();
+            outcome.recordedSettings = SettingsOf(written, job.settings);
+        }
+        replay.suite.reset();  // releases the descriptor through the host's procedures
+    }
+    active = nullptr;
+    return outcome;
+}
+
+std::string ResultCodeText(ResultCode code) {
+    switch (code) {
+        case kOutOfMemory:
+            return "out of memory";
+        case kUserCanceled:
+            return "cancelled";
+        case kBadParameters:
+            return "bad parameters";
+        case kBadMode:
+            return "image mode not supported";
+        default:
+            return "error " + std::to_string(code);
+    }
+}
+
+}  // namespace aperlume::tool

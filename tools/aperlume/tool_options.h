@@ -1,0 +1,72 @@
+// The command line of the aperlume tool: the eleven filter settings with their ranges and defaults,
+// the files to read and write, and the switches. Parsing validates everything it can without touching
+// a file, so a bad command line is refused before any work starts.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "host/filter_parameters.h"
+#include "tools/aperlume/tool_status.h"
+
+namespace aperlume::tool {
+
+// How a setting is written on the command line.
+enum class SettingKind {
+    Integer,     // --name N, N in [minimum, maximum]
+    Flag,        // --name alone means 1; --name=0 / --name=1 (or a following 0 or 1) set it explicitly
+    Method,      // normal | mc | fft
+    Correction,  // gamma | log
+};
+
+struct SettingSpec {
+    const char* option;                       // the option without its leading dashes
+    std::int16_t FilterParameters::*field;    // the slot of the parameter block it fills
+    SettingKind kind;
+    std::int16_t minimum;
+    std::int16_t maximum;
+    std::int16_t defaultValue;
+    const char* help;
+};
+
+// The eleven settings, in the order in which a recorded action holds them.
+std::span<const SettingSpec> SettingSpecs();
+
+// The settings the tool sends when the user gives none: the plug-in's own defaults, except that the
+// aperture is a disc (vertices 1), because a block's vertices of 0 draws an empty aperture.
+FilterParameters ToolDefaultSettings();
+
+struct ToolOptions {
+    FilterParameters settings = ToolDefaultSettings();
+    std::string input;          // INPUT.png
+    std::string output;         // OUTPUT.png
+    std::string selection;      // --selection: gray PNG, the selection and the depth map
+    std::string plugin;         // --plugin: the module to load instead of the one beside the tool
+    std::string sampleOutput;   // --sample: render the built-in sample into this file
+    std::string sampleSource;   // --write-sample: save the unblurred built-in sample into this file
+    bool help = false;
+    bool verbose = false;
+    bool progress = false;      // --progress: draw the bar even when standard error is no terminal
+
+    bool RendersSample() const { return !sampleOutput.empty(); }
+    bool Renders() const { return RendersSample() || !output.empty(); }
+};
+
+// Parses the arguments after the program name. On failure the message names the offending argument;
+// `options` then holds whatever was parsed before it.
+ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions& options);
+
+// The --help text: usage, every option with its range and default, and the exit codes.
+std::string UsageText();
+
+// The settings in words, one "name value" pair per setting in the order of SettingSpecs, for
+// --verbose (for example "amount 5, brightness 25, ..., method normal, correction gamma, ...").
+std::string DescribeSettings(const FilterParameters& settings);
+
+// Exit codes of the tool.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;  // a file could not be read or written, or the filter failed
+inline constexpr int kExitUsage = 2;    // the command line is wrong
+
+}  // namespace aperlume::tool
