@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -31,9 +33,14 @@ int Fail(const std::string& message, int code) {
 
 void Warn(const std::string& message) { std::fprintf(stderr, "aperlume: warning: %s\n", message.c_str()); }
 
+// Where this build puts the module relative to the executable, or else right beside it.
 std::string DefaultModulePath() {
-    const std::string folder = ExecutableFolder();
-    return (folder.empty() ? std::string(".") : folder) + "/" APERLUME_MODULE_RELATIVE_PATH;
+    const std::string folder = ExecutableFolder().empty() ? std::string(".") : ExecutableFolder();
+    const std::string built = folder + "/" APERLUME_MODULE_RELATIVE_PATH;
+    const std::string beside = folder + "/" APERLUME_MODULE_FILE_NAME;
+    std::error_code error;
+    if (!std::filesystem::exists(built, error) && std::filesystem::exists(beside, error)) return beside;
+    return built;
 }
 
 std::string DescribeImage(const testhost::HostImage& image) {
@@ -107,6 +114,7 @@ int RunTool(const std::vector<std::string>& arguments) {
         ReplayOutcome outcome = ReplayFilter(module.Entry(), job);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::signal(SIGINT, SIG_DFL);
+        if (showProgress && outcome.result == kNoError) bar.Update(1, 1);  // the last report may fall short
         bar.Finish();
         if (outcome.result != kNoError)
             return Fail("the filter failed: " + ResultCodeText(outcome.result) + "; nothing was written", kExitFailure);

@@ -1,0 +1,365 @@
+// The aperlume executable end to end, on small images in a fresh folder: it loads the built plug-in
+// module, every setting reaches the plug-in (and comes back in the descriptor recorded at finish),
+// every file format keeps its format, and every kind of bad input is refused with a message, a
+// non-zero exit and no file written or overwritten.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/tools/tool_test_support.h"
+#include "tools/aperlume/png_io.h"
+#include "tools/aperlume/tool_options.h"
+
+namespace aperlume::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A dark image with a few bright points of different colours, where every aperture shows.
+RasterImage Lights(std::int32_t width, std::int32_t height, std::int32_t channels, std::int32_t bitDepth) {
+    RasterImage image;
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.bitDepth = bitDepth;
+    const std::uint16_t full = bitDepth == 16 ? 65535 : 255;
+    image.samples.assign(static_cast<std::size_t>(width * height * channels), static_cast<std::uint16_t>(full / 20));
+    const int points[][2] = {{12, 12}, {12, 35}, {35, 20}, {30, 40}};
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t at = static_cast<std::size_t>((points[i][0] * width + points[i][1]) * channels);
+        for (int c = 0; c < channels; ++c)
+            image.samples[at + static_cast<std::size_t>(c)] = c == i % 3 || c == 3 ? full : static_cast<std::uint16_t>(full / 2);
+    }
+    if (channels == 2 || channels == 4)  // alpha: opaque, with a transparent corner
+        for (std::size_t p = 0; p < 36; ++p) image.samples[p * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channels - 1)] = 0;
+    return image;
+}
+
+RasterImage Gray(std::int32_t width, std::int32_t height, std::uint16_t value, std::int32_t bitDepth = 8) {
+    RasterImage image;
+    image.width = width;
+    image.height = height;
+    image.channels = 1;
+    image.bitDepth = bitDepth;
+    image.samples.assign(static_cast<std::size_t>(width * height), value);
+    return image;
+}
+
+class AperlumeCli : public testing::TemporaryFolderTest {
+protected:
+    void SetUp() override {
+        TemporaryFolderTest::SetUp();
+        ASSERT_TRUE(WritePng(Path("in.png"), Lights(48, 48, 3, 8)).ok());
+    }
+
+    ToolRun Run(const std::vector<std::string>& arguments, const std::string& environment = "") {
+        std::string command = environment + (environment.empty() ? "" : " ") + Quote(APERLUME_TOOL_PATH);
+        for (const std::string& argument : arguments) command += " " + Quote(argument);
+        command += " >" + Quote(Path("stdout.txt")) + " 2>" + Quote(Path("stderr.txt"));
+        const int status = std::system(command.c_str());
+        ToolRun run;
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = ReadText(Path("stdout.txt"));
+        run.err = ReadText(Path("stderr.txt"));
+        fs::remove(Path("stdout.txt"));
+        fs::remove(Path("stderr.txt"));
+        return run;
+    }
+
+    RasterImage Load(const std::string& name) {
+        RasterImage image;
+        ToolStatus status = ReadPng(Path(name), image);
+        EXPECT_TRUE(status.ok()) << status.message;
+        return image;
+    }
+
+    // Renders in.png with the arguments into a fresh output and returns it; the run must succeed.
+    RasterImage Render(std::vector<std::string> arguments) {
+        const std::string output = "render-" + std::to_string(renders_++) + ".png";
+        arguments.push_back(Path("in.png"));
+        arguments.push_back(Path(output));
+        ToolRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return Load(output);
+    }
+
+    // The settings line of --verbose for a run with these arguments.
+    std::string Recorded(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "--verbose");
+        arguments.push_back(Path("in.png"));
+        arguments.push_back(Path("recorded.png"));
+        ToolRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::string key = "settings recorded: ";
+        const std::size_t at = run.out.find(key);
+        if (at == std::string::npos) return "(nothing recorded) " + run.out;
+        return run.out.substr(at + key.size(), run.out.find('\n', at) - at - key.size());
+    }
+
+    // Runs a command that must fail: non-zero exit, the message on standard error, and the output file
+    // neither created nor, when it existed, changed.
+    void ExpectRefused(const std::vector<std::string>& arguments, int exitCode, const std::string& message,
+                       const std::string& output, const std::string& environment = "") {
+        SCOPED_TRACE(message);
+        const bool existed = fs::exists(Path(output));
+        const std::string before = existed ? ReadText(Path(output)) : std::string();
+        ToolRun run = Run(arguments, environment);
+        EXPECT_EQ(run.exitCode, exitCode) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.rfind("aperlume: ", 0), 0u) << run.err;
+        EXPECT_EQ(fs::exists(Path(output)), existed);
+        if (existed) {
+            EXPECT_EQ(ReadText(Path(output)), before);
+        }
+        for (const auto& entry : fs::directory_iterator(folder_))  // no temporary file left behind
+            EXPECT_EQ(entry.path().filename().string().find(".aperlume-"), std::string::npos) << entry.path();
+    }
+
+    int renders_ = 0;
+};
+
+TEST_F(AperlumeCli, HelpListsEveryOption) {
+    ToolRun run = Run({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, UsageText());
+    EXPECT_TRUE(run.err.empty());
+}
+
+TEST_F(AperlumeCli, RendersTheBuiltInSampleAndSavesItUnblurred) {
+    ToolRun run = Run({"--sample", Path("blurred.png"), "--write-sample", Path("sample.png"), "--vertices", "6"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const RasterImage sample = Load("sample.png");
+    const RasterImage blurred = Load("blurred.png");
+    EXPECT_EQ(sample.width, 640);
+    EXPECT_EQ(sample.height, 400);
+    EXPECT_EQ(sample.channels, 3);
+    EXPECT_EQ(blurred.width, 640);
+    EXPECT_EQ(blurred.channels, 3);
+    EXPECT_NE(blurred.samples, sample.samples);
+    // Saving the sample alone needs no plug-in at all.
+    run = Run({"--write-sample", Path("only.png"), "--plugin", Path("missing.so")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Load("only.png").samples, sample.samples);
+}
+
+TEST_F(AperlumeCli, EverySettingIsReplayedAndRecorded) {
+    FilterParameters expected{17, 40, 6, 30, -60, 15, 1, 0, 0, 1, 1, 128};
+    EXPECT_EQ(Recorded({"--amount", "17", "--brightness", "40", "--vertices", "6", "--edge", "30", "--ratio", "-60",
+                        "--rotation", "15", "--soft", "--correction", "log", "--depth-map", "--focus", "128"}),
+              DescribeSettings(expected));
+    expected = ToolDefaultSettings();
+    EXPECT_EQ(Recorded({}), DescribeSettings(expected));
+    expected.method = 1;
+    EXPECT_EQ(Recorded({"--method", "mc"}), DescribeSettings(expected));
+    expected.method = 2;
+    EXPECT_EQ(Recorded({"--method=fft"}), DescribeSettings(expected));
+}
+
+TEST_F(AperlumeCli, EveryApertureSettingChangesTheResult) {
+    const RasterImage base = Render({"--vertices", "5"});
+    EXPECT_NE(Render({"--vertices", "5", "--amount", "3"}).samples, base.samples);
+    EXPECT_NE(Render({"--vertices", "5", "--brightness", "60"}).samples, base.samples);
+    EXPECT_NE(Render({"--vertices", "1"}).samples, base.samples);
+    EXPECT_NE(Render({"--vertices", "5", "--rotation", "20"}).samples, base.samples);
+    EXPECT_NE(Render({"--vertices", "5", "--soft"}).samples, base.samples);
+    EXPECT_NE(Render({"--vertices", "5", "--correction", "log"}).samples, base.samples);
+    EXPECT_NE(Render({"--vertices", "5", "--method", "mc"}).samples, base.samples);
+    // The inner shape's weight against the rim.
+    EXPECT_NE(Render({"--vertices", "5", "--edge", "50", "--ratio", "100"}).samples,
+              Render({"--vertices", "5", "--edge", "50", "--ratio", "-100"}).samples);
+    // The FFT method blurs too.
+    const RasterImage fft = Render({"--vertices", "5", "--method", "fft"});
+    EXPECT_NE(fft.samples, Load("in.png").samples);
+}
+
+TEST_F(AperlumeCli, DepthMapAndFocusComeFromTheSelection) {
+    RasterImage depth = Gray(48, 48, 0);
+    for (std::int32_t y = 0; y < 48; ++y)
+        for (std::int32_t x = 0; x < 48; ++x) depth.samples[static_cast<std::size_t>(y * 48 + x)] = static_cast<std::uint16_t>(x * 5);
+    ASSERT_TRUE(WritePng(Path("depth.png"), depth).ok());
+    const RasterImage plain = Render({"--selection", Path("depth.png")});
+    const RasterImage mapped = Render({"--selection", Path("depth.png"), "--depth-map"});
+    const RasterImage focused = Render({"--selection", Path("depth.png"), "--depth-map", "--focus", "200"});
+    EXPECT_NE(mapped.samples, plain.samples);
+    EXPECT_NE(focused.samples, mapped.samples);
+}
+
+TEST_F(AperlumeCli, SelectionLimitsTheFilter) {
+    RasterImage left = Gray(48, 48, 0);
+    for (std::int32_t y = 0; y < 48; ++y)
+        for (std::int32_t x = 0; x < 24; ++x) left.samples[static_cast<std::size_t>(y * 48 + x)] = 255;
+    ASSERT_TRUE(WritePng(Path("left.png"), left).ok());
+    const RasterImage input = Load("in.png");
+    const RasterImage output = Render({"--selection", Path("left.png"), "--amount", "8"});
+    std::size_t changedLeft = 0;
+    for (std::int32_t y = 0; y < 48; ++y)
+        for (std::int32_t x = 0; x < 48; ++x)
+            for (std::int32_t c = 0; c < 3; ++c) {
+                const std::size_t at = static_cast<std::size_t>((y * 48 + x) * 3 + c);
+                if (x >= 24)
+                    ASSERT_EQ(output.samples[at], input.samples[at]) << "row " << y << " column " << x;
+                else if (output.samples[at] != input.samples[at])
+                    ++changedLeft;
+            }
+    EXPECT_GT(changedLeft, 100u);
+}
+
+TEST_F(AperlumeCli, EveryFormatKeepsItsFormat) {
+    for (std::int32_t bitDepth : {8, 16})
+        for (std::int32_t channels = 1; channels <= 4; ++channels) {
+            SCOPED_TRACE(::testing::Message() << channels << " channels, " << bitDepth << " bits");
+            const RasterImage input = Lights(48, 48, channels, bitDepth);
+            ASSERT_TRUE(WritePng(Path("format.png"), input).ok());
+            ToolRun run = Run({Path("format.png"), Path("format-out.png")});
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            const RasterImage output = Load("format-out.png");
+            EXPECT_EQ(output.width, 48);
+            EXPECT_EQ(output.height, 48);
+            EXPECT_EQ(output.channels, channels);
+            EXPECT_EQ(output.bitDepth, bitDepth);
+            EXPECT_NE(output.samples, input.samples);
+        }
+}
+
+TEST_F(AperlumeCli, SixteenBitValuesMapToTheHostRangeAndBack) {
+    // An empty selection keeps every pixel: what comes back is the file's values through the host's
+    // 0..32768 range, so each is within one step of 65535/32768 and the ends are exact.
+    RasterImage input = Gray(256, 256, 0, 16);
+    for (std::size_t i = 0; i < input.samples.size(); ++i) input.samples[i] = static_cast<std::uint16_t>(i);
+    input.samples.back() = 65535;
+    ASSERT_TRUE(WritePng(Path("deep.png"), input).ok());
+    ASSERT_TRUE(WritePng(Path("none.png"), Gray(256, 256, 0)).ok());
+    ToolRun run = Run({"--selection", Path("none.png"), Path("deep.png"), Path("deep-out.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const RasterImage output = Load("deep-out.png");
+    ASSERT_EQ(output.samples.size(), input.samples.size());
+    EXPECT_EQ(output.samples.front(), 0);
+    EXPECT_EQ(output.samples.back(), 65535);
+    for (std::size_t i = 0; i < input.samples.size(); ++i)
+        ASSERT_LE(std::abs(output.samples[i] - input.samples[i]), 1) << i;
+
+    // A constant full-white image stays full white through a blur: 32768 maps back to 65535.
+    ASSERT_TRUE(WritePng(Path("white.png"), Gray(32, 32, 65535, 16)).ok());
+    run = Run({"--amount", "4", Path("white.png"), Path("white-out.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (std::uint16_t v : Load("white-out.png").samples) ASSERT_EQ(v, 65535);
+}
+
+TEST_F(AperlumeCli, ProgressIsDrawnOnRequestOnly) {
+    ToolRun quiet = Run({Path("in.png"), Path("quiet.png")});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_TRUE(quiet.err.empty()) << quiet.err;  // standard error is a file here
+    EXPECT_TRUE(quiet.out.empty()) << quiet.out;
+    ToolRun bar = Run({"--progress", Path("in.png"), Path("bar.png")});
+    EXPECT_EQ(bar.exitCode, 0);
+    EXPECT_NE(bar.err.find("\r["), std::string::npos) << bar.err;
+    EXPECT_NE(bar.err.find("100%\n"), std::string::npos) << bar.err;
+}
+
+TEST_F(AperlumeCli, OverwritesAnExistingOutputOnSuccess) {
+    std::ofstream(Path("out.png")) << "old";
+    ToolRun run = Run({Path("in.png"), Path("out.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Load("out.png").width, 48);
+    for (const auto& entry : fs::directory_iterator(folder_))
+        EXPECT_EQ(entry.path().filename().string().find(".aperlume-"), std::string::npos) << entry.path();
+}
+
+TEST_F(AperlumeCli, LoadsTheModuleNamedByPlugin) {
+    ToolRun run = Run({"--plugin", APERLUME_MODULE_PATH, "-v", Path("in.png"), Path("out.png")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(std::string("plug-in: ") + APERLUME_MODULE_PATH), std::string::npos) << run.out;
+}
+
+// Bad input: for each, a message, a non-zero exit, and neither a new output nor a changed old one.
+TEST_F(AperlumeCli, RefusesBadCommandLines) {
+    const std::string in = Path("in.png"), out = Path("out.png");
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "with an existing output" : "without an output");
+        if (existing) std::ofstream(out) << "precious";
+        ExpectRefused({"--amount", "101", in, out}, kExitUsage, "--amount must be between 0 and 100", "out.png");
+        ExpectRefused({"--focus", "-1", in, out}, kExitUsage, "--focus must be between 0 and 255", "out.png");
+        ExpectRefused({"--vertices", "six", in, out}, kExitUsage, "--vertices needs a whole number", "out.png");
+        ExpectRefused({"--method", "best", in, out}, kExitUsage, "--method must be one of", "out.png");
+        ExpectRefused({"--sharpen", in, out}, kExitUsage, "unknown option '--sharpen'", "out.png");
+        ExpectRefused({in, out, "--rotation"}, kExitUsage, "--rotation needs a value", "out.png");
+        ExpectRefused({in}, kExitUsage, "missing OUTPUT", "out.png");
+    }
+}
+
+TEST_F(AperlumeCli, RefusesBadFiles) {
+    std::ofstream(Path("text.png")) << "not an image";
+    ASSERT_TRUE(WritePng(Path("whole.png"), Lights(48, 48, 3, 8)).ok());
+    fs::copy_file(Path("whole.png"), Path("cut.png"));
+    fs::resize_file(Path("cut.png"), fs::file_size(Path("whole.png")) / 2);
+    ASSERT_TRUE(WritePng(Path("small-selection.png"), Gray(10, 12, 255)).ok());
+    ASSERT_TRUE(WritePng(Path("colour-selection.png"), Lights(48, 48, 3, 8)).ok());
+    const std::string out = Path("out.png");
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "with an existing output" : "without an output");
+        if (existing) std::ofstream(out) << "precious";
+        ExpectRefused({Path("missing.png"), out}, kExitFailure, "cannot open", "out.png");
+        ExpectRefused({Path("text.png"), out}, kExitFailure, "is not a PNG file", "out.png");
+        ExpectRefused({Path("cut.png"), out}, kExitFailure, "is damaged", "out.png");
+        ExpectRefused({"--selection", Path("small-selection.png"), Path("in.png"), out}, kExitFailure,
+                      "the selection is 10x12 but the image is 48x48", "out.png");
+        ExpectRefused({"--selection", Path("colour-selection.png"), Path("in.png"), out}, kExitFailure,
+                      "must be a grayscale PNG", "out.png");
+        ExpectRefused({"--selection", Path("missing.png"), Path("in.png"), out}, kExitFailure, "cannot open",
+                      "out.png");
+        ExpectRefused({"--plugin", Path("missing.so"), Path("in.png"), out}, kExitFailure, "cannot load the plug-in",
+                      "out.png");
+        ExpectRefused({"--plugin", APERLUME_FAKE_PLUGIN_PATH, Path("in.png"), Path("no/such/folder/out.png")},
+                      kExitFailure, "does not exist", "no/such/folder/out.png");
+    }
+}
+
+TEST_F(AperlumeCli, ReportsTheFilterResultInWords) {
+    struct Case {
+        const char* code;
+        const char* words;
+    };
+    const Case cases[] = {{"-108", "out of memory"},
+                          {"-128", "cancelled"},
+                          {"-30100", "bad parameters"},
+                          {"-30101", "image mode not supported"},
+                          {"-1", "error -1"},
+                          {"interrupt", "cancelled"}};
+    std::ofstream(Path("out.png")) << "precious";
+    for (const Case& c : cases)
+        ExpectRefused({"--plugin", APERLUME_FAKE_PLUGIN_PATH, "--sample", Path("out.png"), "--write-sample",
+                       Path("sample.png")},
+                      kExitFailure, std::string("the filter failed: ") + c.words, "out.png",
+                      std::string("APERLUME_FAKE_RESULT=") + c.code);
+    // Not even the unblurred sample is written when the render fails.
+    EXPECT_FALSE(fs::exists(Path("sample.png")));
+    // The stand-in that succeeds gives the image back unchanged.
+    ToolRun run = Run({"--plugin", APERLUME_FAKE_PLUGIN_PATH, Path("in.png"), Path("same.png")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Load("same.png").samples, Load("in.png").samples);
+}
+
+}  // namespace
+}  // namespace aperlume::tool
