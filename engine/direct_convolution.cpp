@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "engine/aperture_kernel.h"
 #include "engine/cancel_poll.h"
@@ -81,9 +82,38 @@ struct Frame {
     float* pairWeights;    // colour + alpha only: (colour weight, total weight) per pixel
 };
 
-inline void AddScaled(float* sum, float w, const WorkPixel& p) {
-    for (int lane = 0; lane < 4; ++lane) sum[lane] += w * p.c[lane];
+// A working pixel's four lanes as one value: both of our compilers (g++ and mingw g++) keep it in one SSE
+// register and turn the lane-wise arithmetic into single instructions.
+typedef float Lanes __attribute__((vector_size(16)));
+
+inline Lanes Load(const WorkPixel& p) {
+    Lanes v;
+    std::memcpy(&v, p.c, sizeof v);
+    return v;
 }
+
+inline void Store(WorkPixel& p, Lanes v) { std::memcpy(p.c, &v, sizeof v); }
+
+// Four partial sums, so that consecutive taps do not wait on one another's additions; they are added
+// together once per output pixel.
+struct PartialSums {
+    Lanes s0 = {};
+    Lanes s1 = {};
+    Lanes s2 = {};
+    Lanes s3 = {};
+
+    void AddRow(const float* w, const WorkPixel* p, std::int32_t n) {
+        std::int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            s0 += w[i] * Load(p[i]);
+            s1 += w[i + 1] * Load(p[i + 1]);
+            s2 += w[i + 2] * Load(p[i + 2]);
+            s3 += w[i + 3] * Load(p[i + 3]);
+        }
+        for (; i < n; ++i) s0 += w[i] * Load(p[i]);
+    }
+    Lanes Total() const { return (s0 + s1) + (s2 + s3); }
+};
 
 // The window of pixel (x, y) in kernel coordinates: the kernel rows and columns whose pixels lie inside
 // the image. Nothing outside the image takes part; the normalisation makes up for the missing part.
@@ -96,7 +126,7 @@ struct Window {
     std::int32_t kxHigh;
 };
 
-Window WindowAt(const Frame& f, std::int32_t x, std::int32_t y) {
+inline Window WindowAt(const Frame& f, std::int32_t x, std::int32_t y) {
     return Window{x,
                   y,
                   std::max(0, f.radius - y),
@@ -112,7 +142,7 @@ struct RowSlice {
     std::int32_t count;  // 0 when the row has nothing inside the window
 };
 
-RowSlice SliceRow(const Frame& f, const Window& window, const float* kernel, const Span& span, std::int32_t ky) {
+inline RowSlice SliceRow(const Frame& f, const Window& window, const float* kernel, const Span& span, std::int32_t ky) {
     const std::int32_t begin = std::max(span.begin, window.kxLow);
     const std::int32_t end = std::min(span.end, window.kxHigh);
     if (begin >= end) return RowSlice{nullptr, 0, 0};
@@ -127,14 +157,13 @@ template <bool kPairWeights>
 void GatherRow(const Frame& f, const float* kernel, const Span* spans, std::int32_t y) {
     for (std::int32_t x = 0; x < f.width; ++x) {
         const Window window = WindowAt(f, x, y);
-        float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        PartialSums sums;
         float colourWeight = 0.0f;
         float totalWeight = 0.0f;
         for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
             const RowSlice row = SliceRow(f, window, kernel, spans[ky], ky);
             const float* w = row.weights;
-            const WorkPixel* p = f.source + row.first;
-            for (std::int32_t i = 0; i < row.count; ++i) AddScaled(sum, w[i], p[i]);
+            sums.AddRow(w, f.source + row.first, row.count);
             if constexpr (kPairWeights) {
                 const float* m = f.opacity + row.first;
                 for (std::int32_t i = 0; i < row.count; ++i) {
@@ -144,7 +173,7 @@ void GatherRow(const Frame& f, const float* kernel, const Span* spans, std::int3
             }
         }
         const std::size_t j = static_cast<std::size_t>(y) * f.width + x;
-        for (int lane = 0; lane < 4; ++lane) f.accumulator[j].c[lane] = sum[lane];
+        Store(f.accumulator[j], sums.Total());
         if constexpr (kPairWeights) {
             f.pairWeights[2 * j] = colourWeight;
             f.pairWeights[2 * j + 1] = totalWeight;
@@ -159,7 +188,7 @@ void ScatterPixel(const Frame& f, const float* kernel, const Span* spans, const 
                   std::int32_t y) {
     const Window window = WindowAt(f, x, y);
     const std::size_t s = static_cast<std::size_t>(y) * f.width + x;
-    const WorkPixel p = f.source[s];
+    const Lanes contribution = Load(f.source[s]);
     const float opaque = kPairWeights ? f.opacity[s] : 0.0f;
     for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
         const RowSlice row = SliceRow(f, window, kernel, spans[ky], ky);
@@ -168,7 +197,7 @@ void ScatterPixel(const Frame& f, const float* kernel, const Span* spans, const 
         WorkPixel* t = f.accumulator + row.first;
         for (std::int32_t i = 0; i < row.count; ++i) {
             const float weight = kShielded ? w[i] * gate[i] : w[i];
-            for (int lane = 0; lane < 4; ++lane) t[i].c[lane] += weight * p.c[lane];
+            Store(t[i], Load(t[i]) + weight * contribution);
         }
         if constexpr (kPairWeights) {
             float* pair = f.pairWeights + 2 * row.first;
