@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <random>
+#include <utility>
 #include <vector>
 
 #include "engine/aperture_kernel.h"
 #include "engine/methods.h"
-#include "engine_fixture.h"
+#include "method_harness.h"
 #include "host/result_code.h"
 #include "host/working_memory.h"
 
@@ -20,23 +20,12 @@ namespace aperlume {
 namespace {
 
 using enginetest::EngineHost;
-using Plane = std::vector<float>;
+using enginetest::Plane;
+using enginetest::RandomPlane;
 
-Plane RandomPlane(std::int32_t width, std::int32_t height, std::uint32_t seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> uniform(0.0f, 1.0f);
-    Plane plane(static_cast<std::size_t>(width) * height);
-    for (float& v : plane) v = uniform(generator);
-    return plane;
-}
-
-// Runs the method on copies of `planes`; returns them filtered.
 std::vector<Plane> RunFft(EngineHost& host, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                       std::vector<Plane> planes, bool reportProgress = true) {
-    float* pointers[kMaxPlanes] = {};
-    for (std::size_t p = 0; p < planes.size(); ++p) pointers[p] = planes[p].data();
-    FftConvolve(host.context, diameter, width, height, reportProgress, pointers);
-    return planes;
+                          std::vector<Plane> planes, bool reportProgress = true) {
+    return enginetest::RunMethod(FftConvolve, host, diameter, width, height, std::move(planes), reportProgress);
 }
 
 // The aperture as drawn, D x D, and its total weight.
@@ -243,24 +232,10 @@ TEST(FftConvolution, PreviewCheckComesBeforeTheHostsAbort) {
 }
 
 TEST(FftConvolution, EveryFailedAllocationEndsOutOfMemoryWithoutLeaksOrChanges) {
-    const Plane input = RandomPlane(20, 14, 9);
-    const std::int64_t live = LiveAllocations();
-    std::int64_t ordinal = 1;
-    for (;; ++ordinal) {
-        EngineHost host(kModeGrayScale, 1);
-        const std::int64_t before = AllocationsMade();
-        FailAllocationNumber(ordinal);
-        const Plane output = RunFft(host, 5, 20, 14, {input})[0];
-        FailAllocationNumber(0);
-        EXPECT_EQ(LiveAllocations(), live) << ordinal;
-        if (AllocationsMade() - before < ordinal) {
-            EXPECT_EQ(host.result, kNoError);
-            break;
-        }
-        EXPECT_EQ(host.result, kOutOfMemory) << ordinal;
-        EXPECT_EQ(output, input) << ordinal;
-    }
-    EXPECT_GE(ordinal, 10);  // the weight raster, two grids of two blocks, the raster and three tables
+    // The weight raster, two grids of two blocks each, the kernel raster and three transform tables.
+    EXPECT_GE(enginetest::ExpectEveryAllocationFailureHandled(FftConvolve, kModeGrayScale, 5, 20, 14,
+                                                              {RandomPlane(20, 14, 9)}),
+              9);
 }
 
 TEST(FftConvolution, ImpossibleSizesAreOutOfMemoryBeforeAnyWork) {

@@ -1,0 +1,322 @@
+// The Monte Carlo method: settling schedule, windows at the border, transparency, the sample bound, the
+// generator's use, and the mean of many renders against the exact weighted mean.
+#include "engine/monte_carlo.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "engine/aperture_kernel.h"
+#include "engine/methods.h"
+#include "engine/random.h"
+#include "method_harness.h"
+#include "host/result_code.h"
+#include "host/working_memory.h"
+
+namespace aperlume {
+namespace {
+
+using enginetest::EngineHost;
+using enginetest::Plane;
+using enginetest::RandomPlane;
+
+constexpr ChannelAssignment kGray{1, false};
+constexpr ChannelAssignment kGrayAlpha{1, true};
+constexpr ChannelAssignment kColour{3, false};
+constexpr ChannelAssignment kColourAlpha{3, true};
+
+// A kernel given element by element, with its table of positive weights.
+struct HandKernel {
+    HandKernel(std::int32_t d, std::vector<float> w)
+        : diameter(d), weights(std::move(w)), counts(static_cast<std::size_t>((d + 1) * (d + 1))) {
+        CountPositiveWeights(weights.data(), diameter, counts.data());
+    }
+    explicit HandKernel(const FilterParameters& settings, std::int32_t d)
+        : HandKernel(d, Drawn(settings, d)) {}
+
+    static std::vector<float> Drawn(const FilterParameters& settings, std::int32_t d) {
+        std::vector<float> w(static_cast<std::size_t>(d) * d);
+        BuildApertureKernel(settings, d, d, d, w.data());
+        return w;
+    }
+    SampledAperture View() const { return {weights.data(), counts.data(), diameter}; }
+
+    std::int32_t diameter;
+    std::vector<float> weights;
+    std::vector<std::int32_t> counts;
+};
+
+FilterParameters Disc() {
+    FilterParameters settings = kDefaultParameters;
+    settings.vertices = 1;
+    return settings;
+}
+
+std::vector<WorkPixel> Pixels(std::int32_t count, WorkPixel value) {
+    return std::vector<WorkPixel>(static_cast<std::size_t>(count), value);
+}
+
+std::vector<Plane> RunMonteCarlo(EngineHost& host, std::int32_t diameter, std::int32_t width, std::int32_t height,
+                                 std::vector<Plane> planes) {
+    return enginetest::RunMethod(MonteCarloConvolve, host, diameter, width, height, std::move(planes));
+}
+
+TEST(MonteCarlo, ConstantPixelSettlesAfterSixtySamplesOrFortyBelowTheTolerance) {
+    const HandKernel kernel(Disc(), 9);
+    const std::int32_t width = 15;
+    const std::int32_t height = 12;
+    for (const float value : {0.5f, 0.0009f}) {
+        const std::int32_t expected = value >= 0.001f ? 60 : 40;
+        const std::vector<WorkPixel> source = Pixels(width * height, WorkPixel{{value, value, value, 1.0f}});
+        for (const ChannelAssignment& channels : {kGray, kColour}) {
+            std::vector<WorkPixel> result = Pixels(width * height, WorkPixel{{-1.0f, -1.0f, -1.0f, -1.0f}});
+            for (std::int32_t y = 0; y < height; ++y) {
+                for (std::int32_t x = 0; x < width; ++x) {
+                    const std::int32_t samples =
+                        EstimatePixel(channels, x, y, kernel.View(), width, height, source.data(), result.data());
+                    EXPECT_EQ(samples, expected) << x << "," << y;
+                    const WorkPixel& out = result[y * width + x];
+                    for (int ch = 0; ch < channels.colourChannels; ++ch) EXPECT_NEAR(out.c[ch], value, 1e-6f);
+                    EXPECT_EQ(out.c[3], -1.0f);  // not a channel of these layouts: never written
+                }
+            }
+        }
+    }
+}
+
+TEST(MonteCarlo, EverySampleDrawsExactlyOneRowFromTheProjectsGenerator) {
+    const HandKernel kernel(Disc(), 7);
+    const std::vector<WorkPixel> source = Pixels(100, WorkPixel{{0.25f, 0.0f, 0.0f, 0.0f}});
+    std::vector<WorkPixel> result = Pixels(100, WorkPixel{});
+    RandomSequence expected{RandomState()};
+    const std::int32_t samples = EstimatePixel(kGray, 5, 5, kernel.View(), 10, 10, source.data(), result.data());
+    for (std::int32_t i = 0; i < samples; ++i) expected.Next();
+    EXPECT_EQ(RandomState(), expected.state);
+}
+
+TEST(MonteCarlo, DiameterOneKeepsEveryPixel) {
+    EngineHost host(kModeRGB, 3);
+    const std::vector<Plane> input = {RandomPlane(9, 7, 1), RandomPlane(9, 7, 2), RandomPlane(9, 7, 3)};
+    const std::vector<Plane> output = RunMonteCarlo(host, 1, 9, 7, input);
+    ASSERT_EQ(host.result, kNoError);
+    for (std::size_t p = 0; p < 3; ++p)
+        for (std::size_t i = 0; i < input[p].size(); ++i) EXPECT_NEAR(output[p][i], input[p][i], 1e-6f);
+}
+
+// D = 5, r = 2: the corner (0, 0) sees a 3 x 3 window, and source (sx, sy) weighs K[2 - sy][2 - sx]: the
+// aperture as drawn, centred on the source. Only K[2][1] is positive, so only source (1, 0) counts.
+TEST(MonteCarlo, CornerUsesTheQuarterWindowAndTheMatchingQuarterOfTheKernel) {
+    std::vector<float> weights(25, 0.0f);
+    weights[2 * 5 + 1] = 1.0f;
+    const HandKernel kernel(5, weights);
+    std::vector<WorkPixel> source = Pixels(8 * 6, WorkPixel{{0.2f, 0.0f, 0.0f, 0.0f}});
+    source[0 * 8 + 1].c[0] = 0.8f;
+    std::vector<WorkPixel> result = Pixels(8 * 6, WorkPixel{});
+    EXPECT_GT(EstimatePixel(kGray, 0, 0, kernel.View(), 8, 6, source.data(), result.data()), 0);
+    EXPECT_FLOAT_EQ(result[0].c[0], 0.8f);
+
+    // K[2][3] lies over source (-1, 0), outside the image: the window holds no positive weight.
+    std::vector<float> outside(25, 0.0f);
+    outside[2 * 5 + 3] = 1.0f;
+    const HandKernel offImage(5, outside);
+    EXPECT_EQ(EstimatePixel(kGray, 0, 0, offImage.View(), 8, 6, source.data(), result.data()), 0);
+    EXPECT_FLOAT_EQ(result[0].c[0], 0.2f);
+    // ...while one column further in it reaches source (0, 0).
+    EXPECT_GT(EstimatePixel(kGray, 1, 0, offImage.View(), 8, 6, source.data(), result.data()), 0);
+    EXPECT_FLOAT_EQ(result[1].c[0], 0.2f);
+}
+
+TEST(MonteCarlo, FullyTransparentWindowGivesAlphaZeroAndKeepsTheColour) {
+    const HandKernel kernel(Disc(), 5);
+    std::vector<WorkPixel> source(30);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const auto step = static_cast<float>(i % 7);
+        source[i] = WorkPixel{{0.1f * step, 0.3f, 0.05f * step, i % 2 == 0 ? 0.0f : -0.5f}};
+    }
+    for (const ChannelAssignment& channels : {kColourAlpha, kGrayAlpha}) {
+        std::vector<WorkPixel> result(30);
+        for (std::int32_t y = 0; y < 5; ++y) {
+            for (std::int32_t x = 0; x < 6; ++x) {
+                // Settles at each check (alpha weight, no colour weight): the second check ends it.
+                EXPECT_EQ(EstimatePixel(channels, x, y, kernel.View(), 6, 5, source.data(), result.data()), 40);
+                const WorkPixel& out = result[y * 6 + x];
+                const WorkPixel& own = source[y * 6 + x];
+                for (int ch = 0; ch < channels.colourChannels; ++ch) EXPECT_EQ(out.c[ch], own.c[ch]);
+                EXPECT_EQ(out.c[3], 0.0f);
+            }
+        }
+    }
+}
+
+TEST(MonteCarlo, AlphaIsTheMeanOverAllWeightsAndColourOverOpaqueOnes) {
+    // A uniform 3 x 3 kernel over a 3 x 3 image: the centre pixel sees the whole image. The top row is
+    // opaque with one colour, the rest transparent with another.
+    const HandKernel kernel(3, std::vector<float>(9, 1.0f));
+    std::vector<WorkPixel> source = Pixels(9, WorkPixel{{0.9f, 0.9f, 0.9f, 0.0f}});
+    for (int x = 0; x < 3; ++x) source[x] = WorkPixel{{0.2f, 0.4f, 0.6f, 1.0f}};
+    std::vector<WorkPixel> result(9);
+    EstimatePixel(kColourAlpha, 1, 1, kernel.View(), 3, 3, source.data(), result.data());
+    EXPECT_NEAR(result[4].c[0], 0.2f, 1e-6f);  // only opaque pixels carry colour
+    EXPECT_NEAR(result[4].c[1], 0.4f, 1e-6f);
+    EXPECT_NEAR(result[4].c[2], 0.6f, 1e-6f);
+    // The top row is drawn about a quarter of the time (edge rows half as often as the middle one).
+    EXPECT_GT(result[4].c[3], 0.05f);
+    EXPECT_LT(result[4].c[3], 0.5f);
+}
+
+TEST(MonteCarlo, SamplesOfAPixelAreBounded) {
+    // Values far outside 0..1 alternate so strongly that no check ever settles.
+    const HandKernel kernel(5, std::vector<float>(25, 1.0f));
+    std::vector<WorkPixel> source(25);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = WorkPixel{{i % 2 == 0 ? 1e7f : -1e7f, 0, 0, 0}};
+    std::vector<WorkPixel> result(25);
+    EXPECT_EQ(EstimatePixel(kGray, 2, 2, kernel.View(), 5, 5, source.data(), result.data()), kMaxSamplesPerPixel);
+    EXPECT_TRUE(std::isfinite(result[12].c[0]));
+    EXPECT_LE(std::fabs(result[12].c[0]), 1e7f);
+}
+
+TEST(MonteCarlo, ConstantPlanesStayConstantEverywhere) {
+    EngineHost host(kModeRGB, 4);
+    host.Settings().vertices = 5;
+    host.Settings().ratio = 60;
+    host.Settings().edge = 40;
+    const std::int32_t width = 23;
+    const std::int32_t height = 17;
+    const std::size_t size = static_cast<std::size_t>(width) * height;
+    const std::vector<Plane> output =
+        RunMonteCarlo(host, 9, width, height, {Plane(size, 0.3f), Plane(size, 0.7f), Plane(size, 0.0f), Plane(size, 1.0f)});
+    ASSERT_EQ(host.result, kNoError);
+    for (std::size_t i = 0; i < size; ++i) {
+        ASSERT_NEAR(output[0][i], 0.3f, 1e-6f) << i;
+        ASSERT_NEAR(output[1][i], 0.7f, 1e-6f) << i;
+        ASSERT_NEAR(output[2][i], 0.0f, 1e-6f) << i;
+        ASSERT_NEAR(output[3][i], 1.0f, 1e-6f) << i;
+    }
+    EXPECT_EQ(host.log.progressDone.size(), static_cast<std::size_t>(height));
+    for (std::int32_t y = 0; y < height; ++y) {
+        EXPECT_EQ(host.log.progressDone[y], y);
+        EXPECT_EQ(host.log.progressTotal[y], height);
+    }
+}
+
+TEST(MonteCarlo, AnApertureWithoutWeightKeepsTheSource) {
+    EngineHost host(kModeGrayScale, 2);
+    host.Settings().ratio = 100;
+    host.Settings().edge = 100;
+    const std::vector<Plane> input = {RandomPlane(11, 8, 1), RandomPlane(11, 8, 2)};
+    const std::uint32_t state = RandomState();
+    EXPECT_EQ(RunMonteCarlo(host, 7, 11, 8, input), input);
+    EXPECT_EQ(host.result, kNoError);
+    EXPECT_EQ(RandomState(), state);  // nothing was sampled
+}
+
+// One plane of an RGB image is laid out by its count (gray): only that plane is read and written.
+TEST(MonteCarlo, PlaneCountsOutsideTheTableAreLaidOutByTheirCount) {
+    EngineHost host(kModeRGB, 1);
+    const std::vector<Plane> output = RunMonteCarlo(host, 5, 10, 6, {Plane(60, 0.45f)});
+    EXPECT_EQ(host.result, kNoError);
+    for (float v : output[0]) EXPECT_NEAR(v, 0.45f, 1e-6f);
+}
+
+// Weight of window position `offset` of `span`: positions are drawn by rounding a uniform value in
+// 0..span, so the first and last are drawn half as often as the others.
+double DrawDensity(std::int32_t offset, std::int32_t span) {
+    return span > 0 && (offset == 0 || offset == span) ? 0.5 : 1.0;
+}
+
+// The estimate is noisy but, averaged over many renders, lands near the weighted mean of the window
+// under the aperture (the direct method's result), with the window's edges weighted by how often they
+// are drawn. A triangle catches a kernel read the wrong way round.
+TEST(MonteCarlo, MeanOfManyRendersApproachesTheWeightedMeanOfTheWindow) {
+    const std::int32_t width = 14;
+    const std::int32_t height = 10;
+    const std::int32_t diameter = 7;
+    Plane input(static_cast<std::size_t>(width) * height);
+    std::mt19937 generator(5);
+    std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            input[y * width + x] = static_cast<float>(0.3 + 0.04 * x + 0.02 * y) + noise(generator);
+
+    EngineHost host(kModeGrayScale, 1);
+    host.Settings().vertices = 3;
+    std::vector<double> mean(input.size(), 0.0);
+    const int renders = 200;
+    for (int i = 0; i < renders; ++i) {
+        const Plane output = RunMonteCarlo(host, diameter, width, height, {input})[0];
+        ASSERT_EQ(host.result, kNoError);
+        for (std::size_t j = 0; j < mean.size(); ++j) mean[j] += output[j] / renders;
+    }
+
+    const std::vector<float> kernel = HandKernel::Drawn(host.Settings(), diameter);
+    const std::int32_t r = diameter / 2;
+    double worstDrawn = 0.0;
+    double worstExact = 0.0;
+    double spread = 0.0;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::int32_t x0 = std::max(0, x - r);
+            const std::int32_t y0 = std::max(0, y - r);
+            const std::int32_t columnSpan = std::min(width - 1, x + r) - x0;
+            const std::int32_t rowSpan = std::min(height - 1, y + r) - y0;
+            double exactSum = 0.0;
+            double exactWeight = 0.0;
+            double drawnSum = 0.0;
+            double drawnWeight = 0.0;
+            for (std::int32_t j = 0; j <= rowSpan; ++j) {
+                for (std::int32_t i = 0; i <= columnSpan; ++i) {
+                    const std::int32_t sx = x0 + i;
+                    const std::int32_t sy = y0 + j;
+                    const double w = kernel[(r + y - sy) * diameter + (r + x - sx)];
+                    const double density = DrawDensity(i, columnSpan) * DrawDensity(j, rowSpan);
+                    exactSum += w * input[sy * width + sx];
+                    exactWeight += w;
+                    drawnSum += density * w * input[sy * width + sx];
+                    drawnWeight += density * w;
+                }
+            }
+            const double estimate = mean[y * width + x];
+            worstDrawn = std::fmax(worstDrawn, std::fabs(estimate - drawnSum / drawnWeight));
+            worstExact = std::fmax(worstExact, std::fabs(estimate - exactSum / exactWeight));
+            spread = std::fmax(spread, std::fabs(input[y * width + x] - exactSum / exactWeight));
+        }
+    }
+    EXPECT_LT(worstDrawn, 0.01);
+    EXPECT_LT(worstExact, 0.03);
+    EXPECT_GT(spread, 0.1);  // the blur itself is far larger than what separates the two
+}
+
+TEST(MonteCarlo, CancelAtARowDiscardsEverything) {
+    const std::vector<Plane> input = {RandomPlane(12, 9, 3)};
+    const std::int64_t live = LiveAllocations();
+    EngineHost host(kModeGrayScale, 1);
+    host.log.abortAtCall = 5;
+    EXPECT_EQ(RunMonteCarlo(host, 5, 12, 9, input), input);
+    EXPECT_EQ(host.result, kUserCanceled);
+    EXPECT_EQ(host.log.progressDone, (std::vector<std::int32_t>{0, 1, 2, 3}));
+    EXPECT_EQ(LiveAllocations(), live);
+}
+
+TEST(MonteCarlo, EveryFailedAllocationEndsOutOfMemoryWithoutLeaksOrChanges) {
+    // Source, result, kernel and its table of positive weights.
+    EXPECT_GE(enginetest::ExpectEveryAllocationFailureHandled(
+                  MonteCarloConvolve, kModeRGB, 5, 12, 9, {RandomPlane(12, 9, 3), RandomPlane(12, 9, 4), RandomPlane(12, 9, 5)}),
+              4);
+}
+
+TEST(MonteCarlo, RefusesModesWithoutAChannelAssignment) {
+    for (const std::int16_t mode : {std::int16_t{kModeCMYK}, std::int16_t{kModeLab}, std::int16_t{2}}) {
+        EngineHost host(mode, 3);
+        const std::vector<Plane> input = {Plane(4, 0.5f), Plane(4, 0.5f), Plane(4, 0.5f)};
+        EXPECT_EQ(RunMonteCarlo(host, 3, 2, 2, input), input);
+        EXPECT_EQ(host.result, kBadMode) << mode;
+    }
+}
+
+}  // namespace
+}  // namespace aperlume
