@@ -35,12 +35,13 @@ void Warn(const std::string& message) { std::fprintf(stderr, "aperlume: warning:
 
 // Where this build puts the module relative to the executable, or else right beside it.
 std::string DefaultModulePath() {
-    const std::string folder = ExecutableFolder().empty() ? std::string(".") : ExecutableFolder();
-    const std::string built = folder + "/" APERLUME_MODULE_RELATIVE_PATH;
-    const std::string beside = folder + "/" APERLUME_MODULE_FILE_NAME;
+    namespace fs = std::filesystem;
+    const fs::path folder = ExecutableFolder().empty() ? fs::path(".") : fs::path(ExecutableFolder());
+    const fs::path built = (folder / APERLUME_MODULE_RELATIVE_PATH).lexically_normal().make_preferred();
+    const fs::path beside = (folder / APERLUME_MODULE_FILE_NAME).make_preferred();
     std::error_code error;
-    if (!std::filesystem::exists(built, error) && std::filesystem::exists(beside, error)) return beside;
-    return built;
+    if (!fs::exists(built, error) && fs::exists(beside, error)) return beside.string();
+    return built.string();
 }
 
 std::string DescribeImage(const testhost::HostImage& image) {

@@ -1,0 +1,70 @@
+// PNG files through GDI+ in the Windows build: 8-bit colour files survive a round trip, gray files come
+// back as the same gray (written as RGB), and 16-bit files are refused with a clear message.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "tests/tools/tool_test_support.h"
+#include "tools/aperlume/png_io.h"
+
+namespace aperlume::tool {
+namespace {
+
+using PngIoWindows = testing::TemporaryFolderTest;
+using testing::PatternRaster;
+
+TEST_F(PngIoWindows, EightBitColourFilesSurviveARoundTrip) {
+    for (std::int32_t channels : {3, 4}) {
+        SCOPED_TRACE(channels);
+        RasterImage image = PatternRaster(13, 7, channels, 8);
+        if (channels == 4)  // GDI+ keeps colour exactly only where a pixel is not fully transparent
+            for (std::size_t p = 0; p < 13 * 7; ++p) image.samples[p * 4 + 3] |= 1;
+        ASSERT_TRUE(WritePng(Path("round.png"), image).ok());
+        RasterImage back;
+        ToolStatus status = ReadPng(Path("round.png"), back);
+        ASSERT_TRUE(status.ok()) << status.message;
+        EXPECT_EQ(back.width, 13);
+        EXPECT_EQ(back.height, 7);
+        EXPECT_EQ(back.channels, channels);
+        EXPECT_EQ(back.bitDepth, 8);
+        EXPECT_EQ(back.samples, image.samples);
+    }
+}
+
+TEST_F(PngIoWindows, GrayIsWrittenAsRgbOfTheSameValues) {
+    const RasterImage gray = PatternRaster(9, 5, 1, 8);
+    ASSERT_TRUE(WritePng(Path("gray.png"), gray).ok());
+    RasterImage back;
+    ASSERT_TRUE(ReadPng(Path("gray.png"), back).ok());
+    ASSERT_EQ(back.channels, 3);
+    for (std::size_t p = 0; p < gray.samples.size(); ++p)
+        for (std::size_t c = 0; c < 3; ++c) ASSERT_EQ(back.samples[p * 3 + c], gray.samples[p]) << p;
+}
+
+TEST_F(PngIoWindows, SixteenBitFilesAreRefused) {
+    const std::string message = WritePng(Path("deep.png"), PatternRaster(4, 4, 3, 16)).message;
+    EXPECT_NE(message.find("8-bit PNG files only"), std::string::npos) << message;
+    // A file whose header says 16 bits is refused before GDI+ would cut it to 8.
+    const unsigned char header[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                    0,    0,   0,   4,   0,    0,    0,    4,    16, 2, 0, 0, 0, 0, 0, 0, 0};
+    std::ofstream(Path("deep16.png"), std::ios::binary).write(reinterpret_cast<const char*>(header), sizeof header);
+    RasterImage image;
+    const std::string read = ReadPng(Path("deep16.png"), image).message;
+    EXPECT_NE(read.find("16-bit"), std::string::npos) << read;
+}
+
+TEST_F(PngIoWindows, BadFilesAreRefusedWithTheirName) {
+    RasterImage image;
+    EXPECT_NE(ReadPng(Path("missing.png"), image).message.find("cannot open"), std::string::npos);
+    std::ofstream(Path("text.png")) << "this is not an image at all";
+    EXPECT_NE(ReadPng(Path("text.png"), image).message.find("is not a PNG file"), std::string::npos);
+    ASSERT_TRUE(WritePng(Path("whole.png"), PatternRaster(64, 64, 3, 8)).ok());
+    std::ifstream in(Path("whole.png"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(Path("cut.png"), std::ios::binary) << bytes.substr(0, 40);
+    EXPECT_FALSE(ReadPng(Path("cut.png"), image).ok());
+}
+
+}  // namespace
+}  // namespace aperlume::tool
