@@ -3,9 +3,9 @@
 // cost follows the padded image size and not the number of kernel samples.
 //
 // Memory is dominated by the two M x N complex grids (32 bytes per padded pixel). The kernel raster
-// (4 bytes per padded pixel, and with soft edges a canvas nine times that while it is drawn) lives only
-// until the kernel spectrum is filled, and the image spectrum is taken only after that, so the
-// drawing never coexists with both grids.
+// (4 bytes per padded pixel, and with soft edges a canvas nine times that while it is drawn) is drawn
+// before either grid is taken and released before the second one is, so the peak is the larger of
+// the drawing and the two grids, never their sum.
 #include "engine/fft_convolution.h"
 
 #include <algorithm>
@@ -94,16 +94,20 @@ public:
 
     // Takes the tables and the kernel spectrum, normalised by `weight` and transformed.
     [[nodiscard]] bool PrepareKernel(double weight) {
-        kernel_ = ComplexGrid::Allocate(m_, n_);
+        // Drawn at the full padded size, centred at (N/2, M/2); SwapQuadrants undoes that shift later.
+        // The raster is drawn before the grids are taken, so that the drawing's own canvas (nine times
+        // the raster with soft edges) never has to share the address space with them.
         Buffer<float> raster = AllocateRaster<float>(n_, m_);
+        if (!raster) return Fail(kOutOfMemory);
+        BuildApertureKernel(context_, diameter_, n_, m_, raster.get());
+
+        kernel_ = ComplexGrid::Allocate(m_, n_);
         scratch_ = AllocateBuffer<double>(static_cast<std::size_t>(TransformScratchSize(m_, n_)));
         work_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(TransformWorkSize(m_, n_)));
         twiddles_ = AllocateBuffer<double>(static_cast<std::size_t>(TwiddleTableSize(m_, n_)));
-        if (!kernel_ || !raster || !scratch_ || !work_ || !twiddles_) return Fail(kOutOfMemory);
+        if (!kernel_ || !scratch_ || !work_ || !twiddles_) return Fail(kOutOfMemory);
         work_[0] = 0;
 
-        // Drawn at the full padded size, centred at (N/2, M/2); SwapQuadrants undoes that shift later.
-        BuildApertureKernel(context_, diameter_, n_, m_, raster.get());
         // Normalised by the weight of the small raster, not by the sum of this one.
         const double scale = 1.0 / weight;
         std::int32_t position = -kRowsPerPoll;

@@ -1,0 +1,128 @@
+// Benchmarks of the 2-D transform alone, and of the FFT and Monte Carlo methods on RGB images of
+// 1024 x 768 and 4000 x 3000 at kernel diameters 21, 101 and 201 (the large image runs once per case).
+//
+// Peak memory of one case: run it alone under /usr/bin/time -v, for example
+//   /usr/bin/time -v aperlume_bench --benchmark_filter='BM_FftConvolve/W:4000/H:3000/D:101/soft:0'
+// and subtract the run of BM_ImagePlanes at the same size (the planes and their copy).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/methods.h"
+#include "fft/cdft2d.h"
+#include "host/host_records.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace aperlume::bench {
+namespace {
+
+using Planes = std::vector<std::vector<float>>;
+
+// Three planes of dim noise with scattered bright points.
+Planes RgbPlanes(std::int32_t width, std::int32_t height) {
+    std::mt19937 generator(1);
+    std::uniform_real_distribution<float> value(0.0f, 1.0f);
+    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    Planes planes(3, std::vector<float>(pixels));
+    for (auto& plane : planes)
+        for (float& v : plane) v = value(generator) < 0.001f ? 1.0f : 0.25f * value(generator);
+    return planes;
+}
+
+// Arguments: rows, columns (complex values per row).
+void BM_Cdft2d(benchmark::State& state) {
+    const auto rows = static_cast<std::int32_t>(state.range(0));
+    const auto columns = static_cast<std::int32_t>(state.range(1));
+    ComplexGrid grid = ComplexGrid::Allocate(rows, columns);
+    std::vector<std::int32_t> work(static_cast<std::size_t>(TransformWorkSize(rows, columns)), 0);
+    std::vector<double> twiddles(static_cast<std::size_t>(TwiddleTableSize(rows, columns)));
+    std::vector<double> scratch(static_cast<std::size_t>(TransformScratchSize(rows, columns)));
+    std::mt19937 generator(3);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (std::int32_t y = 0; y < rows; ++y)
+        for (std::int32_t x = 0; x < 2 * columns; ++x) grid.Row(y)[x] = value(generator);
+    std::int32_t sign = 1;
+    for (auto _ : state) {
+        if (cdft2d(rows, 2 * columns, sign, grid.Rows(), scratch.data(), work.data(), twiddles.data()) != 0) {
+            state.SkipWithError("the transform failed");
+            break;
+        }
+        sign = -sign;  // alternate, so the values stay bounded across iterations
+        benchmark::DoNotOptimize(grid.Row(0)[0]);
+    }
+    state.SetItemsProcessed(state.iterations() * rows * columns);
+}
+
+BENCHMARK(BM_Cdft2d)
+    ->ArgNames({"R", "K"})
+    ->Args({1024, 1024})
+    ->Args({2048, 4096})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Arguments: width, height, diameter, and optionally soft (anti-aliased aperture, 0 or 1).
+template <void (*kMethod)(PluginContext&, std::int32_t, std::int32_t, std::int32_t, bool, float* const*)>
+void BM_Method(benchmark::State& state) {
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    const auto height = static_cast<std::int32_t>(state.range(1));
+    const auto diameter = static_cast<std::int32_t>(state.range(2));
+    enginetest::EngineHost host(kModeRGB, 3);
+    host.Settings().vertices = 6;
+    host.Settings().soft = static_cast<std::int16_t>(state.range(3));
+    const Planes original = RgbPlanes(width, height);
+    Planes planes = original;
+    for (auto _ : state) {
+        state.PauseTiming();
+        planes = original;
+        float* table[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
+        state.ResumeTiming();
+        kMethod(host.context, diameter, width, height, true, table);
+        benchmark::DoNotOptimize(table[0][0]);
+    }
+    if (host.result != 0) state.SkipWithError("the render failed");
+    state.SetItemsProcessed(state.iterations() * width * height);
+}
+
+void BM_FftConvolve(benchmark::State& state) { BM_Method<FftConvolve>(state); }
+void BM_MonteCarloConvolve(benchmark::State& state) { BM_Method<MonteCarloConvolve>(state); }
+
+// The planes and their working copy alone: the baseline for peak memory measurements.
+void BM_ImagePlanes(benchmark::State& state) {
+    const Planes original = RgbPlanes(static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)));
+    for (auto _ : state) {
+        Planes planes = original;
+        benchmark::DoNotOptimize(planes[0][0]);
+    }
+}
+
+void SmallImage(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"W", "H", "D", "soft"})
+        ->ArgsProduct({{1024}, {768}, {21, 101, 201}, {0}})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+void LargeImage(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"W", "H", "D", "soft"})
+        ->ArgsProduct({{4000}, {3000}, {21, 101, 201}, {0}})
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+BENCHMARK(BM_FftConvolve)->Apply(SmallImage);
+BENCHMARK(BM_FftConvolve)->Apply(LargeImage);
+// The anti-aliased aperture is drawn on a canvas nine times the padded raster: the memory peak.
+BENCHMARK(BM_FftConvolve)
+    ->ArgNames({"W", "H", "D", "soft"})
+    ->Args({4000, 3000, 101, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_MonteCarloConvolve)->Apply(SmallImage);
+BENCHMARK(BM_MonteCarloConvolve)->Apply(LargeImage);
+BENCHMARK(BM_ImagePlanes)->ArgNames({"W", "H"})->Args({4000, 3000})->Iterations(1);
+
+}  // namespace
+}  // namespace aperlume::bench
