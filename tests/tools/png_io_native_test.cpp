@@ -106,6 +106,15 @@ TEST_F(PngIo, BadFilesAreRefusedWithTheirName) {
     EXPECT_FALSE(ReadPng(folder_.string(), image).ok());  // a folder
 }
 
+TEST_F(PngIo, ImagesWiderThanTheHostCanDescribeAreRefused) {
+    // 40000 x 1 pixels of 1-bit gray: a tiny file whose width the host's 16-bit records cannot hold.
+    WriteRawPng(Path("wide.png"), 40000, 1, 1, PNG_COLOR_TYPE_GRAY, std::vector<png_byte>(5000, 0));
+    RasterImage image;
+    const std::string message = ReadPng(Path("wide.png"), image).message;
+    EXPECT_NE(message.find("40000x1"), std::string::npos) << message;
+    EXPECT_NE(message.find("at most 32767"), std::string::npos) << message;
+}
+
 TEST_F(PngIo, WritingIntoAMissingFolderFails) {
     const std::string message = WritePng(Path("no/such/folder.png"), PatternRaster(2, 2, 1, 8)).message;
     EXPECT_NE(message.find("cannot create"), std::string::npos) << message;

@@ -1,0 +1,33 @@
+# The Windows build of aperlume run under the emulator (Wine), loading the .8bf module beside its build:
+# it renders the built-in sample, and it refuses a value out of range without writing anything.
+# Arguments: -DEMULATOR=... -DTOOL=aperlume.exe -DWORK=folder
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+separate_arguments(emulator NATIVE_COMMAND "${EMULATOR}")
+
+execute_process(COMMAND ${emulator} ${TOOL} --vertices 6 --amount 6 --sample ${WORK}/blurred.png
+                        --write-sample ${WORK}/sample.png --verbose
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the sample render failed (${result}):\n${out}\n${err}")
+endif()
+foreach(name sample blurred)
+  if(NOT EXISTS ${WORK}/${name}.png)
+    message(FATAL_ERROR "${name}.png was not written:\n${out}\n${err}")
+  endif()
+endforeach()
+file(SHA256 ${WORK}/sample.png sample_hash)
+file(SHA256 ${WORK}/blurred.png blurred_hash)
+if(sample_hash STREQUAL blurred_hash)
+  message(FATAL_ERROR "the blurred sample equals the sample")
+endif()
+if(NOT out MATCHES "settings recorded: amount 6, brightness 25, vertices 6")
+  message(FATAL_ERROR "the plug-in did not record the settings sent:\n${out}")
+endif()
+
+execute_process(COMMAND ${emulator} ${TOOL} --amount 101 --sample ${WORK}/refused.png
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 2 OR NOT err MATCHES "--amount must be between 0 and 100" OR EXISTS ${WORK}/refused.png)
+  message(FATAL_ERROR "a value out of range was not refused (${result}):\n${err}")
+endif()
+message(STATUS "aperlume under the emulator: sample rendered, bad value refused")
