@@ -5,7 +5,11 @@
 #include "engine/render_driver.h"
 #include "host/image_exchange.h"
 #include "host/protocol/dispatch.h"
+#include "host/process_state.h"
 #include "host/result_code.h"
+#include "scripting/host_services.h"
+#include "scripting/script_parameters.h"
+#include "ui/main_dialog.h"
 
 namespace aperlume {
 namespace {
@@ -16,15 +20,25 @@ bool IsEmpty(const Rect& rect) { return rect.top == rect.bottom || rect.left == 
 bool PrepareRun(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
     SetResult(context, kNoError);
-    if (record.advanceState == nullptr) {
+    if (!CheckAdvanceState(record.advanceState, GetModuleInstance())) {
         SetResult(context, kUserCanceled);
         return false;
     }
     ResetContext(context);
+    if (Parameters(context) == nullptr) return false;  // ResetContext left -108
+    // May change settings and decide on the dialog; a descriptor error it leaves in the result word is
+    // replaced by the dialog's end or by the next advanceState.
+    (void)ReadScriptParameters(context);
+    if (context.showDialog != 0) {
+        context.showDialog = 0;
+        if (!ShowMainDialog(context)) return false;  // cancel leaves -128
+    } else {
+        FetchWholeImage(context);
+        if (Result(context) != kNoError) return false;
+    }
+    // The dialog edits the block in place; read it only now.
     FilterParameters* settings = Parameters(context);
-    if (settings == nullptr) return false;  // ResetContext left -108
-    FetchWholeImage(context);
-    if (Result(context) != kNoError) return false;
+    if (settings == nullptr) return false;
 
     context.renderRect = WholeImageRect(record);
     record.autoMask = 0;  // the plug-in applies the selection itself
@@ -60,6 +74,6 @@ void ContinueFilter(PluginContext& context) {
     EndRequests(record);
 }
 
-void FinishFilter(PluginContext& context) { (void)context; }
+void FinishFilter(PluginContext& context) { (void)WriteScriptParameters(context); }
 
 }  // namespace aperlume

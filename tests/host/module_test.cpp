@@ -16,7 +16,7 @@ TEST(Module, RunsAWholeSixteenBitRgbRunWithASelectionAndGivesTheImageBack) {
     std::vector<std::uint8_t> mask(31 * 17, 0);
     for (std::size_t i = 40; i < 300; ++i) mask[i] = static_cast<std::uint8_t>(i);
     host.SetSelection(mask);
-    ASSERT_EQ(host.Call(kSelectorParameters), 0);
+    ASSERT_EQ(host.Call(kSelectorPrepare), 0);
     std::int16_t* settings = host.Settings();
     ASSERT_NE(settings, nullptr);
     settings[8] = 5;  // a method that spreads nothing
@@ -36,7 +36,7 @@ TEST(Module, BlursASampleWithDefaultSettings) {
     testhost::HostImage image = testhost::MakeImage(21, 21, 3, kModeRGB);
     for (int p = 0; p < 3; ++p) image.SetSample(10, 10, p, 255);
     host.SetImage(image);
-    ASSERT_EQ(host.Call(kSelectorParameters), 0);
+    ASSERT_EQ(host.Call(kSelectorPrepare), 0);
     host.Settings()[2] = 1;  // a disc
     EXPECT_EQ(host.Run(false), 0);
     // The bright point spreads over its neighbours and no longer stands alone.

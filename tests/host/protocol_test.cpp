@@ -88,7 +88,7 @@ TEST(Protocol, FireworksKeepsTheContextInAHostHandle) {
     FilterHost host = testing::LinkedHost();
     host.SetImage(MakeImage(5, 4, 3, kModeRGB));
     const std::int32_t before = host.HostHandlesLive();
-    ASSERT_EQ(host.Call(kSelectorParameters), kNoError);
+    ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
     EXPECT_EQ(host.HostHandlesLive(), before + 1);
     const std::intptr_t handle = host.DataSlot();
     ASSERT_NE(handle, 0);
@@ -144,7 +144,7 @@ TEST_P(PassThroughRun, GivesTheImageBackByteForByte) {
         for (std::size_t i = 20; i < 80; ++i) mask[i] = static_cast<std::uint8_t>(i * 3);
         host.SetSelection(mask);
     }
-    ASSERT_EQ(host.Call(kSelectorParameters), kNoError);
+    ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
     PassThrough(host);
     EXPECT_EQ(host.Run(false), kNoError);
     EXPECT_EQ(host.ContinueCalls(), 1);
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PassThroughCase{"RGB8TransparencyBeside", kModeRGB, 4, true, true},
                       PassThroughCase{"RGB16", kModeRGB48, 3, false, true},
                       PassThroughCase{"RGBA16Counted", kModeRGB48, 4, false, true}),
-    [](const ::testing::TestParamInfo<PassThroughCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<PassThroughCase>& param) { return param.param.name; });
 
 TEST(Protocol, StartNarrowsTheFilterRectangleToTheSelection) {
     FilterHost host = testing::LinkedHost();
@@ -190,7 +190,7 @@ TEST(Protocol, TheDepthMapRendersTheWholeImageDespiteASelection) {
     std::vector<std::uint8_t> mask(48, 0);
     mask[10] = 200;
     host.SetSelection(mask);
-    ASSERT_EQ(host.Call(kSelectorParameters), kNoError);
+    ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
     host.Settings()[10] = 1;  // depth
     ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
     ASSERT_EQ(host.Call(kSelectorStart), kNoError);
@@ -201,9 +201,14 @@ TEST(Protocol, TheDepthMapRendersTheWholeImageDespiteASelection) {
 TEST(Protocol, AZeroSizedImageEndsTheRunWithoutRendering) {
     FilterHost host = testing::LinkedHost();
     host.SetImage(MakeImage(0, 5, 3, kModeRGB));
-    EXPECT_EQ(host.Run(true), kNoError);
-    EXPECT_EQ(host.ContinueCalls(), 1);
+    ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
+    ASSERT_EQ(host.Call(kSelectorStart), kNoError);
+    EXPECT_EQ(host.Record().filterRect.right, 0);
+    EXPECT_EQ(host.Call(kSelectorContinue), kNoError);
+    EXPECT_EQ(host.Record().inRect.bottom, 0);
+    EXPECT_EQ(host.Record().outRect.bottom, 0);
     EXPECT_TRUE(host.ProgressCalls().empty());
+    EXPECT_EQ(host.Call(kSelectorFinish), kNoError);
 }
 
 TEST(Protocol, AHostTestingOnlyTheRightEdgeStillSeesTheRunEnd) {
@@ -215,7 +220,7 @@ TEST(Protocol, AHostTestingOnlyTheRightEdgeStillSeesTheRunEnd) {
     quirks.noHandleProcs = true;
     quirks.nullPlatformData = true;
     host.SetQuirks(quirks);
-    ASSERT_EQ(host.Call(kSelectorParameters), kNoError);
+    ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
     PassThrough(host);
     EXPECT_EQ(host.Run(false), kNoError);
     EXPECT_EQ(host.ContinueCalls(), 1);
