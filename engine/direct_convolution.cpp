@@ -377,6 +377,172 @@ private:
     std::int32_t total_;
 };
 
+// The uniform path by runs. An aperture row is mostly a few runs of one weight (the rim, the centre, a
+// soft border), so a run's share of a pixel is its weight times the sum of the source pixels under it,
+// read off the source row's prefix sums: the cost per pixel follows the number of runs, not D * D.
+// The prefix sums are kept in double, so that the difference of two of them is as exact as the float
+// sum it replaces.
+
+struct Run {
+    std::int32_t begin;
+    std::int32_t end;
+    float weight;
+};
+
+typedef double Double2 __attribute__((vector_size(16)));
+
+// Four lanes in double precision, in two SSE registers.
+struct WideLanes {
+    Double2 low;
+    Double2 high;
+};
+
+inline WideLanes operator+(WideLanes a, WideLanes b) { return WideLanes{a.low + b.low, a.high + b.high}; }
+inline WideLanes operator-(WideLanes a, WideLanes b) { return WideLanes{a.low - b.low, a.high - b.high}; }
+inline WideLanes operator*(double w, WideLanes a) { return WideLanes{w * a.low, w * a.high}; }
+
+class KernelRuns {
+public:
+    // Splits every row's positive weights into runs of equal weight; false when memory cannot be had.
+    [[nodiscard]] bool Build(const float* kernel, std::int32_t diameter) {
+        rowStart_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(diameter) + 1);
+        if (rowStart_ == nullptr) return false;
+        count_ = ForEachRun(kernel, diameter, [](std::int32_t, Run) {});
+        runs_ = AllocateBuffer<Run>(static_cast<std::size_t>(count_));
+        if (runs_ == nullptr) return false;
+        std::int32_t next = 0;
+        ForEachRun(kernel, diameter, [&](std::int32_t ky, Run run) {
+            runs_[next] = run;
+            rowStart_[ky + 1] = ++next;
+        });
+        // Rows without runs start where the previous one ended.
+        rowStart_[0] = 0;
+        std::int32_t last = 0;
+        for (std::int32_t ky = 1; ky <= diameter; ++ky) {
+            if (rowStart_[ky] < last) rowStart_[ky] = last;
+            last = rowStart_[ky];
+        }
+        return true;
+    }
+    std::int32_t Count() const { return count_; }
+    const Run* Begin(std::int32_t ky) const { return runs_.get() + rowStart_[ky]; }
+    const Run* End(std::int32_t ky) const { return runs_.get() + rowStart_[ky + 1]; }
+
+private:
+    template <class Visit>
+    std::int32_t ForEachRun(const float* kernel, std::int32_t diameter, Visit visit) {
+        std::int32_t count = 0;
+        for (std::int32_t ky = 0; ky < diameter; ++ky) {
+            rowStart_[ky + 1] = 0;
+            const float* row = kernel + static_cast<std::size_t>(ky) * diameter;
+            for (std::int32_t kx = 0; kx < diameter;) {
+                if (!(row[kx] > 0.0f)) {
+                    ++kx;
+                    continue;
+                }
+                std::int32_t end = kx + 1;
+                while (end < diameter && row[end] == row[kx]) ++end;
+                visit(ky, Run{kx, end, row[kx]});
+                ++count;
+                kx = end;
+            }
+        }
+        return count;
+    }
+
+    Buffer<Run> runs_;
+    Buffer<std::int32_t> rowStart_;
+    std::int32_t count_ = 0;
+};
+
+// Prefix sums of the D source rows that the current output row reads, in a ring of D slots: source row
+// y lives in slot y mod D until row y + D needs the slot.
+class PrefixRing {
+public:
+    [[nodiscard]] bool Init(const Frame& f) {
+        frame_ = &f;
+        stride_ = static_cast<std::size_t>(f.width) + 1;
+        std::size_t count = 0;
+        if (!CheckedMultiply(stride_, static_cast<std::size_t>(f.diameter), count)) return false;
+        sums_ = AllocateBuffer<WideLanes>(count);
+        if (f.packing == Packing::ColourAlpha) opacity_ = AllocateBuffer<double>(count);
+        return sums_ != nullptr && (f.packing != Packing::ColourAlpha || opacity_ != nullptr);
+    }
+
+    // Makes every source row up to `last` (and below the image's height) available.
+    void Advance(std::int32_t last) {
+        for (; next_ <= last && next_ < frame_->height; ++next_) {
+            const WorkPixel* source = frame_->source + static_cast<std::size_t>(next_) * frame_->width;
+            WideLanes* sum = Sums(next_);
+            WideLanes running{{0.0, 0.0}, {0.0, 0.0}};
+            sum[0] = running;
+            for (std::int32_t x = 0; x < frame_->width; ++x) {
+                const float* c = source[x].c;
+                running = running + WideLanes{Double2{c[0], c[1]}, Double2{c[2], c[3]}};
+                sum[x + 1] = running;
+            }
+            if (opacity_ != nullptr) {
+                const float* m = frame_->opacity + static_cast<std::size_t>(next_) * frame_->width;
+                double* o = Opacity(next_);
+                double total = 0.0;
+                o[0] = 0.0;
+                for (std::int32_t x = 0; x < frame_->width; ++x) o[x + 1] = total += m[x];
+            }
+        }
+    }
+
+    WideLanes* Sums(std::int32_t row) { return sums_.get() + Slot(row); }
+    double* Opacity(std::int32_t row) { return opacity_.get() + Slot(row); }
+
+private:
+    std::size_t Slot(std::int32_t row) const {
+        return static_cast<std::size_t>(row % frame_->diameter) * stride_;
+    }
+
+    const Frame* frame_ = nullptr;
+    std::size_t stride_ = 0;
+    std::int32_t next_ = 0;
+    Buffer<WideLanes> sums_;
+    Buffer<double> opacity_;
+};
+
+template <bool kPairWeights>
+void GatherRowByRuns(const Frame& f, const KernelRuns& runs, PrefixRing& ring, std::int32_t y) {
+    for (std::int32_t x = 0; x < f.width; ++x) {
+        const Window window = WindowAt(f, x, y);
+        WideLanes sum{{0.0, 0.0}, {0.0, 0.0}};
+        double colourWeight = 0.0;
+        double totalWeight = 0.0;
+        for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
+            const std::int32_t sourceRow = y + ky - f.radius;
+            const WideLanes* prefix = ring.Sums(sourceRow);
+            const double* opacity = kPairWeights ? ring.Opacity(sourceRow) : nullptr;
+            for (const Run* run = runs.Begin(ky); run != runs.End(ky); ++run) {
+                const std::int32_t begin = std::max(run->begin, window.kxLow);
+                const std::int32_t end = std::min(run->end, window.kxHigh);
+                if (begin >= end) continue;
+                const std::int32_t first = x + begin - f.radius;
+                const std::int32_t last = x + end - f.radius;
+                sum = sum + static_cast<double>(run->weight) * (prefix[last] - prefix[first]);
+                if constexpr (kPairWeights) {
+                    colourWeight += run->weight * (opacity[last] - opacity[first]);
+                    totalWeight += static_cast<double>(run->weight) * (end - begin);
+                }
+            }
+        }
+        const std::size_t j = static_cast<std::size_t>(y) * f.width + x;
+        f.accumulator[j] = WorkPixel{{static_cast<float>(sum.low[0]), static_cast<float>(sum.low[1]),
+                                      static_cast<float>(sum.high[0]), static_cast<float>(sum.high[1])}};
+        if constexpr (kPairWeights) {
+            f.pairWeights[2 * j] = static_cast<float>(colourWeight);
+            f.pairWeights[2 * j + 1] = static_cast<float>(totalWeight);
+        }
+    }
+}
+
+// A run costs about as much as this many single taps; below that the taps are summed directly.
+constexpr std::int64_t kRunCost = 8;
+
 bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
     Buffer<float> kernel = AllocateRaster<float>(f.diameter, f.diameter);
     Buffer<Span> spans = AllocateBuffer<Span>(static_cast<std::size_t>(f.diameter));
@@ -388,9 +554,30 @@ bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
     // Gathering with the reversed kernel spreads every source over the aperture as drawn.
     ReverseKernel(kernel.get(), f.diameter, f.diameter);
     PrepareKernel(kernel.get(), f.diameter, spans.get());
+
+    KernelRuns runs;
+    PrefixRing ring;
+    if (!runs.Build(kernel.get(), f.diameter)) {
+        SetResult(context, kOutOfMemory);
+        return false;
+    }
+    std::int64_t taps = 0;
+    for (std::int32_t ky = 0; ky < f.diameter; ++ky) taps += spans[ky].end - spans[ky].begin;
+    const bool byRuns = kRunCost * runs.Count() < taps;
+    if (byRuns && !ring.Init(f)) {
+        SetResult(context, kOutOfMemory);
+        return false;
+    }
     for (std::int32_t y = 0; y < f.height; ++y) {
         if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
-        if (f.packing == Packing::ColourAlpha) {
+        if (byRuns) {
+            ring.Advance(y - f.radius + f.diameter - 1);
+            if (f.packing == Packing::ColourAlpha) {
+                GatherRowByRuns<true>(f, runs, ring, y);
+            } else {
+                GatherRowByRuns<false>(f, runs, ring, y);
+            }
+        } else if (f.packing == Packing::ColourAlpha) {
             GatherRow<true>(f, kernel.get(), spans.get(), y);
         } else {
             GatherRow<false>(f, kernel.get(), spans.get(), y);

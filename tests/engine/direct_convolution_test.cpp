@@ -309,22 +309,34 @@ TEST(DirectConvolve, MatchesTheNaiveSummationOnRandomData) {
     };
     const Case cases[] = {{kModeRGB, 3, -1}, {kModeRGB, 4, 3}, {kModeGrayScale, 1, -1}, {kModeGray16, 2, 1},
                           {kModeRGB, 1, -1}, {kModeRGB, 2, 1}, {kModeRGB48, 5, 3}};
+    // Soft or small apertures are summed tap by tap, large hard ones run by run over prefix sums; the
+    // tall image makes the latter's ring of source rows wrap around many times.
+    struct Geometry {
+        int width;
+        int height;
+        int diameter;
+        bool soft;
+    };
+    const Geometry geometries[] = {{29, 19, 9, true}, {23, 61, 21, false}, {31, 17, 25, false}};
     std::uint32_t seed = 10;
     for (const Case& c : cases) {
-        for (int vertices : {1, 3, 6}) {
-            for (bool withDepth : {false, true}) {
-                ++seed;
-                EngineHost host(c.mode, static_cast<std::int16_t>(c.planes));
-                host.Settings() = Aperture(vertices, 40, vertices == 3 ? -30 : 50, 7 * vertices, vertices % 2);
-                host.Settings().depth = 1;
-                host.Settings().focus = 100;
-                Image image = Random(29, 19, c.planes, seed, c.alphaPlane);
-                const std::vector<float> depth = RandomDepth(29, 19, seed);
-                const Planes expected =
-                    NaiveDirect(host.Settings(), c.mode, image, 9, withDepth ? depth.data() : nullptr);
-                Convolve(host, 9, image, withDepth ? depth.data() : nullptr);
-                ASSERT_EQ(host.result, kNoError);
-                ExpectNear(image.planes, expected, 2e-5f, withDepth ? "depth path" : "uniform path");
+        for (const Geometry& g : geometries) {
+            for (int vertices : {1, 3, 6}) {
+                for (bool withDepth : {false, true}) {
+                    ++seed;
+                    EngineHost host(c.mode, static_cast<std::int16_t>(c.planes));
+                    host.Settings() = Aperture(vertices, 40, vertices == 3 ? -30 : 50, 7 * vertices,
+                                               g.soft ? vertices % 2 : 0);
+                    host.Settings().depth = 1;
+                    host.Settings().focus = 100;
+                    Image image = Random(g.width, g.height, c.planes, seed, c.alphaPlane);
+                    const std::vector<float> depth = RandomDepth(g.width, g.height, seed);
+                    const Planes expected =
+                        NaiveDirect(host.Settings(), c.mode, image, g.diameter, withDepth ? depth.data() : nullptr);
+                    Convolve(host, g.diameter, image, withDepth ? depth.data() : nullptr);
+                    ASSERT_EQ(host.result, kNoError);
+                    ExpectNear(image.planes, expected, 2e-5f, withDepth ? "depth path" : "uniform path");
+                }
             }
         }
     }
@@ -503,26 +515,35 @@ TEST(DirectConvolve, PreviewInterruptionStopsBeforeTakingMemory) {
 }
 
 TEST(DirectConvolve, EveryFailedAllocationGivesOutOfMemoryAndLeavesThePlanes) {
-    for (auto [planes, withDepth] : {std::pair{3, false}, std::pair{4, false}, std::pair{3, true}, std::pair{4, true}}) {
-        EngineHost host(kModeRGB, static_cast<std::int16_t>(planes));
-        host.Settings() = Aperture(6, 30, 20, 0, 0);
+    struct Case {
+        int planes;
+        bool withDepth;
+        int diameter;
+        int vertices;  // a hexagon of 7 is summed tap by tap, a disc of 21 run by run
+    };
+    const Case cases[] = {{3, false, 7, 6}, {4, false, 7, 6},  {3, false, 21, 1},
+                          {4, false, 21, 1}, {3, true, 7, 6}, {4, true, 7, 6}};
+    for (const Case& c : cases) {
+        EngineHost host(kModeRGB, static_cast<std::int16_t>(c.planes));
+        host.Settings() = Aperture(c.vertices, 30, 20, 0, 0);
         host.Settings().depth = 1;
         host.Settings().focus = 128;
-        const Image original = Random(21, 17, planes, 11, planes == 4 ? 3 : -1);
+        const Image original = Random(21, 17, c.planes, 11, c.planes == 4 ? 3 : -1);
         const std::vector<float> depth = RandomDepth(21, 17, 11);
+        const float* depthMap = c.withDepth ? depth.data() : nullptr;
         Image image = original;
         const std::int64_t before = AllocationsMade();
-        Convolve(host, 7, image, withDepth ? depth.data() : nullptr);
+        Convolve(host, c.diameter, image, depthMap);
         ASSERT_EQ(host.result, kNoError);
         const std::int64_t allocations = AllocationsMade() - before;
-        ASSERT_GE(allocations, withDepth ? 5 : 3);
+        ASSERT_GE(allocations, c.withDepth ? 5 : 3);
         const std::int64_t live = LiveAllocations();
         for (std::int64_t n = 1; n <= allocations; ++n) {
-            EngineHost failing(kModeRGB, static_cast<std::int16_t>(planes));
+            EngineHost failing(kModeRGB, static_cast<std::int16_t>(c.planes));
             failing.Settings() = host.Settings();
             Image untouched = original;
             FailAllocationNumber(n);
-            Convolve(failing, 7, untouched, withDepth ? depth.data() : nullptr);
+            Convolve(failing, c.diameter, untouched, depthMap);
             FailAllocationNumber(0);
             EXPECT_EQ(failing.result, kOutOfMemory) << n;
             EXPECT_EQ(untouched.planes, original.planes) << n;
