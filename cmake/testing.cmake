@@ -7,6 +7,12 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
+if(CMAKE_CROSSCOMPILING)
+  # The win32 thread model of mingw has no std::mutex; the tests are single-threaded anyway.
+  foreach(t gtest gtest_main)
+    target_compile_options(${t} PUBLIC -include ${PROJECT_SOURCE_DIR}/cmake/mingw/gtest_single_thread.h)
+  endforeach()
+endif()
 
 # aperlume_add_test(name SOURCES ... LIBS ...)
 function(aperlume_add_test name)
