@@ -55,6 +55,7 @@ public:
     // the machine to Idle.
     void Finish();
 
+    bool Opened() const { return opened_; }
     bool Ended() const { return ended_; }
     std::intptr_t EndValue() const { return endValue_; }
     const FilterParameters& SavedParameters() const { return saved_; }
