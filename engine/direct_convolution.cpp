@@ -53,12 +53,12 @@ struct Span {
 
 // Only positive weights take part: the others become exactly 0, so that a zero inside a row's span adds
 // nothing, and each row's span of positive weights bounds the inner loops.
-void PrepareKernel(float* kernel, std::int32_t diameter, Span* spans) {
-    for (std::int32_t ky = 0; ky < diameter; ++ky) {
-        float* row = kernel + static_cast<std::size_t>(ky) * diameter;
+void PrepareKernel(float* kernel, std::int32_t width, std::int32_t height, Span* spans) {
+    for (std::int32_t ky = 0; ky < height; ++ky) {
+        float* row = kernel + static_cast<std::size_t>(ky) * width;
         std::int32_t begin = -1;
         std::int32_t end = 0;
-        for (std::int32_t kx = 0; kx < diameter; ++kx) {
+        for (std::int32_t kx = 0; kx < width; ++kx) {
             if (row[kx] > 0.0f) {
                 if (begin < 0) begin = kx;
                 end = kx + 1;
@@ -71,8 +71,13 @@ void PrepareKernel(float* kernel, std::int32_t diameter, Span* spans) {
 }
 
 struct Frame {
-    std::int32_t diameter;
-    std::int32_t radius;
+    std::int32_t diameter;  // of the aperture
+    // The kernel raster: the part of the aperture, centred, that can reach from one pixel to another of
+    // the image. It is all of it unless the aperture is more than twice as large as the image.
+    std::int32_t kernelWidth;
+    std::int32_t kernelHeight;
+    std::int32_t radiusX;  // kernelWidth / 2: the kernel's centre column
+    std::int32_t radiusY;
     std::int32_t width;
     std::int32_t height;
     Packing packing;
@@ -115,6 +120,18 @@ struct PartialSums {
     Lanes Total() const { return (s0 + s1) + (s2 + s3); }
 };
 
+// Apertures up to this diameter (five times what the dialog allows) are always drawn whole.
+constexpr std::int32_t kWholeDiameter = 1001;
+
+// How much of an aperture of `diameter` the kernel holds along an image side of `extent` pixels. Weights
+// further from the centre than the side is long can never be used, so a huge aperture (possible only
+// through scripted settings) is cut down to what can: its central part drawn on a smaller raster, which
+// may differ from the whole drawing's centre only where a cut-off vertex truncates the other way.
+std::int32_t KernelExtent(std::int32_t diameter, std::int32_t extent) {
+    if (diameter <= kWholeDiameter) return diameter;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(diameter, 2 * static_cast<std::int64_t>(extent) - 1));
+}
+
 // The window of pixel (x, y) in kernel coordinates: the kernel rows and columns whose pixels lie inside
 // the image. Nothing outside the image takes part; the normalisation makes up for the missing part.
 struct Window {
@@ -129,10 +146,10 @@ struct Window {
 inline Window WindowAt(const Frame& f, std::int32_t x, std::int32_t y) {
     return Window{x,
                   y,
-                  std::max(0, f.radius - y),
-                  std::min(f.diameter, f.height + f.radius - y),
-                  std::max(0, f.radius - x),
-                  std::min(f.diameter, f.width + f.radius - x)};
+                  std::max(0, f.radiusY - y),
+                  std::min(f.kernelHeight, f.height + f.radiusY - y),
+                  std::max(0, f.radiusX - x),
+                  std::min(f.kernelWidth, f.width + f.radiusX - x)};
 }
 
 // Kernel row ky's positive weights inside the window, and the image index of the pixel under the first.
@@ -146,9 +163,9 @@ inline RowSlice SliceRow(const Frame& f, const Window& window, const float* kern
     const std::int32_t begin = std::max(span.begin, window.kxLow);
     const std::int32_t end = std::min(span.end, window.kxHigh);
     if (begin >= end) return RowSlice{nullptr, 0, 0};
-    return RowSlice{kernel + static_cast<std::size_t>(ky) * f.diameter + begin,
-                    static_cast<std::size_t>(window.y + ky - f.radius) * f.width +
-                        static_cast<std::size_t>(window.x + begin - f.radius),
+    return RowSlice{kernel + static_cast<std::size_t>(ky) * f.kernelWidth + begin,
+                    static_cast<std::size_t>(window.y + ky - f.radiusY) * f.width +
+                        static_cast<std::size_t>(window.x + begin - f.radiusX),
                     end - begin};
 }
 
@@ -295,11 +312,12 @@ public:
         for (std::int32_t i = 0; i < slotCount_; ++i) AlignedFree{}(slots_[i]);
     }
 
-    [[nodiscard]] bool Init(std::int32_t diameter) {
-        diameter_ = diameter;
-        const std::int32_t count = (diameter + 1) / 2;
+    [[nodiscard]] bool Init(const Frame& f) {
+        width_ = f.kernelWidth;
+        height_ = f.kernelHeight;
+        const std::int32_t count = (f.diameter + 1) / 2;
         std::size_t spanCount = 0;
-        if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(diameter), spanCount))
+        if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(height_), spanCount))
             return false;
         slots_ = AllocateBuffer<float*>(static_cast<std::size_t>(count));
         spans_ = AllocateBuffer<Span>(spanCount);
@@ -313,28 +331,41 @@ public:
     const float* Get(const PluginContext& context, std::int32_t size) {
         const std::int32_t slot = (size - 1) / 2;
         if (slots_[slot] != nullptr) return slots_[slot];
-        Buffer<float> kernel = AllocateRaster<float>(diameter_, diameter_);
-        if (kernel == nullptr) return nullptr;
-        const std::size_t elements = static_cast<std::size_t>(diameter_) * static_cast<std::size_t>(diameter_);
-        BuildApertureKernel(context, size, diameter_, diameter_, kernel.get());
-        ReverseKernel(kernel.get(), diameter_, diameter_);
-        // A large aperture spreads its pixel thinly, a small one concentrates it.
+        // The aperture is drawn on a raster of its own size, where it is the same shape as centred in a
+        // larger one, and counted there whole even when the kernel holds only its central part (a huge one
+        // is drawn and counted only as far as the kernel reaches).
+        const std::int32_t side = size <= kWholeDiameter ? size : std::min(size, std::max(width_, height_));
+        Buffer<float> aperture = AllocateRaster<float>(side, side);
+        Buffer<float> kernel = AllocateRaster<float>(width_, height_);
+        if (aperture == nullptr || kernel == nullptr) return nullptr;
+        BuildApertureKernel(context, size, side, side, aperture.get());
+        const std::size_t apertureElements = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
         const auto nonZero = static_cast<float>(std::count_if(
-            kernel.get(), kernel.get() + elements, [](float w) { return w != 0.0f; }));
-        for (std::size_t i = 0; i < elements; ++i) {
-            if (kernel[i] != 0.0f) kernel[i] /= nonZero;
+            aperture.get(), aperture.get() + apertureElements, [](float w) { return w != 0.0f; }));
+        for (std::int32_t ky = 0; ky < height_; ++ky) {
+            const std::int32_t ay = ky - height_ / 2 + side / 2;
+            float* row = kernel.get() + static_cast<std::size_t>(ky) * width_;
+            for (std::int32_t kx = 0; kx < width_; ++kx) {
+                const std::int32_t ax = kx - width_ / 2 + side / 2;
+                const bool inside = ay >= 0 && ay < side && ax >= 0 && ax < side;
+                // A large aperture spreads its pixel thinly, a small one concentrates it.
+                const float w = inside ? aperture[static_cast<std::size_t>(ay) * side + ax] : 0.0f;
+                row[kx] = w != 0.0f ? w / nonZero : 0.0f;
+            }
         }
-        PrepareKernel(kernel.get(), diameter_, SpansOf(size));
+        ReverseKernel(kernel.get(), width_, height_);
+        PrepareKernel(kernel.get(), width_, height_, SpansOf(size));
         slots_[slot] = kernel.release();
         return slots_[slot];
     }
 
     Span* SpansOf(std::int32_t size) {
-        return spans_.get() + static_cast<std::size_t>((size - 1) / 2) * static_cast<std::size_t>(diameter_);
+        return spans_.get() + static_cast<std::size_t>((size - 1) / 2) * static_cast<std::size_t>(height_);
     }
 
 private:
-    std::int32_t diameter_ = 0;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
     std::int32_t slotCount_ = 0;
     Buffer<float*> slots_;
     Buffer<Span> spans_;
@@ -404,21 +435,21 @@ inline WideLanes operator*(double w, WideLanes a) { return WideLanes{w * a.low, 
 class KernelRuns {
 public:
     // Splits every row's positive weights into runs of equal weight; false when memory cannot be had.
-    [[nodiscard]] bool Build(const float* kernel, std::int32_t diameter) {
-        rowStart_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(diameter) + 1);
+    [[nodiscard]] bool Build(const float* kernel, std::int32_t width, std::int32_t height) {
+        rowStart_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(height) + 1);
         if (rowStart_ == nullptr) return false;
-        count_ = ForEachRun(kernel, diameter, [](std::int32_t, Run) {});
+        count_ = ForEachRun(kernel, width, height, [](std::int32_t, Run) {});
         runs_ = AllocateBuffer<Run>(static_cast<std::size_t>(count_));
         if (runs_ == nullptr) return false;
         std::int32_t next = 0;
-        ForEachRun(kernel, diameter, [&](std::int32_t ky, Run run) {
+        ForEachRun(kernel, width, height, [&](std::int32_t ky, Run run) {
             runs_[next] = run;
             rowStart_[ky + 1] = ++next;
         });
         // Rows without runs start where the previous one ended.
         rowStart_[0] = 0;
         std::int32_t last = 0;
-        for (std::int32_t ky = 1; ky <= diameter; ++ky) {
+        for (std::int32_t ky = 1; ky <= height; ++ky) {
             if (rowStart_[ky] < last) rowStart_[ky] = last;
             last = rowStart_[ky];
         }
@@ -430,18 +461,18 @@ public:
 
 private:
     template <class Visit>
-    std::int32_t ForEachRun(const float* kernel, std::int32_t diameter, Visit visit) {
+    std::int32_t ForEachRun(const float* kernel, std::int32_t width, std::int32_t height, Visit visit) {
         std::int32_t count = 0;
-        for (std::int32_t ky = 0; ky < diameter; ++ky) {
+        for (std::int32_t ky = 0; ky < height; ++ky) {
             rowStart_[ky + 1] = 0;
-            const float* row = kernel + static_cast<std::size_t>(ky) * diameter;
-            for (std::int32_t kx = 0; kx < diameter;) {
+            const float* row = kernel + static_cast<std::size_t>(ky) * width;
+            for (std::int32_t kx = 0; kx < width;) {
                 if (!(row[kx] > 0.0f)) {
                     ++kx;
                     continue;
                 }
                 std::int32_t end = kx + 1;
-                while (end < diameter && row[end] == row[kx]) ++end;
+                while (end < width && row[end] == row[kx]) ++end;
                 visit(ky, Run{kx, end, row[kx]});
                 ++count;
                 kx = end;
@@ -463,7 +494,7 @@ public:
         frame_ = &f;
         stride_ = static_cast<std::size_t>(f.width) + 1;
         std::size_t count = 0;
-        if (!CheckedMultiply(stride_, static_cast<std::size_t>(f.diameter), count)) return false;
+        if (!CheckedMultiply(stride_, static_cast<std::size_t>(f.kernelHeight), count)) return false;
         sums_ = AllocateBuffer<WideLanes>(count);
         if (f.packing == Packing::ColourAlpha) opacity_ = AllocateBuffer<double>(count);
         return sums_ != nullptr && (f.packing != Packing::ColourAlpha || opacity_ != nullptr);
@@ -496,7 +527,7 @@ public:
 
 private:
     std::size_t Slot(std::int32_t row) const {
-        return static_cast<std::size_t>(row % frame_->diameter) * stride_;
+        return static_cast<std::size_t>(row % frame_->kernelHeight) * stride_;
     }
 
     const Frame* frame_ = nullptr;
@@ -514,15 +545,15 @@ void GatherRowByRuns(const Frame& f, const KernelRuns& runs, PrefixRing& ring, s
         double colourWeight = 0.0;
         double totalWeight = 0.0;
         for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
-            const std::int32_t sourceRow = y + ky - f.radius;
+            const std::int32_t sourceRow = y + ky - f.radiusY;
             const WideLanes* prefix = ring.Sums(sourceRow);
             const double* opacity = kPairWeights ? ring.Opacity(sourceRow) : nullptr;
             for (const Run* run = runs.Begin(ky); run != runs.End(ky); ++run) {
                 const std::int32_t begin = std::max(run->begin, window.kxLow);
                 const std::int32_t end = std::min(run->end, window.kxHigh);
                 if (begin >= end) continue;
-                const std::int32_t first = x + begin - f.radius;
-                const std::int32_t last = x + end - f.radius;
+                const std::int32_t first = x + begin - f.radiusX;
+                const std::int32_t last = x + end - f.radiusX;
                 sum = sum + static_cast<double>(run->weight) * (prefix[last] - prefix[first]);
                 if constexpr (kPairWeights) {
                     colourWeight += run->weight * (opacity[last] - opacity[first]);
@@ -544,25 +575,25 @@ void GatherRowByRuns(const Frame& f, const KernelRuns& runs, PrefixRing& ring, s
 constexpr std::int64_t kRunCost = 8;
 
 bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
-    Buffer<float> kernel = AllocateRaster<float>(f.diameter, f.diameter);
-    Buffer<Span> spans = AllocateBuffer<Span>(static_cast<std::size_t>(f.diameter));
+    Buffer<float> kernel = AllocateRaster<float>(f.kernelWidth, f.kernelHeight);
+    Buffer<Span> spans = AllocateBuffer<Span>(static_cast<std::size_t>(f.kernelHeight));
     if (kernel == nullptr || spans == nullptr) {
         SetResult(context, kOutOfMemory);
         return false;
     }
-    BuildApertureKernel(context, f.diameter, f.diameter, f.diameter, kernel.get());
+    BuildApertureKernel(context, f.diameter, f.kernelWidth, f.kernelHeight, kernel.get());
     // Gathering with the reversed kernel spreads every source over the aperture as drawn.
-    ReverseKernel(kernel.get(), f.diameter, f.diameter);
-    PrepareKernel(kernel.get(), f.diameter, spans.get());
+    ReverseKernel(kernel.get(), f.kernelWidth, f.kernelHeight);
+    PrepareKernel(kernel.get(), f.kernelWidth, f.kernelHeight, spans.get());
 
     KernelRuns runs;
     PrefixRing ring;
-    if (!runs.Build(kernel.get(), f.diameter)) {
+    if (!runs.Build(kernel.get(), f.kernelWidth, f.kernelHeight)) {
         SetResult(context, kOutOfMemory);
         return false;
     }
     std::int64_t taps = 0;
-    for (std::int32_t ky = 0; ky < f.diameter; ++ky) taps += spans[ky].end - spans[ky].begin;
+    for (std::int32_t ky = 0; ky < f.kernelHeight; ++ky) taps += spans[ky].end - spans[ky].begin;
     const bool byRuns = kRunCost * runs.Count() < taps;
     if (byRuns && !ring.Init(f)) {
         SetResult(context, kOutOfMemory);
@@ -571,7 +602,7 @@ bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
     for (std::int32_t y = 0; y < f.height; ++y) {
         if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
         if (byRuns) {
-            ring.Advance(y - f.radius + f.diameter - 1);
+            ring.Advance(y - f.radiusY + f.kernelHeight - 1);
             if (f.packing == Packing::ColourAlpha) {
                 GatherRowByRuns<true>(f, runs, ring, y);
             } else {
@@ -591,7 +622,7 @@ bool SpreadWithDepth(PluginContext& context, const Frame& f, const float* depthM
     Buffer<std::int32_t> codes = AllocateBuffer<std::int32_t>(pixels);
     Buffer<float> open = AllocateBuffer<float>(pixels);
     KernelCache cache;
-    if (codes == nullptr || open == nullptr || !cache.Init(f.diameter)) {
+    if (codes == nullptr || open == nullptr || !cache.Init(f)) {
         SetResult(context, kOutOfMemory);
         return false;
     }
@@ -694,8 +725,11 @@ void DirectConvolve(PluginContext& context, std::int32_t diameter, std::int32_t 
     Progress progress(context, reportProgress, height);
     if (reportProgress && !progress.Check(0)) return;
 
-    const Frame frame{diameter,          diameter / 2,  width,          height, packing, source.get(),
-                      accumulator.get(), opacity.get(), pairWeights.get()};
+    const std::int32_t kernelWidth = KernelExtent(diameter, width);
+    const std::int32_t kernelHeight = KernelExtent(diameter, height);
+    const Frame frame{diameter,      kernelWidth,  kernelHeight,      kernelWidth / 2,
+                      kernelHeight / 2, width,     height,            packing,
+                      source.get(),  accumulator.get(), opacity.get(), pairWeights.get()};
     Interleave(frame, planes, opacity.get(), pixels);
 
     const bool spread = settings->depth != 0 && depthMap != nullptr

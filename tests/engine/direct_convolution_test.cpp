@@ -342,6 +342,41 @@ TEST(DirectConvolve, MatchesTheNaiveSummationOnRandomData) {
     }
 }
 
+TEST(DirectConvolve, ApertureLargerThanTwiceTheImageIsStillDrawnWhole) {
+    // A hexagon of diameter 201 over a 7 x 5 image, with and without a depth map: exactly as the naive sum
+    // over the whole 201 x 201 kernel.
+    for (bool withDepth : {false, true}) {
+        EngineHost host(kModeRGB, 4);
+        host.Settings() = Aperture(6, 30, 40, 10, 0);
+        host.Settings().depth = 1;
+        host.Settings().focus = 0;
+        Image image = Random(7, 5, 4, 21, 3);
+        const std::vector<float> depth = RandomDepth(7, 5, 21);
+        const Planes expected = NaiveDirect(host.Settings(), kModeRGB, image, 201, withDepth ? depth.data() : nullptr);
+        Convolve(host, 201, image, withDepth ? depth.data() : nullptr);
+        ASSERT_EQ(host.result, kNoError);
+        ExpectNear(image.planes, expected, 2e-5f, withDepth ? "depth path" : "uniform path");
+    }
+}
+
+TEST(DirectConvolve, HugeScriptedApertureIsCutToWhatCanReachTheImage) {
+    // Diameter 65535 (amount 32767) over a 9 x 6 image: the central part of a disc that large is uniform,
+    // so every pixel becomes the mean of the whole image; the kernel memory follows the image, not D * D.
+    for (bool withDepth : {false, true}) {
+        EngineHost host(kModeGrayScale, 1);
+        host.Settings() = Aperture(1, 0, 0, 0, 0);
+        host.Settings().depth = 1;
+        host.Settings().focus = 0;
+        Image image = Random(9, 6, 1, 22);
+        double mean = 0;
+        for (float v : image.planes[0]) mean += v / 54.0;
+        const std::vector<float> farAway(54, 1.0f);
+        Convolve(host, 65535, image, withDepth ? farAway.data() : nullptr);
+        ASSERT_EQ(host.result, kNoError);
+        for (float v : image.planes[0]) EXPECT_NEAR(v, mean, 1e-5);
+    }
+}
+
 TEST(DirectConvolve, OneChannelOfAnRgbImageBlursLikeAGrayImage) {
     EngineHost rgb(kModeRGB, 1);
     EngineHost gray(kModeGrayScale, 1);
