@@ -72,8 +72,8 @@ void PrepareKernel(float* kernel, std::int32_t width, std::int32_t height, Span*
 
 struct Frame {
     std::int32_t diameter;  // of the aperture
-    // The kernel raster: the part of the aperture, centred, that can reach from one pixel to another of
-    // the image. It is all of it unless the aperture is more than twice as large as the image.
+    // The kernel raster: the whole aperture, centred, unless a huge one is cut to the part that can reach
+    // from one pixel of the image to another (see KernelExtent).
     std::int32_t kernelWidth;
     std::int32_t kernelHeight;
     std::int32_t radiusX;  // kernelWidth / 2: the kernel's centre column
