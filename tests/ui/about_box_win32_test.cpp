@@ -8,6 +8,7 @@
 
 #include "host/process_state.h"
 #include "tests/support/linked_host.h"
+#include "tests/ui/thread_dialog_win32.h"
 #include "ui/about_box.h"
 
 namespace aperlume {
@@ -24,16 +25,6 @@ struct AboutWatch {
     RECT placed{};
 } watch;
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 void CALLBACK DriveAboutBox(HWND, UINT, UINT_PTR, DWORD) {
     if (++watch.ticks > 250) {  // a few seconds: never hang the run
         watch.timedOut = true;
@@ -41,7 +32,7 @@ void CALLBACK DriveAboutBox(HWND, UINT, UINT_PTR, DWORD) {
         return;
     }
     if (watch.step == 0) {
-        EnumThreadWindows(GetCurrentThreadId(), &FindDialog, reinterpret_cast<LPARAM>(&watch.box));
+        watch.box = testing::FindThreadDialog();
         if (watch.box == nullptr) return;
         wchar_t text[256] = {};
         GetDlgItemTextW(watch.box, 1001, text, 256);

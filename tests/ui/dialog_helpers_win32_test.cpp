@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/linked_host.h"
+#include "tests/ui/thread_dialog_win32.h"
 #include "ui/dialog_helpers.h"
 #include "ui/string_table.h"
 
@@ -72,19 +73,8 @@ struct AlertWatch {
     int ticks = 0;
 } watch;
 
-BOOL CALLBACK FindMessageBox(HWND window, LPARAM found) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 void CALLBACK WatchAlert(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), &FindMessageBox, reinterpret_cast<LPARAM>(&box));
+    HWND box = testing::FindThreadDialog();
     if (box == nullptr) {
         // Give up after a few seconds rather than hang the test run.
         if (++watch.ticks > 250) PostQuitMessage(0);
