@@ -149,15 +149,20 @@ void PaintPreview(HWND pane) {
     EndPaint(pane, &paint);
 
     if (paneContext == nullptr || paneContext->apertureThumb == nullptr) return;
-    // The thumbnail lies beside the pane, in the dialog's free area: the static control draws with its
-    // parent's clipping, so its device context reaches there.
-    HDC thumb = GetDC(pane);
+    // The thumbnail lies beside the pane, in the dialog's free area right of the zoom buttons, at a fixed
+    // offset from the pane's top-left corner. A control's own device context may be clipped to the
+    // control (not every window system gives a static its parent's clipping), so draw with the
+    // dialog's, at the same pixels.
+    HWND dialog = GetParent(pane);
+    POINT origin{0, 0};
+    MapWindowPoints(pane, dialog, &origin, 1);
+    HDC thumb = GetDC(dialog);
     for (std::int32_t r = 0; r < kThumbSize; ++r)
         for (std::int32_t c = 0; c < kThumbSize; ++c) {
             const BYTE g = ThumbGray(*paneContext, r, c);
-            SetPixel(thumb, kThumbOffsetX + c, kThumbOffsetY + r, RGB(g, g, g));
+            SetPixel(thumb, origin.x + kThumbOffsetX + c, origin.y + kThumbOffsetY + r, RGB(g, g, g));
         }
-    ReleaseDC(pane, thumb);
+    ReleaseDC(dialog, thumb);
 }
 
 LRESULT CALLBACK PreviewPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) noexcept {

@@ -399,6 +399,85 @@ TEST_F(MainDialogWin32, DraggingThePreviewPansAndCancelRestoresTheBlock) {
     EXPECT_EQ(std::memcmp(f_.Block(), &original, sizeof original), 0);
 }
 
+// Writes the dialog's window as it is on the screen to a 24-bit BMP file.
+bool CaptureWindow(HWND window, const char* path) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    // The window's own surface, which holds what it painted whether or not the screen shows it yet.
+    HDC screen = GetWindowDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file stores it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageBytes;
+    FILE* out = std::fopen(path, "wb");
+    bool ok = out != nullptr;
+    if (ok) {
+        ok = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+             std::fwrite(bits, imageBytes, 1, out) == 1;
+        std::fclose(out);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+    return ok;
+}
+
+std::uint32_t NightLights(std::int32_t row, std::int32_t column, std::int32_t plane) {
+    // A dark street at night: a soft gradient with scattered coloured lights.
+    std::uint32_t hash = static_cast<std::uint32_t>(row) * 73856093u ^ static_cast<std::uint32_t>(column) * 19349663u;
+    hash ^= hash >> 13;
+    hash *= 0x5bd1e995u;
+    hash ^= hash >> 15;
+    if ((hash >> 20) < 6) {
+        const std::uint32_t tint[3][3] = {{255, 220, 140}, {140, 200, 255}, {255, 255, 255}};
+        return tint[(hash >> 8) % 3][plane];
+    }
+    const std::uint32_t base[3] = {18, 22, 40};
+    return base[plane] + static_cast<std::uint32_t>(row) / 12;
+}
+
+TEST_F(MainDialogWin32, ShowsTheFilteredPreviewAndTheApertureThumbnailBesideThePane) {
+    f_.Fill(&NightLights);
+    *f_.Block() = FilterParameters{6, 40, 6, 0, 0, 15, 1, 0, 0, 0, 0, 0};
+    COLORREF thumbCentre = CLR_INVALID;
+    COLORREF thumbCorner = CLR_INVALID;
+    const char* shot = std::getenv("APERLUME_DIALOG_SCREENSHOT");
+    bool captured = false;
+    const bool accepted = RunDialog(f_, {{When::Settled, [&](HWND d) {
+                                              RedrawWindow(d, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+                                              const Rect pane = f_.context.previewRect;
+                                              HDC dc = GetDC(d);
+                                              thumbCentre = GetPixel(dc, pane.left + 200 + 32, pane.top + 55 + 32);
+                                              thumbCorner = GetPixel(dc, pane.left + 200, pane.top + 55);
+                                              ReleaseDC(d, dc);
+                                              if (shot != nullptr) captured = CaptureWindow(d, shot);
+                                              Click(d, IDOK);
+                                          }}});
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(f_.result, 0);
+    EXPECT_EQ(thumbCentre, RGB(255, 255, 255));
+    EXPECT_EQ(thumbCorner, RGB(0, 0, 0));
+    if (shot != nullptr) EXPECT_TRUE(captured) << shot;
+}
+
 class DuringARender : public MainDialogWin32 {
 protected:
     DuringARender() {
