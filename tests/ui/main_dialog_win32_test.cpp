@@ -475,7 +475,9 @@ TEST_F(MainDialogWin32, ShowsTheFilteredPreviewAndTheApertureThumbnailBesideTheP
     EXPECT_EQ(f_.result, 0);
     EXPECT_EQ(thumbCentre, RGB(255, 255, 255));
     EXPECT_EQ(thumbCorner, RGB(0, 0, 0));
-    if (shot != nullptr) EXPECT_TRUE(captured) << shot;
+    if (shot != nullptr) {
+        EXPECT_TRUE(captured) << shot;
+    }
 }
 
 class DuringARender : public MainDialogWin32 {
