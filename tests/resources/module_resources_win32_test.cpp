@@ -1,6 +1,6 @@
 // The built module carries the builders' bytes: the property list, the terminology and the version
 // record, read back through the system's resource calls as a host reads them, plus the about box's
-// template and the alert's string.
+// template.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include "resources/terminology.h"
 #include "resources/version_record.h"
 #include "tests/support/linked_host.h"
-#include "ui/string_table.h"
 
 namespace aperlume {
 namespace {
@@ -122,18 +121,6 @@ TEST_F(ModuleResources, AboutBoxTemplateIsAnExtendedPopupWithOneStatic) {
     EXPECT_EQ(u16(at + 18), 86);
     EXPECT_EQ(u32(at + 20), 1001u);
 }
-
-TEST_F(ModuleResources, TheAlertStringIsTheStringTablesText) {
-    const char* utf8 = StringTableText(kNoImageServiceMessage);
-    ASSERT_NE(utf8, nullptr);
-    wchar_t expected[256] = {};
-    ASSERT_GT(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, expected, 256), 0);
-    wchar_t loaded[256] = {};
-    ASSERT_GT(LoadStringW(module_, kNoImageServiceMessage, loaded, 256), 0);
-    EXPECT_EQ(std::wstring(loaded), std::wstring(expected));
-}
-
-TEST(CodePage932, TheSystemCanConvertJapaneseText) { EXPECT_TRUE(IsValidCodePage(932)); }
 
 }  // namespace
 }  // namespace aperlume

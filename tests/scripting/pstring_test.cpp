@@ -42,14 +42,6 @@ TEST(AppendToPString, AFullDestinationIsCutEvenWhenNothingIsAppended) {
     EXPECT_EQ(s[255], 0);
 }
 
-TEST(AppendToPString, BelowTheLimitKeepsEveryCharacter) {
-    PString s = Filled(240, 'a');
-    const std::uint8_t source[] = "0123456789";
-    AppendToPString(s, source, 0, 10);
-    EXPECT_EQ(s[0], 250);
-    EXPECT_EQ(s[251], 0);
-}
-
 TEST(SubstituteParams, ReplacesAMarkerInsideASentence) {
     PString text = MakePString("needs version ^1 or later");
     const PString version = MakePString("3.0");

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <string>
 
 #include "ui/dialog_helpers_probe.h"
 #include "ui/string_table.h"
@@ -81,18 +80,6 @@ TEST(ShowAlert, ANonPositiveTemplateIdLoadsNothing) {
     EXPECT_EQ(ShowAlert(nullptr, nullptr, 1, -16992, nullptr, nullptr), 1);
     ASSERT_EQ(ShownAlerts().size(), 1u);
     EXPECT_TRUE(ShownAlerts()[0].text.empty());
-}
-
-TEST(ShowAlert, TheTemplateIsLoadedAsCodePage932WithTheParameterInserted) {
-    ClearShownAlerts();
-    const PString version = MakePString("9.9");
-    (void)ShowAlert(nullptr, nullptr, 16990, kNoImageServiceMessage, &version, nullptr);
-    ASSERT_EQ(ShownAlerts().size(), 1u);
-    const std::string text(ShownAlerts()[0].text.begin(), ShownAlerts()[0].text.end());
-    // "このホスト" in code page 932, and the version where ^1 stood.
-    EXPECT_EQ(text.substr(0, 10), "\x82\xb1\x82\xcc\x83\x7a\x83\x58\x83\x67");
-    EXPECT_NE(text.find(" 9.9 "), std::string::npos);
-    EXPECT_EQ(text.find("^1"), std::string::npos);
 }
 
 }  // namespace
