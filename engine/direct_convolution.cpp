@@ -301,118 +301,12 @@ void WriteBack(const Frame& f, const ChannelAssignment& channels, float* const* 
     }
 }
 
-// The depth path's kernels, built lazily, at most one per size code (odd, 1..D), each reversed, its
-// non-zero weights divided by their count, and prepared with its row spans.
-class KernelCache {
-public:
-    KernelCache() = default;
-    KernelCache(const KernelCache&) = delete;
-    KernelCache& operator=(const KernelCache&) = delete;
-    ~KernelCache() {
-        for (std::int32_t i = 0; i < slotCount_; ++i) AlignedFree{}(slots_[i]);
-    }
-
-    [[nodiscard]] bool Init(const Frame& f) {
-        width_ = f.kernelWidth;
-        height_ = f.kernelHeight;
-        const std::int32_t count = (f.diameter + 1) / 2;
-        std::size_t spanCount = 0;
-        if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(height_), spanCount))
-            return false;
-        slots_ = AllocateBuffer<float*>(static_cast<std::size_t>(count));
-        spans_ = AllocateBuffer<Span>(spanCount);
-        if (slots_ == nullptr || spans_ == nullptr) return false;
-        std::fill_n(slots_.get(), count, nullptr);
-        slotCount_ = count;
-        return true;
-    }
-
-    // The kernel of size code magnitude `size`, or null when its memory cannot be had.
-    const float* Get(const PluginContext& context, std::int32_t size) {
-        const std::int32_t slot = (size - 1) / 2;
-        if (slots_[slot] != nullptr) return slots_[slot];
-        // The aperture is drawn on a raster of its own size, where it is the same shape as centred in a
-        // larger one, and counted there whole even when the kernel holds only its central part (a huge one
-        // is drawn and counted only as far as the kernel reaches).
-        const std::int32_t side = size <= kWholeDiameter ? size : std::min(size, std::max(width_, height_));
-        Buffer<float> aperture = AllocateRaster<float>(side, side);
-        Buffer<float> kernel = AllocateRaster<float>(width_, height_);
-        if (aperture == nullptr || kernel == nullptr) return nullptr;
-        BuildApertureKernel(context, size, side, side, aperture.get());
-        const std::size_t apertureElements = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
-        const auto nonZero = static_cast<float>(std::count_if(
-            aperture.get(), aperture.get() + apertureElements, [](float w) { return w != 0.0f; }));
-        for (std::int32_t ky = 0; ky < height_; ++ky) {
-            const std::int32_t ay = ky - height_ / 2 + side / 2;
-            float* row = kernel.get() + static_cast<std::size_t>(ky) * width_;
-            for (std::int32_t kx = 0; kx < width_; ++kx) {
-                const std::int32_t ax = kx - width_ / 2 + side / 2;
-                const bool inside = ay >= 0 && ay < side && ax >= 0 && ax < side;
-                // A large aperture spreads its pixel thinly, a small one concentrates it.
-                const float w = inside ? aperture[static_cast<std::size_t>(ay) * side + ax] : 0.0f;
-                row[kx] = w != 0.0f ? w / nonZero : 0.0f;
-            }
-        }
-        ReverseKernel(kernel.get(), width_, height_);
-        PrepareKernel(kernel.get(), width_, height_, SpansOf(size));
-        slots_[slot] = kernel.release();
-        return slots_[slot];
-    }
-
-    Span* SpansOf(std::int32_t size) {
-        return spans_.get() + static_cast<std::size_t>((size - 1) / 2) * static_cast<std::size_t>(height_);
-    }
-
-private:
-    std::int32_t width_ = 0;
-    std::int32_t height_ = 0;
-    std::int32_t slotCount_ = 0;
-    Buffer<float*> slots_;
-    Buffer<Span> spans_;
-};
-
-template <bool kPairWeights>
-void ScatterRow(const Frame& f, KernelCache& cache, const std::int32_t* codes, const float* open, std::int32_t y,
-                const PluginContext& context, bool& outOfMemory) {
-    for (std::int32_t x = 0; x < f.width; ++x) {
-        const std::int32_t code = codes[static_cast<std::size_t>(y) * f.width + x];
-        const std::int32_t size = code < 0 ? -code : code;
-        const float* kernel = cache.Get(context, size);
-        if (kernel == nullptr) {
-            outOfMemory = true;
-            return;
-        }
-        const Span* spans = cache.SpansOf(size);
-        if (code < 0) {
-            ScatterPixel<kPairWeights, true>(f, kernel, spans, open, x, y);
-        } else {
-            ScatterPixel<kPairWeights, false>(f, kernel, spans, open, x, y);
-        }
-    }
-}
-
-class Progress {
-public:
-    Progress(PluginContext& context, bool enabled, std::int32_t height)
-        : context_(context), enabled_(enabled), total_(height + 2 * kNormaliseSpan) {}
-    // A check point: false (and the result word set) when the run is to stop.
-    [[nodiscard]] bool Check(std::int64_t done) {
-        if (PollCancel(context_)) return false;
-        if (enabled_) ReportProgress(context_, static_cast<std::int32_t>(done), total_);
-        return true;
-    }
-
-private:
-    PluginContext& context_;
-    bool enabled_;
-    std::int32_t total_;
-};
-
-// The uniform path by runs. An aperture row is mostly a few runs of one weight (the rim, the centre, a
-// soft border), so a run's share of a pixel is its weight times the sum of the source pixels under it,
-// read off the source row's prefix sums: the cost per pixel follows the number of runs, not D * D.
-// The prefix sums are kept in double, so that the difference of two of them is as exact as the float
-// sum it replaces.
+// Kernels by runs. An aperture row is mostly a few runs of one weight (the rim, the centre, a soft
+// border). Gathering, a run's share of a pixel is its weight times the sum of the source pixels under
+// it, read off the source row's prefix sums; scattering, a run adds its weight times the source at its
+// first target and takes it away after its last, and the targets' rows are summed up once. Either way
+// a pixel costs its kernel's runs, not its taps. The sums are kept in double, so that the difference of
+// two of them is as exact as the float sum it replaces.
 
 struct Run {
     std::int32_t begin;
@@ -431,6 +325,27 @@ struct WideLanes {
 inline WideLanes operator+(WideLanes a, WideLanes b) { return WideLanes{a.low + b.low, a.high + b.high}; }
 inline WideLanes operator-(WideLanes a, WideLanes b) { return WideLanes{a.low - b.low, a.high - b.high}; }
 inline WideLanes operator*(double w, WideLanes a) { return WideLanes{w * a.low, w * a.high}; }
+
+// One kernel's runs: row ky's are runs[rowStart[ky]] up to runs[rowStart[ky + 1]].
+struct RunRows {
+    const Run* runs;
+    const std::int32_t* rowStart;
+    const Run* Begin(std::int32_t ky) const { return runs + rowStart[ky]; }
+    const Run* End(std::int32_t ky) const { return runs + rowStart[ky + 1]; }
+};
+
+// A run costs about as much as this many single taps; below that the taps are summed directly.
+constexpr std::int64_t kRunCost = 8;
+
+std::int64_t TapCount(const Span* spans, std::int32_t rows) {
+    std::int64_t taps = 0;
+    for (std::int32_t ky = 0; ky < rows; ++ky) taps += spans[ky].end - spans[ky].begin;
+    return taps;
+}
+
+inline WideLanes Widen(const WorkPixel& p) {
+    return WideLanes{Double2{p.c[0], p.c[1]}, Double2{p.c[2], p.c[3]}};
+}
 
 class KernelRuns {
 public:
@@ -456,8 +371,12 @@ public:
         return true;
     }
     std::int32_t Count() const { return count_; }
-    const Run* Begin(std::int32_t ky) const { return runs_.get() + rowStart_[ky]; }
-    const Run* End(std::int32_t ky) const { return runs_.get() + rowStart_[ky + 1]; }
+    RunRows View() const { return RunRows{runs_.get(), rowStart_.get()}; }
+    // Hands both arrays over to an owner that frees them with AlignedFree.
+    void Release(Run*& runs, std::int32_t*& rowStart) {
+        runs = runs_.release();
+        rowStart = rowStart_.release();
+    }
 
 private:
     template <class Visit>
@@ -486,7 +405,7 @@ private:
     std::int32_t count_ = 0;
 };
 
-// Prefix sums of the D source rows that the current output row reads, in a ring of D slots: source row
+// The uniform path's prefix sums of the D source rows that the current output row reads, in a ring of D slots: source row
 // y lives in slot y mod D until row y + D needs the slot.
 class PrefixRing {
 public:
@@ -508,8 +427,7 @@ public:
             WideLanes running{{0.0, 0.0}, {0.0, 0.0}};
             sum[0] = running;
             for (std::int32_t x = 0; x < frame_->width; ++x) {
-                const float* c = source[x].c;
-                running = running + WideLanes{Double2{c[0], c[1]}, Double2{c[2], c[3]}};
+                running = running + Widen(source[x]);
                 sum[x + 1] = running;
             }
             if (opacity_ != nullptr) {
@@ -538,7 +456,7 @@ private:
 };
 
 template <bool kPairWeights>
-void GatherRowByRuns(const Frame& f, const KernelRuns& runs, PrefixRing& ring, std::int32_t y) {
+void GatherRowByRuns(const Frame& f, const RunRows& runs, PrefixRing& ring, std::int32_t y) {
     for (std::int32_t x = 0; x < f.width; ++x) {
         const Window window = WindowAt(f, x, y);
         WideLanes sum{{0.0, 0.0}, {0.0, 0.0}};
@@ -571,8 +489,245 @@ void GatherRowByRuns(const Frame& f, const KernelRuns& runs, PrefixRing& ring, s
     }
 }
 
-// A run costs about as much as this many single taps; below that the taps are summed directly.
-constexpr std::int64_t kRunCost = 8;
+// The depth path's kernels, built lazily, at most one per size code (odd, 1..D), each reversed, its
+// non-zero weights divided by their count, and prepared with its row spans and, when cheaper, its runs.
+struct CachedKernel {
+    float* weights;  // null while the slot is empty
+    Run* runs;       // null when the kernel is spread tap by tap
+    std::int32_t* rowStart;
+};
+
+class KernelCache {
+public:
+    KernelCache() = default;
+    KernelCache(const KernelCache&) = delete;
+    KernelCache& operator=(const KernelCache&) = delete;
+    ~KernelCache() {
+        for (std::int32_t i = 0; i < slotCount_; ++i) {
+            AlignedFree{}(slots_[i].weights);
+            AlignedFree{}(slots_[i].runs);
+            AlignedFree{}(slots_[i].rowStart);
+        }
+    }
+
+    [[nodiscard]] bool Init(const Frame& f) {
+        width_ = f.kernelWidth;
+        height_ = f.kernelHeight;
+        const std::int32_t count = (f.diameter + 1) / 2;
+        std::size_t spanCount = 0;
+        if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(height_), spanCount))
+            return false;
+        slots_ = AllocateBuffer<CachedKernel>(static_cast<std::size_t>(count));
+        spans_ = AllocateBuffer<Span>(spanCount);
+        if (slots_ == nullptr || spans_ == nullptr) return false;
+        std::fill_n(slots_.get(), count, CachedKernel{nullptr, nullptr, nullptr});
+        slotCount_ = count;
+        return true;
+    }
+
+    // The kernel of size code magnitude `size`, or null when its memory cannot be had.
+    const CachedKernel* Get(const PluginContext& context, std::int32_t size) {
+        CachedKernel& slot = slots_[(size - 1) / 2];
+        if (slot.weights != nullptr) return &slot;
+        // The aperture is drawn on a raster of its own size, where it is the same shape as centred in a
+        // larger one, and counted there whole even when the kernel holds only its central part (a huge one
+        // is drawn and counted only as far as the kernel reaches).
+        const std::int32_t side = size <= kWholeDiameter ? size : std::min(size, std::max(width_, height_));
+        Buffer<float> aperture = AllocateRaster<float>(side, side);
+        Buffer<float> kernel = AllocateRaster<float>(width_, height_);
+        if (aperture == nullptr || kernel == nullptr) return nullptr;
+        BuildApertureKernel(context, size, side, side, aperture.get());
+        const std::size_t apertureElements = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
+        const auto nonZero = static_cast<float>(std::count_if(
+            aperture.get(), aperture.get() + apertureElements, [](float w) { return w != 0.0f; }));
+        for (std::int32_t ky = 0; ky < height_; ++ky) {
+            const std::int32_t ay = ky - height_ / 2 + side / 2;
+            float* row = kernel.get() + static_cast<std::size_t>(ky) * width_;
+            for (std::int32_t kx = 0; kx < width_; ++kx) {
+                const std::int32_t ax = kx - width_ / 2 + side / 2;
+                const bool inside = ay >= 0 && ay < side && ax >= 0 && ax < side;
+                // A large aperture spreads its pixel thinly, a small one concentrates it.
+                const float w = inside ? aperture[static_cast<std::size_t>(ay) * side + ax] : 0.0f;
+                row[kx] = w != 0.0f ? w / nonZero : 0.0f;
+            }
+        }
+        ReverseKernel(kernel.get(), width_, height_);
+        PrepareKernel(kernel.get(), width_, height_, SpansOf(size));
+        KernelRuns runs;
+        if (!runs.Build(kernel.get(), width_, height_)) return nullptr;
+        if (kRunCost * runs.Count() < TapCount(SpansOf(size), height_)) runs.Release(slot.runs, slot.rowStart);
+        slot.weights = kernel.release();
+        return &slot;
+    }
+
+    Span* SpansOf(std::int32_t size) {
+        return spans_.get() + static_cast<std::size_t>((size - 1) / 2) * static_cast<std::size_t>(height_);
+    }
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::int32_t slotCount_ = 0;
+    Buffer<CachedKernel> slots_;
+    Buffer<Span> spans_;
+};
+
+// The depth path's difference rows for the kernels spread by runs, in a ring of one slot per kernel
+// row: a source row reaches kernelHeight target rows, and once it is spread the topmost of them is
+// complete and summed into the accumulator. Contributions of sources above the focus are kept apart,
+// because in-focus targets must not receive them.
+class DifferenceRing {
+public:
+    [[nodiscard]] bool Init(const Frame& f) {
+        frame_ = &f;
+        stride_ = static_cast<std::size_t>(f.width) + 1;
+        std::size_t count = 0;
+        std::size_t pairCount = 0;
+        if (!CheckedMultiply(stride_, static_cast<std::size_t>(f.kernelHeight), count) ||
+            !CheckedMultiply(count, 2, pairCount))
+            return false;
+        const bool pairs = f.packing == Packing::ColourAlpha;
+        for (int side = 0; side < 2; ++side) {
+            sums_[side] = AllocateBuffer<WideLanes>(count);
+            if (sums_[side] == nullptr) return false;
+            std::fill_n(sums_[side].get(), count, WideLanes{{0.0, 0.0}, {0.0, 0.0}});
+            if (pairs) {
+                pairs_[side] = AllocateBuffer<double>(pairCount);
+                if (pairs_[side] == nullptr) return false;
+                std::fill_n(pairs_[side].get(), pairCount, 0.0);
+            }
+        }
+        return true;
+    }
+
+    // Adds `weight` times the source to targets [first, last) of `row`.
+    void AddRun(bool aboveFocus, std::int32_t row, std::int32_t first, std::int32_t last, double weight,
+                const WideLanes& contribution, double opaque) {
+        const std::size_t at = Slot(row);
+        const WideLanes share = weight * contribution;
+        WideLanes* sums = sums_[aboveFocus ? 1 : 0].get() + at;
+        sums[first] = sums[first] + share;
+        sums[last] = sums[last] - share;
+        if (pairs_[0] != nullptr) {
+            double* pairs = pairs_[aboveFocus ? 1 : 0].get() + 2 * at;
+            pairs[2 * first] += weight * opaque;
+            pairs[2 * first + 1] += weight;
+            pairs[2 * last] -= weight * opaque;
+            pairs[2 * last + 1] -= weight;
+        }
+    }
+
+    // Sums `row` up into the accumulator (shielding in-focus targets as `open` says) and clears its slot.
+    void Finish(std::int32_t row, const float* open) {
+        const Frame& f = *frame_;
+        const std::size_t at = Slot(row);
+        const std::size_t base = static_cast<std::size_t>(row) * f.width;
+        WideLanes* below = sums_[0].get() + at;
+        WideLanes* above = sums_[1].get() + at;
+        WideLanes runBelow{{0.0, 0.0}, {0.0, 0.0}};
+        WideLanes runAbove{{0.0, 0.0}, {0.0, 0.0}};
+        for (std::int32_t x = 0; x < f.width; ++x) {
+            runBelow = runBelow + below[x];
+            runAbove = runAbove + above[x];
+            const WideLanes total = runBelow + static_cast<double>(open[base + x]) * runAbove;
+            WorkPixel& target = f.accumulator[base + x];
+            target = WorkPixel{{target.c[0] + static_cast<float>(total.low[0]),
+                                target.c[1] + static_cast<float>(total.low[1]),
+                                target.c[2] + static_cast<float>(total.high[0]),
+                                target.c[3] + static_cast<float>(total.high[1])}};
+        }
+        std::fill_n(below, stride_, WideLanes{{0.0, 0.0}, {0.0, 0.0}});
+        std::fill_n(above, stride_, WideLanes{{0.0, 0.0}, {0.0, 0.0}});
+        if (pairs_[0] == nullptr) return;
+        double* pairsBelow = pairs_[0].get() + 2 * at;
+        double* pairsAbove = pairs_[1].get() + 2 * at;
+        double colourBelow = 0.0;
+        double totalBelow = 0.0;
+        double colourAbove = 0.0;
+        double totalAbove = 0.0;
+        for (std::int32_t x = 0; x < f.width; ++x) {
+            colourBelow += pairsBelow[2 * x];
+            totalBelow += pairsBelow[2 * x + 1];
+            colourAbove += pairsAbove[2 * x];
+            totalAbove += pairsAbove[2 * x + 1];
+            const double gate = open[base + x];
+            f.pairWeights[2 * (base + x)] += static_cast<float>(colourBelow + gate * colourAbove);
+            f.pairWeights[2 * (base + x) + 1] += static_cast<float>(totalBelow + gate * totalAbove);
+        }
+        std::fill_n(pairsBelow, 2 * stride_, 0.0);
+        std::fill_n(pairsAbove, 2 * stride_, 0.0);
+    }
+
+private:
+    std::size_t Slot(std::int32_t row) const {
+        return static_cast<std::size_t>(row % frame_->kernelHeight) * stride_;
+    }
+
+    const Frame* frame_ = nullptr;
+    std::size_t stride_ = 0;
+    Buffer<WideLanes> sums_[2];  // sources at or below the focus, sources above it
+    Buffer<double> pairs_[2];    // colour + alpha only: (colour weight, total weight)
+};
+
+// One source pixel of the depth path spread by its kernel's runs.
+void ScatterRuns(const Frame& f, const RunRows& runs, DifferenceRing& ring, bool aboveFocus, std::int32_t x,
+                 std::int32_t y) {
+    const Window window = WindowAt(f, x, y);
+    const std::size_t s = static_cast<std::size_t>(y) * f.width + x;
+    const WideLanes contribution = Widen(f.source[s]);
+    const double opaque = f.opacity != nullptr ? f.opacity[s] : 0.0;
+    for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
+        const std::int32_t row = y + ky - f.radiusY;
+        for (const Run* run = runs.Begin(ky); run != runs.End(ky); ++run) {
+            const std::int32_t begin = std::max(run->begin, window.kxLow);
+            const std::int32_t end = std::min(run->end, window.kxHigh);
+            if (begin >= end) continue;
+            ring.AddRun(aboveFocus, row, x + begin - f.radiusX, x + end - f.radiusX, run->weight, contribution,
+                        opaque);
+        }
+    }
+}
+
+template <bool kPairWeights>
+void ScatterRow(const Frame& f, KernelCache& cache, DifferenceRing& ring, const std::int32_t* codes,
+                const float* open, std::int32_t y, const PluginContext& context, bool& outOfMemory) {
+    for (std::int32_t x = 0; x < f.width; ++x) {
+        const std::int32_t code = codes[static_cast<std::size_t>(y) * f.width + x];
+        const std::int32_t size = code < 0 ? -code : code;
+        const CachedKernel* kernel = cache.Get(context, size);
+        if (kernel == nullptr) {
+            outOfMemory = true;
+            return;
+        }
+        if (kernel->runs != nullptr) {
+            ScatterRuns(f, RunRows{kernel->runs, kernel->rowStart}, ring, code < 0, x, y);
+            continue;
+        }
+        const Span* spans = cache.SpansOf(size);
+        if (code < 0) {
+            ScatterPixel<kPairWeights, true>(f, kernel->weights, spans, open, x, y);
+        } else {
+            ScatterPixel<kPairWeights, false>(f, kernel->weights, spans, open, x, y);
+        }
+    }
+}
+
+class Progress {
+public:
+    Progress(PluginContext& context, bool enabled, std::int32_t height)
+        : context_(context), enabled_(enabled), total_(height + 2 * kNormaliseSpan) {}
+    // A check point: false (and the result word set) when the run is to stop.
+    [[nodiscard]] bool Check(std::int64_t done) {
+        if (PollCancel(context_)) return false;
+        if (enabled_) ReportProgress(context_, static_cast<std::int32_t>(done), total_);
+        return true;
+    }
+
+private:
+    PluginContext& context_;
+    bool enabled_;
+    std::int32_t total_;
+};
 
 bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
     Buffer<float> kernel = AllocateRaster<float>(f.kernelWidth, f.kernelHeight);
@@ -592,9 +747,7 @@ bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
         SetResult(context, kOutOfMemory);
         return false;
     }
-    std::int64_t taps = 0;
-    for (std::int32_t ky = 0; ky < f.kernelHeight; ++ky) taps += spans[ky].end - spans[ky].begin;
-    const bool byRuns = kRunCost * runs.Count() < taps;
+    const bool byRuns = kRunCost * runs.Count() < TapCount(spans.get(), f.kernelHeight);
     if (byRuns && !ring.Init(f)) {
         SetResult(context, kOutOfMemory);
         return false;
@@ -604,9 +757,9 @@ bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
         if (byRuns) {
             ring.Advance(y - f.radiusY + f.kernelHeight - 1);
             if (f.packing == Packing::ColourAlpha) {
-                GatherRowByRuns<true>(f, runs, ring, y);
+                GatherRowByRuns<true>(f, runs.View(), ring, y);
             } else {
-                GatherRowByRuns<false>(f, runs, ring, y);
+                GatherRowByRuns<false>(f, runs.View(), ring, y);
             }
         } else if (f.packing == Packing::ColourAlpha) {
             GatherRow<true>(f, kernel.get(), spans.get(), y);
@@ -622,7 +775,8 @@ bool SpreadWithDepth(PluginContext& context, const Frame& f, const float* depthM
     Buffer<std::int32_t> codes = AllocateBuffer<std::int32_t>(pixels);
     Buffer<float> open = AllocateBuffer<float>(pixels);
     KernelCache cache;
-    if (codes == nullptr || open == nullptr || !cache.Init(f)) {
+    DifferenceRing ring;
+    if (codes == nullptr || open == nullptr || !cache.Init(f) || !ring.Init(f)) {
         SetResult(context, kOutOfMemory);
         return false;
     }
@@ -637,15 +791,18 @@ bool SpreadWithDepth(PluginContext& context, const Frame& f, const float* depthM
         if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
         bool outOfMemory = false;
         if (f.packing == Packing::ColourAlpha) {
-            ScatterRow<true>(f, cache, codes.get(), open.get(), y, context, outOfMemory);
+            ScatterRow<true>(f, cache, ring, codes.get(), open.get(), y, context, outOfMemory);
         } else {
-            ScatterRow<false>(f, cache, codes.get(), open.get(), y, context, outOfMemory);
+            ScatterRow<false>(f, cache, ring, codes.get(), open.get(), y, context, outOfMemory);
         }
         if (outOfMemory) {
             SetResult(context, kOutOfMemory);
             return false;
         }
+        // No later source row reaches back this far.
+        if (y >= f.radiusY) ring.Finish(y - f.radiusY, open.get());
     }
+    for (std::int32_t row = std::max(0, f.height - f.radiusY); row < f.height; ++row) ring.Finish(row, open.get());
     return true;
 }
 

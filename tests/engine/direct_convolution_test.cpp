@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "engine/aperture_kernel.h"
@@ -374,6 +375,34 @@ TEST(DirectConvolve, HugeScriptedApertureIsCutToWhatCanReachTheImage) {
         Convolve(host, 65535, image, withDepth ? farAway.data() : nullptr);
         ASSERT_EQ(host.result, kNoError);
         for (float v : image.planes[0]) EXPECT_NEAR(v, mean, 1e-5);
+    }
+}
+
+TEST(DirectConvolve, DepthPathWithLargeAperturesMatchesTheNaiveSummation) {
+    // Focus 0 with a third of the pixels exactly at it: sizes up to the full 31, spread run by run, and
+    // in-focus targets that must be shielded from all the others.
+    struct Case {
+        std::int16_t mode;
+        int planes;
+        int alphaPlane;
+    };
+    const Case cases[] = {{kModeRGB, 3, -1}, {kModeRGB, 4, 3}, {kModeGrayScale, 2, 1}};
+    std::uint32_t seed = 40;
+    for (const Case& c : cases) {
+        for (auto [vertices, edge, ratio] : {std::tuple{1, 0, 0}, std::tuple{6, 40, 50}, std::tuple{2, 0, 0}}) {
+            ++seed;
+            EngineHost host(c.mode, static_cast<std::int16_t>(c.planes));
+            host.Settings() = Aperture(vertices, edge, ratio, 20, 0);
+            host.Settings().depth = 1;
+            host.Settings().focus = 0;
+            Image image = Random(37, 29, c.planes, seed, c.alphaPlane);
+            std::vector<float> depth = RandomDepth(37, 29, seed);
+            for (std::size_t j = 0; j < depth.size(); j += 3) depth[j] = 0.0f;
+            const Planes expected = NaiveDirect(host.Settings(), c.mode, image, 31, depth.data());
+            Convolve(host, 31, image, depth.data());
+            ASSERT_EQ(host.result, kNoError);
+            ExpectNear(image.planes, expected, 2e-5f, "depth path");
+        }
     }
 }
 
