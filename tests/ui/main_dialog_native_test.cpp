@@ -284,6 +284,16 @@ TEST_F(Dialog, CloseWhileIdleEndsByTheCancelPathWithTheArgumentsLowBits) {
     EXPECT_EQ(f_.Block()->amount, 5);
 }
 
+TEST_F(Dialog, ALoopCutShortWithoutOkOrCancelLeavesTheRunCancelledAndTheBlockRestored) {
+    Open();
+    dialog_.MoveSlider(kAmountSlider, 60);
+    model_.Finish();  // the window system ended the dialog on its own (an application quit)
+    EXPECT_EQ(f_.result, kUserCanceled);
+    EXPECT_EQ(f_.Block()->amount, 5);
+    EXPECT_EQ(f_.context.previewPixels, nullptr);
+    EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
+}
+
 TEST_F(Dialog, EndingsDuringARenderStopItAndComeBackLater) {
     Open();
     SetPreviewState(PreviewState::Rendering);
