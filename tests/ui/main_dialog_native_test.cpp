@@ -11,6 +11,7 @@
 #include "host/preview_state.h"
 #include "host/result_code.h"
 #include "host/working_memory.h"
+#include "tests/support/linked_host.h"
 #include "tests/ui/preview_fixture.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_texts.h"
@@ -458,6 +459,41 @@ TEST_F(ShownDialog, AnImageThatCannotBeFetchedEndsTheDialogWithTheHostsCode) {
     EXPECT_EQ(f_.result, -30);
     EXPECT_EQ(f_.Block()->vertices, 0);
     EXPECT_EQ(Renders(), "");
+}
+
+// ---- Through the plug-in's entry point ----------------------------------------------------------
+
+testhost::HostImage LightsImage() {
+    testhost::HostImage image = testhost::MakeImage(64, 48, 3, kModeRGB);
+    for (int r = 0; r < 48; ++r)
+        for (int c = 0; c < 64; ++c)
+            for (int p = 0; p < 3; ++p) image.SetSample(r, c, p, BrightPoints(r, c, p));
+    return image;
+}
+
+TEST(DialogThroughTheEntryPoint, OkRendersTheRunWithTheSettingsChosenInTheDialog) {
+    testhost::FilterHost host = aperlume::testing::LinkedHost();
+    host.SetImage(LightsImage());
+    ScriptDialogAction(MoveSliderAction(kAmountSlider, 4));
+    ScriptDialogAction(ClickAction(kOkButton));
+    EXPECT_EQ(host.Run(true), 0);
+    ASSERT_NE(host.Settings(), nullptr);
+    EXPECT_EQ(host.Settings()[0], 4);  // amount
+    EXPECT_EQ(host.Settings()[2], 1);  // vertices, clamped from 0 as the dialog opened
+    EXPECT_NE(host.Output().samples, host.Input().samples);
+    EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
+}
+
+TEST(DialogThroughTheEntryPoint, CancelEndsTheRunWithTheBlockAsItWas) {
+    testhost::FilterHost host = aperlume::testing::LinkedHost();
+    host.SetImage(LightsImage());
+    ScriptDialogAction(MoveSliderAction(kAmountSlider, 4));
+    ScriptDialogAction(ClickAction(kCancelButton));
+    EXPECT_EQ(host.Run(true), kUserCanceled);
+    ASSERT_NE(host.Settings(), nullptr);
+    EXPECT_EQ(host.Settings()[0], 5);
+    EXPECT_EQ(host.Settings()[2], 0);
+    EXPECT_EQ(host.ContinueCalls(), 0);
 }
 
 }  // namespace

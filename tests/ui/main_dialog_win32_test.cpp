@@ -16,7 +16,9 @@
 #include "host/preview_state.h"
 #include "host/process_state.h"
 #include "host/result_code.h"
+#include "tests/support/linked_host.h"
 #include "tests/ui/preview_fixture.h"
+#include "tests/ui/thread_dialog_win32.h"
 #include "ui/dialog_ids.h"
 #include "ui/main_dialog.h"
 
@@ -94,22 +96,7 @@ DWORD started = 0;
 bool timedOut = false;
 constexpr DWORD kTimeoutMs = 60000;
 
-HWND dialogFound = nullptr;
-BOOL CALLBACK FindDialog(HWND window, LPARAM) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-        dialogFound = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND Dialog() {
-    dialogFound = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), &FindDialog, 0);
-    return dialogFound;
-}
+HWND Dialog() { return testing::FindThreadDialog(); }
 
 bool Settled(HWND dialog) {
     MSG pending;
@@ -134,19 +121,25 @@ void CALLBACK StepTimer(HWND, UINT, UINT_PTR, DWORD) {
     step.act(dialog);
 }
 
-// Runs the dialog with the steps; true when ShowMainDialog answered true.
-bool RunDialog(PreviewFixture& f, std::vector<Step> script) {
+// Runs `show` (which opens the dialog) with the steps playing from a timer.
+template <class Show>
+auto RunSteps(std::vector<Step> script, Show show) {
     steps = std::move(script);
     nextStep = 0;
     timedOut = false;
     started = GetTickCount();
     const UINT_PTR timer = SetTimer(nullptr, 0, 10, &StepTimer);
-    const bool accepted = ShowMainDialog(f.context);
+    const auto outcome = show();
     KillTimer(nullptr, timer);
     EXPECT_FALSE(timedOut) << "the dialog did not end by itself";
     EXPECT_EQ(nextStep, steps.size()) << "not every step ran";
     EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
-    return accepted;
+    return outcome;
+}
+
+// Runs the dialog with the steps; true when ShowMainDialog answered true.
+bool RunDialog(PreviewFixture& f, std::vector<Step> script) {
+    return RunSteps(std::move(script), [&] { return ShowMainDialog(f.context); });
 }
 
 void MoveSlider(HWND dialog, int id, int position) {
@@ -532,6 +525,41 @@ TEST_F(DuringARender, ZoomUpdatesTheLabelAtOnceAndRendersTheNewView) {
     EXPECT_TRUE(accepted);
     EXPECT_EQ(label, L"50%");
     EXPECT_EQ(f_.context.zoomStep, 2);
+}
+
+TEST_F(MainDialogWin32, ThroughTheEntryPointOkFiltersTheImageWithTheChosenSettings) {
+    testhost::FilterHost host = aperlume::testing::LinkedHost();
+    testhost::HostImage image = testhost::MakeImage(160, 120, 3, kModeRGB);
+    for (int r = 0; r < 120; ++r)
+        for (int c = 0; c < 160; ++c)
+            for (int p = 0; p < 3; ++p) image.SetSample(r, c, p, NightLights(r, c, p));
+    host.SetImage(image);
+    host.SetHostWindow(reinterpret_cast<std::intptr_t>(owner_));
+    host.SetDisplayPixels(&HostDisplayPixels);
+    const std::int16_t result = RunSteps({{When::Settled, [](HWND d) { MoveSlider(d, 1012, 3); }},
+                                          {When::Settled, [](HWND d) { Click(d, 1044); }},
+                                          {When::Settled, [](HWND d) { Click(d, IDOK); }}},
+                                         [&] { return host.Run(true); });
+    EXPECT_EQ(result, 0);
+    ASSERT_NE(host.Settings(), nullptr);
+    EXPECT_EQ(host.Settings()[0], 3);
+    EXPECT_EQ(host.Settings()[2], 1);
+    EXPECT_NE(host.Output().samples, host.Input().samples);
+    EXPECT_GE(displayCalls, 1);
+}
+
+TEST_F(MainDialogWin32, ThroughTheEntryPointClosingTheWindowCancelsTheRun) {
+    testhost::FilterHost host = aperlume::testing::LinkedHost();
+    testhost::HostImage image = testhost::MakeImage(96, 64, 1, kModeGray16);
+    host.SetImage(image);
+    host.SetHostWindow(reinterpret_cast<std::intptr_t>(owner_));
+    const std::int16_t result = RunSteps({{When::Settled, [](HWND d) { MoveSlider(d, 1030, 90); }},
+                                          {When::Settled, [](HWND d) { PostMessageW(d, WM_CLOSE, 0, 0); }}},
+                                         [&] { return host.Run(true); });
+    EXPECT_EQ(result, kUserCanceled);
+    ASSERT_NE(host.Settings(), nullptr);
+    EXPECT_EQ(host.Settings()[5], 0);  // rotation as before
+    EXPECT_EQ(host.ContinueCalls(), 0);
 }
 
 }  // namespace
