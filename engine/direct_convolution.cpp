@@ -4,7 +4,8 @@
 // scatters its own aperture size and in-focus pixels are shielded from the ones above the focus.
 //
 // Working pixels are four floats. Each layout packs what a source pixel contributes (its colour and its
-// weights) into those lanes so that the hot loops are one four-lane multiply-add per kernel tap:
+// weights) into those lanes so that the hot loops are one four-lane multiply-add per kernel tap (or, for
+// large hard-edged apertures, per run of equal weights: see "Kernels by runs" below):
 //
 //   colour:        (c0, c1, c2, 1)                   lanes: colour sums, weight sum
 //   gray:          (v, 0, 0, 1)                      lanes: gray sum, -, -, weight sum

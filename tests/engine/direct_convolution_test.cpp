@@ -485,14 +485,6 @@ TEST(DepthSizeCode, SizeGrowsWithTheDistanceFromTheFocus) {
     }
 }
 
-TEST(ReverseKernel, TurnsByHalfATurnAndBack) {
-    std::vector<float> k = {1, 2, 3, 4, 5, 6};
-    ReverseKernel(k.data(), 3, 2);
-    EXPECT_EQ(k, (std::vector<float>{6, 5, 4, 3, 2, 1}));
-    ReverseKernel(k.data(), 3, 2);
-    EXPECT_EQ(k, (std::vector<float>{1, 2, 3, 4, 5, 6}));
-}
-
 TEST(PixelLayout, CodesFollowTheModeAndPlaneCount) {
     EXPECT_EQ(PixelLayout(kModeRGB, 3), 1);
     EXPECT_EQ(PixelLayout(kModeRGB, 4), 2);
