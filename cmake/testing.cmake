@@ -23,9 +23,9 @@ function(aperlume_add_test name)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>
       --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
   endif()
 endfunction()
 

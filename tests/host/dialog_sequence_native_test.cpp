@@ -5,7 +5,11 @@
 #include "host/plugin_context.h"
 #include "host/result_code.h"
 #include "tests/support/linked_host.h"
+#include "ui/dialog_helpers_probe.h"
 #include "ui/native_dialog.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace aperlume {
 namespace {
@@ -29,6 +33,30 @@ TEST(DialogSequence, ParametersThenStartShowsTheDialogAndStartAloneDoesNot) {
     EXPECT_EQ(context->previewPixels, nullptr);  // the dialog released its buffers
     ASSERT_EQ(host.Call(kSelectorContinue), kNoError);
     EXPECT_EQ(host.Call(kSelectorFinish), kNoError);
+}
+
+}  // namespace
+}  // namespace aperlume
+
+namespace aperlume {
+namespace {
+
+// Natively the alert is recorded instead of shown, so this runs without a window to dismiss.
+TEST(DialogSequence, AHostWithoutImageRequestsGetsTheAlertAndTheRunEnds) {
+    auto host = testing::LinkedHost();
+    host.SetImage(testing::RandomImage(4, 4, 3, kModeRGB, 2u));
+    testhost::HostQuirks quirks;
+    quirks.noAdvanceState = true;
+    host.SetQuirks(quirks);
+    ClearShownAlerts();
+    host.Record().inRect = {0, 0, 4, 4};
+    EXPECT_EQ(host.Call(kSelectorStart), kUserCanceled);
+    EXPECT_EQ(host.Record().inRect.right, 0);
+    EXPECT_EQ(host.Record().outRect.right, 0);
+    EXPECT_EQ(host.Record().maskRect.right, 0);
+    ASSERT_EQ(ShownAlerts().size(), 1u);
+    const std::vector<std::uint8_t>& text = ShownAlerts()[0].text;
+    EXPECT_NE(std::search(text.begin(), text.end(), std::begin("3.0"), std::end("3.0") - 1), text.end());
 }
 
 }  // namespace

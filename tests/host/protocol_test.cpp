@@ -100,19 +100,6 @@ TEST(Protocol, FireworksKeepsTheContextInAHostHandle) {
     EXPECT_EQ(host.Output().samples, host.Input().samples);
 }
 
-TEST(Protocol, StartWithoutAdvanceStateCancelsWithEmptyRectangles) {
-    FilterHost host = testing::LinkedHost();
-    host.SetImage(MakeImage(4, 4, 3, kModeRGB));
-    testhost::HostQuirks quirks;
-    quirks.noAdvanceState = true;
-    host.SetQuirks(quirks);
-    host.Record().inRect = {0, 0, 4, 4};
-    EXPECT_EQ(host.Call(kSelectorStart), kUserCanceled);
-    EXPECT_EQ(host.Record().inRect.right, 0);
-    EXPECT_EQ(host.Record().outRect.right, 0);
-    EXPECT_EQ(host.Record().maskRect.right, 0);
-}
-
 TEST(Protocol, AnAdvanceStateErrorEndsStartWithThatCode) {
     FilterHost host = testing::LinkedHost();
     host.SetImage(MakeImage(4, 4, 3, kModeRGB));
