@@ -119,7 +119,7 @@ private:
 
 // One open dialog: its platform layer and model, reached from the dialog procedure.
 struct DialogSession {
-    DialogSession(PluginContext& context) : model(context, platform) {}
+    explicit DialogSession(PluginContext& context) : model(context, platform) {}
     Win32DialogPlatform platform;
     MainDialogModel model;
 };
