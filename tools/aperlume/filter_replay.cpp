@@ -9,66 +9,21 @@
 #include <array>
 #include <memory>
 
+#include "scripting/script_keys.h"
 #include "tools/host/descriptor_suite.h"
 
 namespace aperlume::tool {
 namespace {
 
-enum class KeyKind { Integer, Method, Correction };
-
-struct RecordedKey {
-    DescriptorKeyID key;
-    KeyKind kind;
-    std::int16_t FilterParameters::*field;
-};
-
-// The keys the plug-in's terminology declares, in the order a recorded action holds them.
-constexpr std::array<RecordedKey, 11> kRecordedKeys{{
-    {FourCC("Amnt"), KeyKind::Integer, &FilterParameters::amount},
-    {FourCC("srgh"), KeyKind::Integer, &FilterParameters::brightness},
-    {FourCC("Peak"), KeyKind::Integer, &FilterParameters::vertices},
-    {FourCC("Edg "), KeyKind::Integer, &FilterParameters::edge},
-    {FourCC("Rt  "), KeyKind::Integer, &FilterParameters::ratio},
-    {FourCC("Rtt "), KeyKind::Integer, &FilterParameters::rotation},
-    {FourCC("Soft"), KeyKind::Integer, &FilterParameters::soft},
-    {FourCC("Mthd"), KeyKind::Method, &FilterParameters::method},
-    {FourCC("Cmpn"), KeyKind::Correction, &FilterParameters::correction},
-    {FourCC("Dpth"), KeyKind::Integer, &FilterParameters::depth},
-    {FourCC("Fcs "), KeyKind::Integer, &FilterParameters::focus},
-}};
-
-constexpr std::array<DescriptorEnumID, 3> kMethodEnumerators{FourCC("MCov"), FourCC("MMC "), FourCC("MFFT")};
-constexpr std::array<DescriptorEnumID, 2> kCorrectionEnumerators{FourCC("CGmm"), FourCC("CExp")};
-
-template <std::size_t N>
-DescriptorEnumID EnumeratorOf(std::int16_t value, const std::array<DescriptorEnumID, N>& enumerators) {
-    return value >= 0 && static_cast<std::size_t>(value) < N ? enumerators[static_cast<std::size_t>(value)]
-                                                              : enumerators[0];
-}
-
-template <std::size_t N>
-std::int16_t ValueOf(std::int64_t enumerator, const std::array<DescriptorEnumID, N>& enumerators) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (enumerators[i] == enumerator) return static_cast<std::int16_t>(i);
-    return 0;
-}
-
 std::vector<testhost::DescriptorItem> RecordedAction(const FilterParameters& settings) {
     std::vector<testhost::DescriptorItem> items;
-    for (const RecordedKey& entry : kRecordedKeys) {
+    // The keys the plug-in's terminology declares, in the order a recorded action holds them.
+    for (const ScriptKey& entry : kScriptKeys) {
         const std::int16_t value = settings.*entry.field;
-        switch (entry.kind) {
-            case KeyKind::Integer:
-                items.push_back(testhost::IntegerItem(entry.key, value));
-                break;
-            case KeyKind::Method:
-                items.push_back(testhost::EnumeratedItem(entry.key, entry.key, EnumeratorOf(value, kMethodEnumerators)));
-                break;
-            case KeyKind::Correction:
-                items.push_back(
-                    testhost::EnumeratedItem(entry.key, entry.key, EnumeratorOf(value, kCorrectionEnumerators)));
-                break;
-        }
+        if (entry.kind == ScriptValueKind::Integer)
+            items.push_back(testhost::IntegerItem(entry.key, value));
+        else
+            items.push_back(testhost::EnumeratedItem(entry.key, entry.key, EnumeratorForValue(entry.kind, value)));
     }
     return items;
 }
@@ -76,14 +31,13 @@ std::vector<testhost::DescriptorItem> RecordedAction(const FilterParameters& set
 // The settings a descriptor holds; keys it lacks keep the values of `settings`.
 FilterParameters SettingsOf(const std::vector<testhost::DescriptorItem>& items, FilterParameters settings) {
     for (const testhost::DescriptorItem& item : items)
-        for (const RecordedKey& entry : kRecordedKeys) {
+        for (const ScriptKey& entry : kScriptKeys) {
             if (item.key != entry.key) continue;
-            if (entry.kind == KeyKind::Integer && item.type == testhost::kTypeInteger)
+            if (entry.kind == ScriptValueKind::Integer && item.type == testhost::kTypeInteger)
                 settings.*entry.field = static_cast<std::int16_t>(item.integer);
-            else if (entry.kind == KeyKind::Method && item.type == testhost::kTypeEnumerated)
-                settings.*entry.field = ValueOf(item.integer, kMethodEnumerators);
-            else if (entry.kind == KeyKind::Correction && item.type == testhost::kTypeEnumerated)
-                settings.*entry.field = ValueOf(item.integer, kCorrectionEnumerators);
+            else if (entry.kind != ScriptValueKind::Integer && item.type == testhost::kTypeEnumerated)
+                settings.*entry.field =
+                    ValueForEnumerator(entry.kind, static_cast<DescriptorEnumID>(item.integer));
         }
     return settings;
 }
