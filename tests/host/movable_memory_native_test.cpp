@@ -81,7 +81,7 @@ TEST(Protocol, AParameterBlockThatCannotBeMadeIsRetriedByTheNextCall) {
     FailMovableAllocationNumber(2);
     EXPECT_EQ(host.Call(kSelectorPrepare), kNoError);
     FailMovableAllocationNumber(0);
-    EXPECT_EQ(host.Record().parameters, nullptr);
+    EXPECT_EQ(Handle{host.Record().parameters}, nullptr);  // a copy: the field is packed
 
     // Start retries; when that fails too, it ends with -108 and empty rectangles.
     FailMovableAllocationNumber(1);
@@ -89,7 +89,7 @@ TEST(Protocol, AParameterBlockThatCannotBeMadeIsRetriedByTheNextCall) {
     EXPECT_EQ(host.Call(kSelectorStart), kOutOfMemory);
     FailMovableAllocationNumber(0);
     EXPECT_EQ(host.Record().inRect.right, 0);
-    EXPECT_EQ(host.Record().parameters, nullptr);
+    EXPECT_EQ(Handle{host.Record().parameters}, nullptr);  // a copy: the field is packed
 
     EXPECT_EQ(host.Call(kSelectorParameters), kNoError);
     ASSERT_NE(host.Settings(), nullptr);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace aperlume::testhost {
 namespace {
@@ -16,6 +17,11 @@ struct HostHandle {
     std::int32_t size;
 };
 std::int32_t liveHostHandles = 0;
+// Handles the host made for the plug-in and still holds; a host releases them with its document.
+std::vector<void*>& HeldHandles() {
+    static auto* held = new std::vector<void*>();
+    return *held;
+}
 
 }  // namespace
 
@@ -43,11 +49,18 @@ struct HostCallbacks {
         handle->data = std::calloc(size == 0 ? 1 : static_cast<std::size_t>(size), 1);
         handle->size = size;
         ++liveHostHandles;
+        HeldHandles().push_back(handle);
         return handle;
     }
     static void DisposeHandle(Handle h) {
         if (h == nullptr) return;
         auto* handle = static_cast<HostHandle*>(h);
+        std::vector<void*>& held = HeldHandles();
+        for (auto it = held.begin(); it != held.end(); ++it)
+            if (*it == h) {
+                held.erase(it);
+                break;
+            }
         std::free(handle->data);
         std::free(handle);
         --liveHostHandles;
@@ -109,6 +122,9 @@ FilterHost::FilterHost(PluginEntry entry) : entry_(entry) {
 
 FilterHost::~FilterHost() {
     if (current == this) current = nullptr;
+    // The document closes: whatever the host still holds for the plug-in (a context kept in one of its
+    // handles, say) goes with it.
+    while (!HeldHandles().empty()) HostCallbacks::DisposeHandle(HeldHandles().back());
 }
 
 std::int32_t FilterHost::HostHandlesLive() const { return liveHostHandles; }
