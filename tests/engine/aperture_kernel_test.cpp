@@ -11,6 +11,8 @@
 namespace aperlume {
 namespace {
 
+using enginetest::Aperture;
+
 struct Kernel {
     int width;
     int height;
@@ -22,16 +24,6 @@ struct Kernel {
         return n;
     }
 };
-
-FilterParameters Aperture(int vertices, int edge, int ratio, int rotation, int soft) {
-    FilterParameters p = kDefaultParameters;
-    p.vertices = static_cast<std::int16_t>(vertices);
-    p.edge = static_cast<std::int16_t>(edge);
-    p.ratio = static_cast<std::int16_t>(ratio);
-    p.rotation = static_cast<std::int16_t>(rotation);
-    p.soft = static_cast<std::int16_t>(soft);
-    return p;
-}
 
 Kernel Build(const FilterParameters& p, int diameter, int width, int height) {
     Kernel k{width, height, std::vector<float>(static_cast<std::size_t>(width * height), -7.0f)};

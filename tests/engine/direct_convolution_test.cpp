@@ -20,6 +20,8 @@
 namespace aperlume {
 namespace {
 
+using enginetest::Aperture;
+
 using enginetest::EngineHost;
 using Planes = std::vector<std::vector<float>>;
 
@@ -64,16 +66,6 @@ void Convolve(EngineHost& host, int diameter, Image& image, const float* depth =
     std::vector<float*> table;
     for (auto& plane : image.planes) table.push_back(plane.data());
     DirectConvolve(host.context, diameter, image.width, image.height, progress, table.data(), depth);
-}
-
-FilterParameters Aperture(int vertices, int edge, int ratio, int rotation, int soft) {
-    FilterParameters p = kDefaultParameters;
-    p.vertices = static_cast<std::int16_t>(vertices);
-    p.edge = static_cast<std::int16_t>(edge);
-    p.ratio = static_cast<std::int16_t>(ratio);
-    p.rotation = static_cast<std::int16_t>(rotation);
-    p.soft = static_cast<std::int16_t>(soft);
-    return p;
 }
 
 std::vector<float> Kernel(const FilterParameters& settings, int size, int diameter) {

@@ -23,6 +23,17 @@ struct HostLog {
     std::int32_t previewStopAtCheck = 0;  // the pump leaves a stop state at this check (1-based), 0: never
 };
 
+// The five settings the aperture is drawn from, over the block's defaults.
+inline FilterParameters Aperture(int vertices, int edge, int ratio, int rotation, int soft) {
+    FilterParameters p = kDefaultParameters;
+    p.vertices = static_cast<std::int16_t>(vertices);
+    p.edge = static_cast<std::int16_t>(edge);
+    p.ratio = static_cast<std::int16_t>(ratio);
+    p.rotation = static_cast<std::int16_t>(rotation);
+    p.soft = static_cast<std::int16_t>(soft);
+    return p;
+}
+
 inline HostLog* activeLog = nullptr;
 
 extern "C" inline Boolean CountingAbort() {

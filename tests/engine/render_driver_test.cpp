@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine_fixture.h"
+#include "tests/support/host_kind_scope.h"
 #include "host/process_state.h"
 #include "host/result_code.h"
 #include "host/working_memory.h"
@@ -119,12 +120,12 @@ TEST(HostRenderScale, RemembersTheFullFrameWidth) {
 TEST(RenderLensBlur, HalfScaleFrameOfAScalingHostUsesTheScaledDiameter) {
     DriverHost scaled(kModeRGB, 3, 40, 30);
     scaled.Settings().amount = 5;  // D 11, at half scale 7
-    const std::int16_t savedKind = GetHostKind();
-    SetHostKind(HostAfterEffects);
-    EXPECT_EQ(ScaleForWidth(30001), 1.0);
-    EXPECT_EQ(ScaleForWidth(80), 1.0);  // the full frame is twice as wide as this one
-    scaled.Render();
-    SetHostKind(savedKind);
+    {
+        testing::HostKindScope kind(HostAfterEffects);
+        EXPECT_EQ(ScaleForWidth(30001), 1.0);
+        EXPECT_EQ(ScaleForWidth(80), 1.0);  // the full frame is twice as wide as this one
+        scaled.Render();
+    }
     DriverHost reference(kModeRGB, 3, 40, 30);
     reference.Settings().amount = 3;  // D 7
     reference.Render();

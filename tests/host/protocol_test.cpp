@@ -5,6 +5,7 @@
 #include "host/plugin_context.h"
 #include "host/process_state.h"
 #include "host/result_code.h"
+#include "tests/support/host_kind_scope.h"
 #include "tests/support/linked_host.h"
 
 namespace aperlume {
@@ -22,15 +23,6 @@ void PassThrough(FilterHost& host) {
     s->method = 5;
     s->correction = 2;
 }
-
-class HostKindScope {
-public:
-    explicit HostKindScope(std::int16_t kind) : saved_(GetHostKind()) { SetHostKind(kind); }
-    ~HostKindScope() { SetHostKind(saved_); }
-
-private:
-    std::int16_t saved_;
-};
 
 TEST(Protocol, TheFirstCallWithANullDataSlotCreatesContextAndDefaults) {
     FilterHost host = testing::LinkedHost();
@@ -74,7 +66,7 @@ TEST(Protocol, AnExistingParameterBlockIsLeftAsStored) {
 }
 
 TEST(Protocol, PremiereGetsWholeSizeFromImageSize) {
-    HostKindScope kind(HostPremiere);
+    testing::HostKindScope kind(HostPremiere);
     FilterHost host = testing::LinkedHost();
     host.SetImage(MakeImage(9, 7, 3, kModeRGB));
     host.Record().wholeSize = {1, 1};
@@ -84,7 +76,7 @@ TEST(Protocol, PremiereGetsWholeSizeFromImageSize) {
 }
 
 TEST(Protocol, FireworksKeepsTheContextInAHostHandle) {
-    HostKindScope kind(HostFireworks);
+    testing::HostKindScope kind(HostFireworks);
     FilterHost host = testing::LinkedHost();
     host.SetImage(MakeImage(5, 4, 3, kModeRGB));
     const std::int32_t before = host.HostHandlesLive();
