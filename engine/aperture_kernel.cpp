@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "engine/raster_drawing.h"
-#include "host/working_memory.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/plugin_context.h"
 
 namespace aperlume {

@@ -2,7 +2,7 @@
 #include "engine/cancel_poll.h"
 
 #include "host/preview_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 
 namespace aperlume {
 

@@ -28,8 +28,8 @@
 #include "engine/methods.h"
 #include "engine/pixel_layout.h"
 #include "host/preview_state.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

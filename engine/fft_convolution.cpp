@@ -15,8 +15,8 @@
 #include "engine/cancel_poll.h"
 #include "engine/methods.h"
 #include "fft/cdft2d.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

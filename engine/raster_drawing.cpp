@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "host/working_memory.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

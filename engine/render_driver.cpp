@@ -12,8 +12,8 @@
 #include "host/image_exchange.h"
 #include "host/preview_state.h"
 #include "host/process_state.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {
@@ -168,7 +168,7 @@ void RenderLensBlur(PluginContext& context, bool reportProgress) {
         default:
             break;  // no spreading at all
     }
-    if (Result(context) != kNoError) return;
+    if (ResultWord(context) != kNoError) return;
     if (PreviewInterrupted(context)) return;
 
     if (!CorrectColourPlanes(context, planes, colourPlanes, pixels, correction, Direction::Inverse)) return;

@@ -27,8 +27,8 @@
 
 #include <cstdint>
 
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 

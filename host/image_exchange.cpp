@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "host/filter_parameters.h"
-#include "host/result_code.h"
+#include "base/filter_parameters.h"
+#include "base/result.h"
 
 namespace aperlume {
 namespace {

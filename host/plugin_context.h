@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/host_records.h"
 #include "host/rect.h"
 
@@ -34,6 +34,6 @@ struct PluginContext {
 FilterParameters* Parameters(const PluginContext& context);
 
 inline void SetResult(const PluginContext& context, std::int16_t code) { *context.result = code; }
-inline std::int16_t Result(const PluginContext& context) { return *context.result; }
+inline std::int16_t ResultWord(const PluginContext& context) { return *context.result; }
 
 }  // namespace aperlume

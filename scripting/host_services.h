@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/host_records.h"
-#include "host/result_code.h"
+#include "base/result.h"
 
 namespace aperlume {
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/host_records.h"
 
 namespace aperlume {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/plugin_context.h"
-#include "host/result_code.h"
+#include "base/result.h"
 
 namespace aperlume {
 

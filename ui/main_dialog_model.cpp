@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "host/preview_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_texts.h"
 #include "ui/preview_render.h"
@@ -83,7 +83,7 @@ bool MainDialogModel::Open() {
     // Without the buffers the dialog still works; it just shows no preview.
     (void)AllocatePreviewBuffers(context_);
     SetupPreview(context_);
-    if (Result(context_) != 0) {
+    if (ResultWord(context_) != 0) {
         // The image could not be fetched: nothing can be previewed or filtered, so the run ends here
         // with the host's code.
         FreePreviewBuffers(context_);
@@ -329,7 +329,7 @@ void MainDialogModel::End(std::intptr_t value) {
 void MainDialogModel::Finish() {
     if (opened_ && !settled_) {
         if (Parameters(context_) != nullptr) Block() = saved_;
-        if (Result(context_) == 0) SetResult(context_, kUserCanceled);
+        if (ResultWord(context_) == 0) SetResult(context_, kUserCanceled);
     }
     FreePreviewBuffers(context_);
     SetPreviewState(PreviewState::Idle);

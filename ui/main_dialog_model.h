@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/plugin_context.h"
 #include "ui/dialog_platform.h"
 

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "host/preview_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "ui/dialog_ids.h"
 #include "ui/main_dialog.h"
 #include "ui/main_dialog_model.h"
@@ -208,7 +208,7 @@ bool NativeDialog::HandleDialogEvent(const NativeEvent& event) {
             model_->OnRenderRequest(event.message);
             --requestDepth_;
             if (record_.renderLogCount < kRenderLogCapacity)
-                record_.renderLog[record_.renderLogCount++] = RenderLogEntry{event.message, idle, depth, Result(context_)};
+                record_.renderLog[record_.renderLogCount++] = RenderLogEntry{event.message, idle, depth, ResultWord(context_)};
             return true;
         }
         case kUserActionEvent: {
@@ -470,7 +470,7 @@ bool ShowMainDialog(PluginContext& context) {
     lastDialog = dialog.Record();
     activeDialog = nullptr;
     ClearDialogScript();
-    return Result(context) == 0;
+    return ResultWord(context) == 0;
 }
 
 }  // namespace aperlume

@@ -10,7 +10,7 @@
 
 #include "host/preview_state.h"
 #include "host/process_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "ui/dialog_helpers.h"
 #include "ui/dialog_ids.h"
 #include "ui/main_dialog.h"
@@ -309,7 +309,7 @@ bool ShowMainDialog(PluginContext& context) {
     session.model.Finish();
     paneContext = nullptr;
     paneTarget = nullptr;
-    return Result(context) == 0;
+    return ResultWord(context) == 0;
 }
 
 }  // namespace aperlume

@@ -7,7 +7,7 @@
 #include "engine/aperture_kernel.h"
 #include "engine/render_driver.h"
 #include "host/image_exchange.h"
-#include "host/working_memory.h"
+#include "base/working_memory.h"
 #include "ui/preview_view.h"
 
 namespace aperlume {
@@ -74,7 +74,7 @@ bool RenderVisiblePart(PluginContext& context, const ViewBounds& view) {
     Intersect(view.top, view.bottom, filter.top, filter.bottom, context.renderRect.top, context.renderRect.bottom);
     Intersect(view.left, view.right, filter.left, filter.right, context.renderRect.left, context.renderRect.right);
     RenderLensBlur(context, true);
-    return Result(context) == 0;
+    return ResultWord(context) == 0;
 }
 
 // Where the image lies in the pane in one direction: `count` pane pixels from `offset`, sampled from
@@ -130,7 +130,7 @@ void SetupPreview(PluginContext& context) {
         record.planes = static_cast<std::int16_t>(record.planes + 1);
         record.inHiPlane = static_cast<std::int16_t>(record.planes - 1);
         SetResult(context, record.advanceState());
-        if (Result(context) == 0 && record.inData != nullptr && context.transparencyPlane != nullptr) {
+        if (ResultWord(context) == 0 && record.inData != nullptr && context.transparencyPlane != nullptr) {
             const int bytesPerSample = BytesPerSample(record);
             const std::int32_t columnBytes =
                 record.inColumnBytes > 0 ? record.inColumnBytes : record.planes * bytesPerSample;
@@ -146,7 +146,7 @@ void SetupPreview(PluginContext& context) {
         record.planes = static_cast<std::int16_t>(record.planes - 1);
         record.inHiPlane = static_cast<std::int16_t>(record.planes - 1);
         // Without the transparency there is no image for the dialog either.
-        if (Result(context) != 0) return;
+        if (ResultWord(context) != 0) return;
     }
     SetResult(context, record.advanceState());
 }

@@ -5,7 +5,7 @@
 #include "host/movable_handle.h"
 #include "host/process_state.h"
 #include "host/protocol/filter_run.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "scripting/host_handles.h"
 #include "ui/about_box.h"
 

@@ -6,7 +6,7 @@
 #include "host/image_exchange.h"
 #include "host/protocol/dispatch.h"
 #include "host/process_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "scripting/host_services.h"
 #include "scripting/script_parameters.h"
 #include "ui/main_dialog.h"
@@ -34,7 +34,7 @@ bool PrepareRun(PluginContext& context) {
         if (!ShowMainDialog(context)) return false;  // cancel leaves -128
     } else {
         FetchWholeImage(context);
-        if (Result(context) != kNoError) return false;
+        if (ResultWord(context) != kNoError) return false;
     }
     // The dialog edits the block in place; read it only now.
     FilterParameters* settings = Parameters(context);
@@ -44,7 +44,7 @@ bool PrepareRun(PluginContext& context) {
     record.autoMask = 0;  // the plug-in applies the selection itself
     CopyInputToOutput(context);
     SetResult(context, record.advanceState());
-    if (Result(context) != kNoError) return false;
+    if (ResultWord(context) != kNoError) return false;
 
     if (DepthMapInForce(*settings)) {
         record.filterRect = context.renderRect;

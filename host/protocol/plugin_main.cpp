@@ -8,7 +8,7 @@
 #include "host/protocol/dispatch.h"
 #include "host/protocol/filter_run.h"
 #include "host/protocol/plugin_export.h"
-#include "host/result_code.h"
+#include "base/result.h"
 
 namespace aperlume {
 namespace {

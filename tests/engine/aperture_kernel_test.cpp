@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine_fixture.h"
-#include "host/working_memory.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

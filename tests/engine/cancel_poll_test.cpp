@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_fixture.h"
-#include "host/result_code.h"
+#include "base/result.h"
 
 namespace aperlume {
 namespace {

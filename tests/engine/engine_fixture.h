@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/movable_handle.h"
 #include "host/plugin_context.h"
 #include "host/preview_state.h"

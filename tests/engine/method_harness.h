@@ -10,8 +10,8 @@
 
 #include "engine/methods.h"
 #include "engine_fixture.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume::enginetest {
 

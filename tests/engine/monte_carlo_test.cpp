@@ -15,8 +15,8 @@
 #include "engine/methods.h"
 #include "engine/random.h"
 #include "method_harness.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/working_memory.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

@@ -11,8 +11,8 @@
 #include "engine_fixture.h"
 #include "tests/support/host_kind_scope.h"
 #include "host/process_state.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 
 namespace aperlume {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/plugin_context.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "tests/support/linked_host.h"
 #include "ui/dialog_helpers_probe.h"
 #include "ui/native_dialog.h"

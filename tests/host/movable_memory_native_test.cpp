@@ -5,7 +5,7 @@
 #include "host/global_memory_probe.h"
 #include "host/movable_handle.h"
 #include "host/plugin_context.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "scripting/host_handles.h"
 #include "tests/support/linked_host.h"
 

@@ -1,10 +1,10 @@
 // Selector sequences through our own host, with the plug-in code linked in.
 #include <gtest/gtest.h>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/plugin_context.h"
 #include "host/process_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "tests/support/host_kind_scope.h"
 #include "tests/support/linked_host.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/preview_state.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 #include "tests/support/linked_host.h"
 #include "tests/ui/preview_fixture.h"
 #include "ui/dialog_ids.h"

@@ -15,7 +15,7 @@
 
 #include "host/preview_state.h"
 #include "host/process_state.h"
-#include "host/result_code.h"
+#include "base/result.h"
 #include "tests/support/linked_host.h"
 #include "tests/ui/preview_fixture.h"
 #include "tests/ui/thread_dialog_win32.h"

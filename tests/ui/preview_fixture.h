@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "host/movable_handle.h"
 #include "host/plugin_context.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/aperture_kernel.h"
-#include "host/result_code.h"
-#include "host/working_memory.h"
+#include "base/result.h"
+#include "base/working_memory.h"
 #include "tests/ui/preview_fixture.h"
 #include "ui/preview_view.h"
 

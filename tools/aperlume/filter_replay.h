@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/filter_parameters.h"
-#include "host/result_code.h"
+#include "base/filter_parameters.h"
+#include "base/result.h"
 #include "tools/host/filter_host.h"
 
 namespace aperlume::tool {

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "host/filter_parameters.h"
+#include "base/filter_parameters.h"
 #include "tools/aperlume/tool_status.h"
 
 namespace aperlume::tool {

@@ -1,6 +1,6 @@
 // Aligned working buffers by hand (std::aligned_alloc is missing on MinGW): over-allocate, keep the base
 // pointer just below the aligned block.
-#include "host/working_memory.h"
+#include "base/working_memory.h"
 
 #include <cstdlib>
 #include <cstring>
