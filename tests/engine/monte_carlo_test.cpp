@@ -21,7 +21,7 @@
 namespace aperlume {
 namespace {
 
-using enginetest::EngineHost;
+using enginetest::EngineRun;
 using enginetest::Plane;
 using enginetest::RandomPlane;
 
@@ -61,9 +61,9 @@ std::vector<WorkPixel> Pixels(std::int32_t count, WorkPixel value) {
     return std::vector<WorkPixel>(static_cast<std::size_t>(count), value);
 }
 
-std::vector<Plane> RunMonteCarlo(EngineHost& host, std::int32_t diameter, std::int32_t width, std::int32_t height,
+std::vector<Plane> RunMonteCarlo(EngineRun& host, std::int32_t diameter, std::int32_t width, std::int32_t height,
                                  std::vector<Plane> planes) {
-    return enginetest::RunMethod(MonteCarloConvolve, host, diameter, width, height, std::move(planes));
+    return enginetest::RunMethod(&MonteCarloConvolve, host, diameter, width, height, std::move(planes));
 }
 
 TEST(MonteCarlo, ConstantPixelSettlesAfterSixtySamplesOrFortyBelowTheTolerance) {
@@ -100,7 +100,7 @@ TEST(MonteCarlo, EverySampleDrawsExactlyOneRowFromTheProjectsGenerator) {
 }
 
 TEST(MonteCarlo, DiameterOneKeepsEveryPixel) {
-    EngineHost host(kModeRGB, 3);
+    EngineRun host(kModeRGB, 3);
     const std::vector<Plane> input = {RandomPlane(9, 7, 1), RandomPlane(9, 7, 2), RandomPlane(9, 7, 3)};
     const std::vector<Plane> output = RunMonteCarlo(host, 1, 9, 7, input);
     ASSERT_EQ(host.result, kNoError);
@@ -181,7 +181,7 @@ TEST(MonteCarlo, SamplesOfAPixelAreBounded) {
 }
 
 TEST(MonteCarlo, ConstantPlanesStayConstantEverywhere) {
-    EngineHost host(kModeRGB, 4);
+    EngineRun host(kModeRGB, 4);
     host.Settings().vertices = 5;
     host.Settings().ratio = 60;
     host.Settings().edge = 40;
@@ -205,7 +205,7 @@ TEST(MonteCarlo, ConstantPlanesStayConstantEverywhere) {
 }
 
 TEST(MonteCarlo, AnApertureWithoutWeightKeepsTheSource) {
-    EngineHost host(kModeGrayScale, 2);
+    EngineRun host(kModeGrayScale, 2);
     host.Settings().ratio = 100;
     host.Settings().edge = 100;
     const std::vector<Plane> input = {RandomPlane(11, 8, 1), RandomPlane(11, 8, 2)};
@@ -217,7 +217,7 @@ TEST(MonteCarlo, AnApertureWithoutWeightKeepsTheSource) {
 
 // One plane of an RGB image is laid out by its count (gray): only that plane is read and written.
 TEST(MonteCarlo, PlaneCountsOutsideTheTableAreLaidOutByTheirCount) {
-    EngineHost host(kModeRGB, 1);
+    EngineRun host(kModeRGB, 1);
     const std::vector<Plane> output = RunMonteCarlo(host, 5, 10, 6, {Plane(60, 0.45f)});
     EXPECT_EQ(host.result, kNoError);
     for (float v : output[0]) EXPECT_NEAR(v, 0.45f, 1e-6f);
@@ -243,7 +243,7 @@ TEST(MonteCarlo, MeanOfManyRendersApproachesTheWeightedMeanOfTheWindow) {
         for (std::int32_t x = 0; x < width; ++x)
             input[y * width + x] = static_cast<float>(0.3 + 0.04 * x + 0.02 * y) + noise(generator);
 
-    EngineHost host(kModeGrayScale, 1);
+    EngineRun host(kModeGrayScale, 1);
     host.Settings().vertices = 3;
     std::vector<double> mean(input.size(), 0.0);
     const int renders = 200;
@@ -294,7 +294,7 @@ TEST(MonteCarlo, MeanOfManyRendersApproachesTheWeightedMeanOfTheWindow) {
 TEST(MonteCarlo, CancelAtARowDiscardsEverything) {
     const std::vector<Plane> input = {RandomPlane(12, 9, 3)};
     const std::int64_t live = LiveAllocations();
-    EngineHost host(kModeGrayScale, 1);
+    EngineRun host(kModeGrayScale, 1);
     host.log.abortAtCall = 5;
     EXPECT_EQ(RunMonteCarlo(host, 5, 12, 9, input), input);
     EXPECT_EQ(host.result, kUserCanceled);
@@ -305,13 +305,13 @@ TEST(MonteCarlo, CancelAtARowDiscardsEverything) {
 TEST(MonteCarlo, EveryFailedAllocationEndsOutOfMemoryWithoutLeaksOrChanges) {
     // Source, result, kernel and its table of positive weights.
     EXPECT_GE(enginetest::ExpectEveryAllocationFailureHandled(
-                  MonteCarloConvolve, kModeRGB, 5, 12, 9, {RandomPlane(12, 9, 3), RandomPlane(12, 9, 4), RandomPlane(12, 9, 5)}),
+                  &MonteCarloConvolve, kModeRGB, 5, 12, 9, {RandomPlane(12, 9, 3), RandomPlane(12, 9, 4), RandomPlane(12, 9, 5)}),
               4);
 }
 
 TEST(MonteCarlo, RefusesModesWithoutAChannelAssignment) {
     for (const std::int16_t mode : {std::int16_t{kModeCMYK}, std::int16_t{kModeLab}, std::int16_t{2}}) {
-        EngineHost host(mode, 3);
+        EngineRun host(mode, 3);
         const std::vector<Plane> input = {Plane(4, 0.5f), Plane(4, 0.5f), Plane(4, 0.5f)};
         EXPECT_EQ(RunMonteCarlo(host, 3, 2, 2, input), input);
         EXPECT_EQ(host.result, kBadMode) << mode;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/preview_state.h"
+#include "ui/preview_state.h"
 #include "host/process_state.h"
 #include "base/result.h"
 #include "tests/support/linked_host.h"
