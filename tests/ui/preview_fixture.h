@@ -92,6 +92,7 @@ public:
 
     std::uint8_t* Output() { return out_.data(); }
     const std::uint8_t* Input() const { return in_.data(); }
+    std::size_t ImageBytes() const { return in_.size(); }
 
     FilterRecord record{};
     PluginContext context{};
