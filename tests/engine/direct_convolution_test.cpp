@@ -190,18 +190,6 @@ TEST(DirectConvolve, OneBrightPixelSpreadsIntoTheApertureAsDrawn) {
     }
 }
 
-TEST(DirectConvolve, ConstantPlanesStayConstantUpToTheBorder) {
-    // The image is narrower than the kernel: normalisation by received weight alone keeps the border right.
-    for (int vertices : {1, 2, 3, 6}) {
-        EngineRun host(kModeRGB, 3);
-        host.Settings() = Aperture(vertices, 30, 40, 33, 1);
-        Image image = Constant(23, 9, {0.3f, 0.6f, 0.9f});
-        Convolve(host, 15, image);
-        ASSERT_EQ(host.result, kNoError);
-        ExpectNear(image.planes, Constant(23, 9, {0.3f, 0.6f, 0.9f}).planes, 2e-6f, "constant");
-    }
-}
-
 TEST(DirectConvolve, DiameterOneLeavesTheImageAsItWas) {
     EngineRun host(kModeRGB, 3);
     host.Settings() = Aperture(5, 0, 30, 0, 0);
@@ -210,16 +198,6 @@ TEST(DirectConvolve, DiameterOneLeavesTheImageAsItWas) {
     Convolve(host, 1, image);
     EXPECT_EQ(host.result, kNoError);
     ExpectNear(image.planes, before, 1e-6f, "D = 1");
-}
-
-TEST(DirectConvolve, AllZeroApertureLeavesTheImageAsItWas) {
-    EngineRun host(kModeRGB, 4);
-    host.Settings() = Aperture(4, 100, 100, 0, 0);
-    Image image = Random(12, 10, 4, 2, 3);
-    const Planes before = image.planes;
-    Convolve(host, 7, image);
-    EXPECT_EQ(host.result, kNoError);
-    EXPECT_EQ(image.planes, before);
 }
 
 // Where the impulse's spread reaches furthest left and right of it.
@@ -520,28 +498,6 @@ TEST(DirectConvolve, ProgressRunsToHeightPlusFortyWithPollsAtTheCheckPoints) {
     for (std::int32_t total : host.log.progressTotal) EXPECT_EQ(total, 65);
 }
 
-TEST(DirectConvolve, CancelAtEveryCheckPointReleasesEverything) {
-    for (bool withDepth : {false, true}) {
-        EngineRun host(kModeRGB, 4);
-        host.Settings().depth = 1;
-        Image image = Random(50, 45, 4, 8, 3);
-        const std::vector<float> depth = RandomDepth(50, 45, 8);
-        Convolve(host, 7, image, withDepth ? depth.data() : nullptr);
-        const std::int32_t checkPoints = host.log.abortCalls;
-        ASSERT_GT(checkPoints, 8);
-        const std::int64_t live = LiveAllocations();
-        for (std::int32_t k = 1; k <= checkPoints; ++k) {
-            EngineRun cancelled(kModeRGB, 4);
-            cancelled.Settings().depth = 1;
-            cancelled.log.abortAtCall = k;
-            Convolve(cancelled, 7, image, withDepth ? depth.data() : nullptr);
-            EXPECT_EQ(cancelled.result, kUserCanceled) << k;
-            EXPECT_EQ(cancelled.log.abortCalls, k);
-            EXPECT_EQ(LiveAllocations(), live) << k;
-        }
-    }
-}
-
 TEST(DirectConvolve, PreviewInterruptionStopsBeforeTakingMemory) {
     EngineRun host(kModeRGB, 3);
     host.StartPreview();
@@ -554,44 +510,6 @@ TEST(DirectConvolve, PreviewInterruptionStopsBeforeTakingMemory) {
     EXPECT_EQ(AllocationsMade(), made);
     EXPECT_EQ(host.log.abortCalls, 0);
     EXPECT_EQ(image.planes, before);
-}
-
-TEST(DirectConvolve, EveryFailedAllocationGivesOutOfMemoryAndLeavesThePlanes) {
-    struct Case {
-        int planes;
-        bool withDepth;
-        int diameter;
-        int vertices;  // a hexagon of 7 is summed tap by tap, a disc of 21 run by run
-    };
-    const Case cases[] = {{3, false, 7, 6}, {4, false, 7, 6},  {3, false, 21, 1},
-                          {4, false, 21, 1}, {3, true, 7, 6}, {4, true, 7, 6}};
-    for (const Case& c : cases) {
-        EngineRun host(kModeRGB, static_cast<std::int16_t>(c.planes));
-        host.Settings() = Aperture(c.vertices, 30, 20, 0, 0);
-        host.Settings().depth = 1;
-        host.Settings().focus = 128;
-        const Image original = Random(21, 17, c.planes, 11, c.planes == 4 ? 3 : -1);
-        const std::vector<float> depth = RandomDepth(21, 17, 11);
-        const float* depthMap = c.withDepth ? depth.data() : nullptr;
-        Image image = original;
-        const std::int64_t before = AllocationsMade();
-        Convolve(host, c.diameter, image, depthMap);
-        ASSERT_EQ(host.result, kNoError);
-        const std::int64_t allocations = AllocationsMade() - before;
-        ASSERT_GE(allocations, c.withDepth ? 5 : 3);
-        const std::int64_t live = LiveAllocations();
-        for (std::int64_t n = 1; n <= allocations; ++n) {
-            EngineRun failing(kModeRGB, static_cast<std::int16_t>(c.planes));
-            failing.Settings() = host.Settings();
-            Image untouched = original;
-            FailAllocationNumber(n);
-            Convolve(failing, c.diameter, untouched, depthMap);
-            FailAllocationNumber(0);
-            EXPECT_EQ(failing.result, kOutOfMemory) << n;
-            EXPECT_EQ(untouched.planes, original.planes) << n;
-            EXPECT_EQ(LiveAllocations(), live) << n;
-        }
-    }
 }
 
 }  // namespace

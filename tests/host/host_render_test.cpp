@@ -187,6 +187,14 @@ TEST(HostRenderScale, RemembersTheFullFrameWidth) {
     EXPECT_EQ(ScaleForWidth(320), 0.5);
     EXPECT_EQ(ScaleForWidth(1000), 1.0);
     EXPECT_EQ(ScaleForWidth(500), 0.5);  // 1000 is the full width again
+    // Odd widths: the scaled frames are the full width times 0.5 or 0.25, rounded up.
+    EXPECT_EQ(ScaleForWidth(1001), 1.0);
+    EXPECT_EQ(ScaleForWidth(501), 0.5);
+    EXPECT_EQ(ScaleForWidth(251), 0.25);
+    EXPECT_EQ(ScaleForWidth(1001), 1.0);
+    // After a frame 2 wide, one 1 wide is both its quarter and its half: the quarter test comes first.
+    EXPECT_EQ(ScaleForWidth(2), 1.0);
+    EXPECT_EQ(ScaleForWidth(1), 0.25);
 }
 
 TEST(RenderLensBlur, HalfScaleFrameOfAScalingHostUsesTheScaledDiameter) {

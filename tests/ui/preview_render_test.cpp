@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "engine/aperture_kernel.h"
@@ -172,6 +173,42 @@ TEST_F(PreviewRender, AFullRenderIsShownBlendedWithTheSourceByTheSelection) {
     }
     EXPECT_TRUE(someBlurred);
     f.session.ReleaseBuffers();
+}
+
+TEST_F(PreviewRender, ASixteenBitFullRenderIsBlendedByAPartialSelectionAsAnEightBitOneIs) {
+    // The same image in both depths (16-bit samples = 8-bit ones x 128) under the same partial mask: the
+    // pane shows the same blend of source and render, up to the rounding of the two depths.
+    auto preview = [](std::int16_t mode, std::uint32_t scale, std::vector<std::uint8_t>* unblended) {
+        PreviewFixture f(50, 40, 3, mode);
+        f.Fill([](std::int32_t r, std::int32_t c, std::int32_t) -> std::uint32_t {
+            return (r % 10 == 5 && c % 10 == 5) ? 255 : 20;
+        });
+        if (scale != 1)
+            for (std::int32_t r = 0; r < 40; ++r)
+                for (std::int32_t c = 0; c < 50; ++c)
+                    for (std::int32_t p = 0; p < 3; ++p)
+                        f.SetSample(r, c, p, ((r % 10 == 5 && c % 10 == 5) ? 255u : 20u) * scale);
+        std::vector<std::uint8_t> mask(50 * 40);
+        for (std::size_t k = 0; k < mask.size(); ++k) mask[k] = static_cast<std::uint8_t>((k * 37) % 256);
+        f.SetSelection(mask);
+        f.Block()->amount = 3;
+        f.Block()->vertices = 1;
+        EXPECT_EQ(f.session.AllocateBuffers(), kNoError);
+        EXPECT_EQ(SetupPreview(f.session), kNoError);
+        EXPECT_EQ(RenderPreview(f.session, 1), kNoError);
+        // What the render alone would show.
+        if (unblended != nullptr) unblended->assign(f.Output(), f.Output() + 50 * 40 * 3);
+        return std::vector<std::uint8_t>(f.session.Pixels(), f.session.Pixels() + 50 * 40 * 3);
+    };
+    std::vector<std::uint8_t> eightUnblended;
+    const std::vector<std::uint8_t> eight = preview(kModeRGB, 1, &eightUnblended);
+    const std::vector<std::uint8_t> sixteen = preview(kModeRGB48, 128, nullptr);
+    int farFromTheRender = 0;
+    for (std::size_t k = 0; k < eight.size(); ++k) {
+        ASSERT_NEAR(sixteen[k], eight[k], 2) << "sample " << k;
+        farFromTheRender += std::abs(eight[k] - eightUnblended[k]) > 10 ? 1 : 0;
+    }
+    EXPECT_GT(farFromTheRender, 100);  // the blend shows: an unblended preview would fail above
 }
 
 TEST_F(PreviewRender, WithoutSelectionTheFullRenderIsShownAsIs) {
