@@ -843,13 +843,13 @@ Result DirectConvolve(const RenderJob& job, std::span<const PlaneView> planes, c
     // Before any memory is taken: a preview that is to stop does so at once.
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
     if (job.layout.code == kLayoutRefused) return kBadMode;
+    // Modes without a channel assignment, and empty or degenerate requests, spread nothing.
+    if (job.layout.channels.colourChannels == 0 || JobIsEmpty(job)) return kOk;
+    if (!PlanesFitJob(job, planes)) return kBadParameters;
     const ChannelAssignment channels = job.layout.channels;
     const std::int32_t width = job.width;
     const std::int32_t height = job.height;
     const std::int32_t diameter = job.diameter;
-    // Modes without a channel assignment, and empty or degenerate requests, spread nothing.
-    if (channels.colourChannels == 0 || width <= 0 || height <= 0 || diameter < 1) return kOk;
-    if (!PlanesFitJob(job, planes)) return kBadParameters;
 
     std::size_t pixels = 0;
     std::size_t pairCount = 0;

@@ -213,7 +213,7 @@ Result FftConvolve(const RenderJob& job, std::span<const PlaneView> planes, cons
     const std::int32_t width = job.width;
     const std::int32_t height = job.height;
     const std::int32_t diameter = job.diameter;
-    if (width <= 0 || height <= 0 || diameter < 1) return kOk;
+    if (JobIsEmpty(job)) return kOk;
     if (!PlanesFitJob(job, planes)) return kBadParameters;
 
     const std::int64_t paddedWidth = PaddedSize(std::int64_t{width} + 2 * std::int64_t{diameter});

@@ -23,6 +23,11 @@ using SpreadMethod = Result (*)(const RenderJob& job, std::span<const PlaneView>
 [[nodiscard]] Result FftConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* depthMap,
                                  CheckPoints& checkPoints);
 
+// True when the job has nothing to spread: no pixels, or no aperture.
+[[nodiscard]] inline bool JobIsEmpty(const RenderJob& job) {
+    return job.width <= 0 || job.height <= 0 || job.diameter < 1;
+}
+
 // Whether `planes` holds at least the layout's planes, each of the job's width and height with a usable
 // stride.
 [[nodiscard]] bool PlanesFitJob(const RenderJob& job, std::span<const PlaneView> planes);

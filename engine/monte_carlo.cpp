@@ -225,12 +225,12 @@ std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, st
 Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* /*depthMap*/,
                           CheckPoints& checkPoints) {
     if (!AcceptedMode(job.layout.code)) return kBadMode;
-    const ChannelAssignment channels = job.layout.channels;
+    if (job.layout.channels.colourChannels == 0 || JobIsEmpty(job)) return kOk;
+    if (!PlanesFitJob(job, planes)) return kBadParameters;
+    const ChannelAssignment& channels = job.layout.channels;
     const std::int32_t width = job.width;
     const std::int32_t height = job.height;
     const std::int32_t diameter = job.diameter;
-    if (channels.colourChannels == 0 || width <= 0 || height <= 0 || diameter < 1) return kOk;
-    if (!PlanesFitJob(job, planes)) return kBadParameters;
 
     Buffer<WorkPixel> source = AllocateRaster<WorkPixel>(width, height);
     Buffer<WorkPixel> result = AllocateRaster<WorkPixel>(width, height);

@@ -119,7 +119,6 @@ Result MainDialogModel::Open() {
     return kOk;
 }
 
-void MainDialogModel::NoteRender(Result rendered) { status_ = rendered; }
 
 void MainDialogModel::SetSliderRange(std::int16_t slider, std::int32_t minimum, std::int32_t maximum) {
     platform_.SetSliderMinimum(slider, static_cast<std::int16_t>(minimum));
@@ -285,7 +284,7 @@ bool MainDialogModel::Zoom(std::int32_t delta) {
         return false;
     }
     static_cast<void>(RefreshPreview(0, preview_, platform_));  // quick: cannot fail
-    NoteRender(RefreshPreview(1, preview_, platform_));
+    status_ = RefreshPreview(1, preview_, platform_);
     return true;
 }
 
@@ -306,7 +305,7 @@ void MainDialogModel::OnRenderRequest(std::uint32_t message) {
     // Only a full render that runs has an outcome; a dropped request or a quick render leaves it alone.
     const bool fullRenderRuns = message == kFullRenderRequest && GetPreviewState() == PreviewState::Idle;
     const Result rendered = HandleRenderRequest(message, preview_, platform_);
-    if (fullRenderRuns) NoteRender(rendered);
+    if (fullRenderRuns) status_ = rendered;
 }
 
 void MainDialogModel::Accept() {

@@ -61,7 +61,6 @@ public:
 
     // The outcome so far: the fetch's, then each full preview render's, then the end's.
     Result Status() const { return status_; }
-    PreviewSession& Preview() { return preview_; }
 
     bool Opened() const { return opened_; }
     bool Ended() const { return ended_; }
@@ -86,8 +85,6 @@ private:
     void Accept();
     void CancelPath(std::intptr_t value);
     void End(std::intptr_t value);
-
-    void NoteRender(Result rendered);
 
     PluginContext& context_;
     DialogPlatform& platform_;
