@@ -9,6 +9,8 @@ namespace aperlume {
 namespace {
 
 constexpr std::size_t kAlignment = 16;
+// The test hooks' counters. Process-wide because the allocator is a free function that every room calls
+// with no object to carry them; they change nothing but which allocation fails when a test asks.
 std::int64_t failAt = 0;
 std::int64_t made = 0;
 std::int64_t live = 0;

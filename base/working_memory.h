@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 namespace aperlume {
 
@@ -44,6 +46,41 @@ template <class T>
         return Buffer<T>();
     return AllocateBuffer<T>(count);
 }
+
+// An array of `count` value-initialised objects (each able to own buffers of its own) from the same
+// allocator, destroyed and released together. Move-only; empty until Allocate succeeds.
+template <class T>
+class OwnedArray {
+public:
+    OwnedArray() = default;
+    ~OwnedArray() { Reset(); }
+    OwnedArray(OwnedArray&& other) noexcept
+        : items_(std::move(other.items_)), count_(std::exchange(other.count_, std::size_t{0})) {}
+    OwnedArray& operator=(OwnedArray&&) = delete;
+
+    // False (and empty) when the memory cannot be had.
+    [[nodiscard]] bool Allocate(std::size_t count) noexcept {
+        static_assert(std::is_nothrow_default_constructible_v<T>);
+        Reset();
+        items_ = AllocateBuffer<T>(count);
+        if (items_ == nullptr) return false;
+        std::uninitialized_value_construct_n(items_.get(), count);
+        count_ = count;
+        return true;
+    }
+    T& operator[](std::size_t i) const noexcept { return items_[i]; }
+    std::size_t size() const noexcept { return count_; }
+
+private:
+    void Reset() noexcept {
+        if (items_ != nullptr) std::destroy_n(items_.get(), count_);
+        items_.reset();
+        count_ = 0;
+    }
+
+    Buffer<T> items_;
+    std::size_t count_ = 0;
+};
 
 // Test hooks: make the allocation with this ordinal (1 = the next one) fail, 0 to disarm; and the
 // number of buffers currently live (allocated and not yet freed).

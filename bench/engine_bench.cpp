@@ -4,10 +4,8 @@
 
 #include <vector>
 
-#include "bench_host.h"
+#include "bench_support.h"
 #include "engine/methods.h"
-#include "host/host_records.h"
-#include "tests/engine/engine_fixture.h"
 
 namespace aperlume::bench {
 namespace {
@@ -15,26 +13,25 @@ namespace {
 // Arguments: diameter, soft (0/1), depth map (0/1).
 void BM_DirectConvolve(benchmark::State& state) {
     const auto diameter = static_cast<std::int32_t>(state.range(0));
-    enginetest::EngineHost host(kModeRGB, 3);
-    host.Settings().vertices = 6;
-    host.Settings().soft = static_cast<std::int16_t>(state.range(1));
+    RenderJob job = RgbJob(kImageWidth, kImageHeight, diameter);
+    job.settings.soft = static_cast<std::int16_t>(state.range(1));
     const bool withDepth = state.range(2) != 0;
-    host.Settings().depth = withDepth ? 1 : 0;
-    host.Settings().focus = 0;
+    job.settings.depth = withDepth ? 1 : 0;
+    job.settings.focus = 0;
     const std::vector<std::vector<float>> original = TestPlanes(3);
     const std::vector<float> depth = TestDepthMap();
     std::vector<std::vector<float>> planes = original;
-    float* table[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
+    const std::vector<PlaneView> views = Views(planes, kImageWidth, kImageHeight);
+    NeverStop checkPoints;
+    Result result = kOk;
     for (auto _ : state) {
         state.PauseTiming();
-        planes = original;
-        for (int p = 0; p < 3; ++p) table[p] = planes[static_cast<std::size_t>(p)].data();
+        for (std::size_t p = 0; p < planes.size(); ++p) planes[p] = original[p];  // same storage: views stay valid
         state.ResumeTiming();
-        DirectConvolve(host.context, diameter, kImageWidth, kImageHeight, true, table,
-                       withDepth ? depth.data() : nullptr);
-        benchmark::DoNotOptimize(table[0][0]);
+        result = DirectConvolve(job, views, withDepth ? depth.data() : nullptr, checkPoints);
+        benchmark::DoNotOptimize(planes[0][0]);
     }
-    if (host.result != 0) state.SkipWithError("the render failed");
+    if (!result.ok()) state.SkipWithError("the render failed");
     state.SetItemsProcessed(state.iterations() * kImageWidth * kImageHeight);
 }
 

@@ -10,10 +10,9 @@
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "engine/methods.h"
 #include "fft/cdft2d.h"
-#include "host/host_records.h"
-#include "tests/engine/engine_fixture.h"
 
 namespace aperlume::bench {
 namespace {
@@ -63,30 +62,31 @@ BENCHMARK(BM_Cdft2d)
     ->UseRealTime();
 
 // Arguments: width, height, diameter, and optionally soft (anti-aliased aperture, 0 or 1).
-template <void (*kMethod)(PluginContext&, std::int32_t, std::int32_t, std::int32_t, bool, float* const*)>
+template <SpreadMethod kMethod>
 void BM_Method(benchmark::State& state) {
     const auto width = static_cast<std::int32_t>(state.range(0));
     const auto height = static_cast<std::int32_t>(state.range(1));
     const auto diameter = static_cast<std::int32_t>(state.range(2));
-    enginetest::EngineHost host(kModeRGB, 3);
-    host.Settings().vertices = 6;
-    host.Settings().soft = static_cast<std::int16_t>(state.range(3));
+    RenderJob job = RgbJob(width, height, diameter);
+    job.settings.soft = static_cast<std::int16_t>(state.range(3));
     const Planes original = RgbPlanes(width, height);
     Planes planes = original;
+    const std::vector<PlaneView> views = Views(planes, width, height);
+    NeverStop checkPoints;
+    Result result = kOk;
     for (auto _ : state) {
         state.PauseTiming();
-        planes = original;
-        float* table[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
+        for (std::size_t p = 0; p < planes.size(); ++p) planes[p] = original[p];  // same storage: views stay valid
         state.ResumeTiming();
-        kMethod(host.context, diameter, width, height, true, table);
-        benchmark::DoNotOptimize(table[0][0]);
+        result = kMethod(job, views, nullptr, checkPoints);
+        benchmark::DoNotOptimize(planes[0][0]);
     }
-    if (host.result != 0) state.SkipWithError("the render failed");
+    if (!result.ok()) state.SkipWithError("the render failed");
     state.SetItemsProcessed(state.iterations() * width * height);
 }
 
-void BM_FftConvolve(benchmark::State& state) { BM_Method<FftConvolve>(state); }
-void BM_MonteCarloConvolve(benchmark::State& state) { BM_Method<MonteCarloConvolve>(state); }
+void BM_FftConvolve(benchmark::State& state) { BM_Method<&FftConvolve>(state); }
+void BM_MonteCarloConvolve(benchmark::State& state) { BM_Method<&MonteCarloConvolve>(state); }
 
 // The planes and their working copy alone: the baseline for peak memory measurements.
 void BM_ImagePlanes(benchmark::State& state) {

@@ -68,9 +68,9 @@ void AverageDown(const float* canvas, std::int32_t width, std::int32_t height, f
 
 }  // namespace
 
-std::int32_t BuildApertureKernel(const FilterParameters& settings, std::int32_t diameter, std::int32_t width,
-                                 std::int32_t height, float* raster) {
-    if (raster == nullptr || width <= 0 || height <= 0) return 0;
+void BuildApertureKernel(const FilterParameters& settings, std::int32_t diameter, std::int32_t width,
+                         std::int32_t height, float* raster) {
+    if (raster == nullptr || width <= 0 || height <= 0) return;
     if (settings.soft != 0) {
         Buffer<float> canvas = AllocateRaster<float>(static_cast<std::int64_t>(width) * kSupersampling,
                                                      static_cast<std::int64_t>(height) * kSupersampling);
@@ -82,22 +82,12 @@ std::int32_t BuildApertureKernel(const FilterParameters& settings, std::int32_t 
             DrawAperture(settings, static_cast<std::int32_t>(bigDiameter),
                          FloatSurface(canvas.get(), width * kSupersampling, height * kSupersampling));
             AverageDown(canvas.get(), width, height, raster);
-            return 0;
+            return;
         }
         // No canvas to be had: a hard-edged aperture is still the right shape, and the callers have no
         // failure path for the kernel.
     }
     DrawAperture(settings, diameter, FloatSurface(raster, width, height));
-    return 0;
-}
-
-std::int32_t BuildApertureKernel(const PluginContext& context, std::int32_t diameter, std::int32_t width,
-                                 std::int32_t height, float* raster) {
-    const FilterParameters* settings = Parameters(context);
-    if (settings != nullptr) return BuildApertureKernel(*settings, diameter, width, height, raster);
-    if (raster != nullptr && width > 0 && height > 0)
-        std::fill_n(raster, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0.0f);
-    return 0;
 }
 
 }  // namespace aperlume

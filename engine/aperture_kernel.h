@@ -8,16 +8,10 @@
 #include <cstdint>
 
 #include "base/filter_parameters.h"
-#include "host/plugin_context.h"
 
 namespace aperlume {
 
-// Reads the settings from `settings`.
-std::int32_t BuildApertureKernel(const FilterParameters& settings, std::int32_t diameter, std::int32_t width,
-                                 std::int32_t height, float* raster);
-
-// Reads the settings through the context's parameter block.
-std::int32_t BuildApertureKernel(const PluginContext& context, std::int32_t diameter, std::int32_t width,
-                                 std::int32_t height, float* raster);
+void BuildApertureKernel(const FilterParameters& settings, std::int32_t diameter, std::int32_t width,
+                         std::int32_t height, float* raster);
 
 }  // namespace aperlume

@@ -23,13 +23,11 @@
 #include <cstddef>
 #include <cstring>
 
-#include "engine/aperture_kernel.h"
-#include "engine/cancel_poll.h"
-#include "engine/methods.h"
-#include "engine/pixel_layout.h"
-#include "host/preview_state.h"
 #include "base/result.h"
 #include "base/working_memory.h"
+#include "engine/aperture_kernel.h"
+#include "engine/methods.h"
+#include "engine/pixel_layout.h"
 
 namespace aperlume {
 namespace {
@@ -228,78 +226,112 @@ void ScatterPixel(const Frame& f, const float* kernel, const Span* spans, const 
     }
 }
 
-// Packs the planes into working pixels (see the table at the top of the file).
-void Interleave(const Frame& f, const float* const* planes, float* opacity, std::size_t pixels) {
-    WorkPixel* out = f.source;
+// The planes' rows at image row y, up to the four that a working pixel holds.
+struct PlaneRows {
+    const float* p[4] = {};
+    PlaneRows(std::span<const PlaneView> planes, std::int32_t y, std::int32_t x) {
+        for (std::size_t i = 0; i < planes.size() && i < 4; ++i) p[i] = planes[i].Row(y) + x;
+    }
+};
+
+// Calls visit(first, last, y, x) for each image row's part of pixel indices [begin, end): indices
+// first..last-1 lie in row y from column x on.
+template <class Visit>
+void ForEachRowPart(std::size_t begin, std::size_t end, std::int32_t width, Visit visit) {
+    const auto w = static_cast<std::size_t>(width);
+    for (std::size_t first = begin; first < end;) {
+        const std::size_t y = first / w;
+        const std::size_t last = std::min(end, (y + 1) * w);
+        visit(first, last, static_cast<std::int32_t>(y), static_cast<std::int32_t>(first - y * w));
+        first = last;
+    }
+}
+
+// Packs one row of the planes into working pixels (see the table at the top of the file).
+void InterleaveRow(const Frame& f, const PlaneRows& in, std::size_t first, float* opacity) {
+    WorkPixel* out = f.source + first;
+    const std::int32_t n = f.width;
     switch (f.packing) {
         case Packing::Colour:
-            for (std::size_t j = 0; j < pixels; ++j)
-                out[j] = WorkPixel{{planes[0][j], planes[1][j], planes[2][j], 1.0f}};
+            for (std::int32_t x = 0; x < n; ++x) out[x] = WorkPixel{{in.p[0][x], in.p[1][x], in.p[2][x], 1.0f}};
             break;
         case Packing::Gray:
-            for (std::size_t j = 0; j < pixels; ++j) out[j] = WorkPixel{{planes[0][j], 0.0f, 0.0f, 1.0f}};
+            for (std::int32_t x = 0; x < n; ++x) out[x] = WorkPixel{{in.p[0][x], 0.0f, 0.0f, 1.0f}};
             break;
         case Packing::GrayAlpha:
-            for (std::size_t j = 0; j < pixels; ++j) {
-                const float a = planes[1][j];
-                out[j] = a > 0.0f ? WorkPixel{{planes[0][j], 1.0f, 1.0f, a}} : WorkPixel{{0.0f, 0.0f, 1.0f, 0.0f}};
+            for (std::int32_t x = 0; x < n; ++x) {
+                const float a = in.p[1][x];
+                out[x] = a > 0.0f ? WorkPixel{{in.p[0][x], 1.0f, 1.0f, a}} : WorkPixel{{0.0f, 0.0f, 1.0f, 0.0f}};
             }
             break;
         case Packing::ColourAlpha:
-            for (std::size_t j = 0; j < pixels; ++j) {
-                const float a = planes[3][j];
+            for (std::int32_t x = 0; x < n; ++x) {
+                const float a = in.p[3][x];
                 const bool opaque = a > 0.0f;
-                out[j] = opaque ? WorkPixel{{planes[0][j], planes[1][j], planes[2][j], a}}
+                out[x] = opaque ? WorkPixel{{in.p[0][x], in.p[1][x], in.p[2][x], a}}
                                 : WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}};
-                opacity[j] = opaque ? 1.0f : 0.0f;
+                opacity[first + x] = opaque ? 1.0f : 0.0f;
             }
             break;
     }
+}
+
+void Interleave(const Frame& f, std::span<const PlaneView> planes, float* opacity) {
+    for (std::int32_t y = 0; y < f.height; ++y)
+        InterleaveRow(f, PlaneRows(planes, y, 0), static_cast<std::size_t>(y) * f.width, opacity);
 }
 
 // value / weight, or the source value where nothing with a positive weight arrived.
 inline float Mean(float value, float weight, float fallback) { return weight > 0.0f ? value / weight : fallback; }
 
-// Turns the sums of pixels [begin, end) into values at the layout's channels: colour in lanes 0.., alpha
-// in lane 3.
-void Normalise(const Frame& f, const float* const* planes, std::size_t begin, std::size_t end) {
+// Turns the sums of pixels [first, last) of one row into values at the layout's channels: colour in
+// lanes 0.., alpha in lane 3. `own` holds the pixels' source values, own.p[plane][j - first].
+void NormaliseRow(const Frame& f, const PlaneRows& own, std::size_t first, std::size_t last) {
     WorkPixel* a = f.accumulator;
     switch (f.packing) {
         case Packing::Colour:
-            for (std::size_t j = begin; j < end; ++j) {
+            for (std::size_t j = first; j < last; ++j) {
                 const float w = a[j].c[3];
-                for (int ch = 0; ch < 3; ++ch) a[j].c[ch] = Mean(a[j].c[ch], w, planes[ch][j]);
+                for (int ch = 0; ch < 3; ++ch) a[j].c[ch] = Mean(a[j].c[ch], w, own.p[ch][j - first]);
             }
             break;
         case Packing::Gray:
-            for (std::size_t j = begin; j < end; ++j) a[j].c[0] = Mean(a[j].c[0], a[j].c[3], planes[0][j]);
+            for (std::size_t j = first; j < last; ++j) a[j].c[0] = Mean(a[j].c[0], a[j].c[3], own.p[0][j - first]);
             break;
         case Packing::GrayAlpha:
-            for (std::size_t j = begin; j < end; ++j) {
-                a[j].c[0] = Mean(a[j].c[0], a[j].c[1], planes[0][j]);
-                a[j].c[3] = Mean(a[j].c[3], a[j].c[2], planes[1][j]);
+            for (std::size_t j = first; j < last; ++j) {
+                a[j].c[0] = Mean(a[j].c[0], a[j].c[1], own.p[0][j - first]);
+                a[j].c[3] = Mean(a[j].c[3], a[j].c[2], own.p[1][j - first]);
             }
             break;
         case Packing::ColourAlpha:
-            for (std::size_t j = begin; j < end; ++j) {
+            for (std::size_t j = first; j < last; ++j) {
                 const float colourWeight = f.pairWeights[2 * j];
-                for (int ch = 0; ch < 3; ++ch) a[j].c[ch] = Mean(a[j].c[ch], colourWeight, planes[ch][j]);
-                a[j].c[3] = Mean(a[j].c[3], f.pairWeights[2 * j + 1], planes[3][j]);
+                for (int ch = 0; ch < 3; ++ch) a[j].c[ch] = Mean(a[j].c[ch], colourWeight, own.p[ch][j - first]);
+                a[j].c[3] = Mean(a[j].c[3], f.pairWeights[2 * j + 1], own.p[3][j - first]);
             }
             break;
     }
 }
 
-void WriteBack(const Frame& f, const ChannelAssignment& channels, float* const* planes, std::size_t begin,
-               std::size_t end) {
-    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) {
-        float* plane = planes[ch];
-        for (std::size_t k = begin; k < end; ++k) plane[k] = f.accumulator[k].c[ch];
-    }
-    if (channels.hasAlpha) {
-        float* plane = planes[channels.colourChannels];
-        for (std::size_t k = begin; k < end; ++k) plane[k] = f.accumulator[k].c[3];
-    }
+void Normalise(const Frame& f, std::span<const PlaneView> planes, std::size_t begin, std::size_t end) {
+    ForEachRowPart(begin, end, f.width, [&](std::size_t first, std::size_t last, std::int32_t y, std::int32_t x) {
+        NormaliseRow(f, PlaneRows(planes, y, x), first, last);
+    });
+}
+
+void WriteBack(const Frame& f, const ChannelAssignment& channels, std::span<const PlaneView> planes,
+               std::size_t begin, std::size_t end) {
+    ForEachRowPart(begin, end, f.width, [&](std::size_t first, std::size_t last, std::int32_t y, std::int32_t x) {
+        for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) {
+            float* plane = planes[static_cast<std::size_t>(ch)].Row(y) + x;
+            for (std::size_t k = first; k < last; ++k) plane[k - first] = f.accumulator[k].c[ch];
+        }
+        if (channels.hasAlpha) {
+            float* plane = planes[static_cast<std::size_t>(channels.colourChannels)].Row(y) + x;
+            for (std::size_t k = first; k < last; ++k) plane[k - first] = f.accumulator[k].c[3];
+        }
+    });
 }
 
 // Kernels by runs. An aperture row is mostly a few runs of one weight (the rim, the centre, a soft
@@ -373,10 +405,10 @@ public:
     }
     std::int32_t Count() const { return count_; }
     RunRows View() const { return RunRows{runs_.get(), rowStart_.get()}; }
-    // Hands both arrays over to an owner that frees them with AlignedFree.
-    void Release(Run*& runs, std::int32_t*& rowStart) {
-        runs = runs_.release();
-        rowStart = rowStart_.release();
+    // Hands both arrays over to another owner.
+    void MoveInto(Buffer<Run>& runs, Buffer<std::int32_t>& rowStart) {
+        runs = std::move(runs_);
+        rowStart = std::move(rowStart_);
     }
 
 private:
@@ -493,24 +525,13 @@ void GatherRowByRuns(const Frame& f, const RunRows& runs, PrefixRing& ring, std:
 // The depth path's kernels, built lazily, at most one per size code (odd, 1..D), each reversed, its
 // non-zero weights divided by their count, and prepared with its row spans and, when cheaper, its runs.
 struct CachedKernel {
-    float* weights;  // null while the slot is empty
-    Run* runs;       // null when the kernel is spread tap by tap
-    std::int32_t* rowStart;
+    Buffer<float> weights;  // empty while the slot is empty
+    Buffer<Run> runs;       // empty when the kernel is spread tap by tap
+    Buffer<std::int32_t> rowStart;
 };
 
 class KernelCache {
 public:
-    KernelCache() = default;
-    KernelCache(const KernelCache&) = delete;
-    KernelCache& operator=(const KernelCache&) = delete;
-    ~KernelCache() {
-        for (std::int32_t i = 0; i < slotCount_; ++i) {
-            AlignedFree{}(slots_[i].weights);
-            AlignedFree{}(slots_[i].runs);
-            AlignedFree{}(slots_[i].rowStart);
-        }
-    }
-
     [[nodiscard]] bool Init(const Frame& f) {
         width_ = f.kernelWidth;
         height_ = f.kernelHeight;
@@ -518,17 +539,14 @@ public:
         std::size_t spanCount = 0;
         if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(height_), spanCount))
             return false;
-        slots_ = AllocateBuffer<CachedKernel>(static_cast<std::size_t>(count));
+        if (!slots_.Allocate(static_cast<std::size_t>(count))) return false;
         spans_ = AllocateBuffer<Span>(spanCount);
-        if (slots_ == nullptr || spans_ == nullptr) return false;
-        std::fill_n(slots_.get(), count, CachedKernel{nullptr, nullptr, nullptr});
-        slotCount_ = count;
-        return true;
+        return spans_ != nullptr;
     }
 
     // The kernel of size code magnitude `size`, or null when its memory cannot be had.
-    const CachedKernel* Get(const PluginContext& context, std::int32_t size) {
-        CachedKernel& slot = slots_[(size - 1) / 2];
+    const CachedKernel* Get(const FilterParameters& settings, std::int32_t size) {
+        CachedKernel& slot = slots_[static_cast<std::size_t>((size - 1) / 2)];
         if (slot.weights != nullptr) return &slot;
         // The aperture is drawn on a raster of its own size, where it is the same shape as centred in a
         // larger one, and counted there whole even when the kernel holds only its central part (a huge one
@@ -537,7 +555,7 @@ public:
         Buffer<float> aperture = AllocateRaster<float>(side, side);
         Buffer<float> kernel = AllocateRaster<float>(width_, height_);
         if (aperture == nullptr || kernel == nullptr) return nullptr;
-        BuildApertureKernel(context, size, side, side, aperture.get());
+        BuildApertureKernel(settings, size, side, side, aperture.get());
         const std::size_t apertureElements = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
         const auto nonZero = static_cast<float>(std::count_if(
             aperture.get(), aperture.get() + apertureElements, [](float w) { return w != 0.0f; }));
@@ -556,8 +574,8 @@ public:
         PrepareKernel(kernel.get(), width_, height_, SpansOf(size));
         KernelRuns runs;
         if (!runs.Build(kernel.get(), width_, height_)) return nullptr;
-        if (kRunCost * runs.Count() < TapCount(SpansOf(size), height_)) runs.Release(slot.runs, slot.rowStart);
-        slot.weights = kernel.release();
+        if (kRunCost * runs.Count() < TapCount(SpansOf(size), height_)) runs.MoveInto(slot.runs, slot.rowStart);
+        slot.weights = std::move(kernel);
         return &slot;
     }
 
@@ -568,8 +586,7 @@ public:
 private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    std::int32_t slotCount_ = 0;
-    Buffer<CachedKernel> slots_;
+    OwnedArray<CachedKernel> slots_;
     Buffer<Span> spans_;
 };
 
@@ -691,70 +708,61 @@ void ScatterRuns(const Frame& f, const RunRows& runs, DifferenceRing& ring, bool
 
 template <bool kPairWeights>
 void ScatterRow(const Frame& f, KernelCache& cache, DifferenceRing& ring, const std::int32_t* codes,
-                const float* open, std::int32_t y, const PluginContext& context, bool& outOfMemory) {
+                const float* open, std::int32_t y, const FilterParameters& settings, bool& outOfMemory) {
     for (std::int32_t x = 0; x < f.width; ++x) {
         const std::int32_t code = codes[static_cast<std::size_t>(y) * f.width + x];
         const std::int32_t size = code < 0 ? -code : code;
-        const CachedKernel* kernel = cache.Get(context, size);
+        const CachedKernel* kernel = cache.Get(settings, size);
         if (kernel == nullptr) {
             outOfMemory = true;
             return;
         }
         if (kernel->runs != nullptr) {
-            ScatterRuns(f, RunRows{kernel->runs, kernel->rowStart}, ring, code < 0, x, y);
+            ScatterRuns(f, RunRows{kernel->runs.get(), kernel->rowStart.get()}, ring, code < 0, x, y);
             continue;
         }
         const Span* spans = cache.SpansOf(size);
         if (code < 0) {
-            ScatterPixel<kPairWeights, true>(f, kernel->weights, spans, open, x, y);
+            ScatterPixel<kPairWeights, true>(f, kernel->weights.get(), spans, open, x, y);
         } else {
-            ScatterPixel<kPairWeights, false>(f, kernel->weights, spans, open, x, y);
+            ScatterPixel<kPairWeights, false>(f, kernel->weights.get(), spans, open, x, y);
         }
     }
 }
 
+// The method's check points: the full poll, then the position on a scale of height + 40.
 class Progress {
 public:
-    Progress(PluginContext& context, bool enabled, std::int32_t height)
-        : context_(context), enabled_(enabled), total_(height + 2 * kNormaliseSpan) {}
-    // A check point: false (and the result word set) when the run is to stop.
+    Progress(CheckPoints& checkPoints, std::int32_t height)
+        : checkPoints_(checkPoints), total_(height + 2 * kNormaliseSpan) {}
+    // A check point: false when the run is to stop.
     [[nodiscard]] bool Check(std::int64_t done) {
-        if (PollCancel(context_)) return false;
-        if (enabled_) ReportProgress(context_, static_cast<std::int32_t>(done), total_);
+        if (checkPoints_.Stop()) return false;
+        checkPoints_.Progress(static_cast<std::int32_t>(done), total_);
         return true;
     }
 
 private:
-    PluginContext& context_;
-    bool enabled_;
+    CheckPoints& checkPoints_;
     std::int32_t total_;
 };
 
-bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
+Result SpreadUniform(const FilterParameters& settings, const Frame& f, Progress& progress) {
     Buffer<float> kernel = AllocateRaster<float>(f.kernelWidth, f.kernelHeight);
     Buffer<Span> spans = AllocateBuffer<Span>(static_cast<std::size_t>(f.kernelHeight));
-    if (kernel == nullptr || spans == nullptr) {
-        SetResult(context, kOutOfMemory);
-        return false;
-    }
-    BuildApertureKernel(context, f.diameter, f.kernelWidth, f.kernelHeight, kernel.get());
+    if (kernel == nullptr || spans == nullptr) return kOutOfMemory;
+    BuildApertureKernel(settings, f.diameter, f.kernelWidth, f.kernelHeight, kernel.get());
     // Gathering with the reversed kernel spreads every source over the aperture as drawn.
     ReverseKernel(kernel.get(), f.kernelWidth, f.kernelHeight);
     PrepareKernel(kernel.get(), f.kernelWidth, f.kernelHeight, spans.get());
 
     KernelRuns runs;
     PrefixRing ring;
-    if (!runs.Build(kernel.get(), f.kernelWidth, f.kernelHeight)) {
-        SetResult(context, kOutOfMemory);
-        return false;
-    }
+    if (!runs.Build(kernel.get(), f.kernelWidth, f.kernelHeight)) return kOutOfMemory;
     const bool byRuns = kRunCost * runs.Count() < TapCount(spans.get(), f.kernelHeight);
-    if (byRuns && !ring.Init(f)) {
-        SetResult(context, kOutOfMemory);
-        return false;
-    }
+    if (byRuns && !ring.Init(f)) return kOutOfMemory;
     for (std::int32_t y = 0; y < f.height; ++y) {
-        if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
+        if (y % kRowsPerPoll == 0 && !progress.Check(y)) return kUserCanceled;
         if (byRuns) {
             ring.Advance(y - f.radiusY + f.kernelHeight - 1);
             if (f.packing == Packing::ColourAlpha) {
@@ -768,56 +776,50 @@ bool SpreadUniform(PluginContext& context, const Frame& f, Progress& progress) {
             GatherRow<false>(f, kernel.get(), spans.get(), y);
         }
     }
-    return true;
+    return kOk;
 }
 
-bool SpreadWithDepth(PluginContext& context, const Frame& f, const float* depthMap, std::int16_t focus,
-                     std::size_t pixels, Progress& progress) {
+Result SpreadWithDepth(const FilterParameters& settings, const Frame& f, const float* depthMap, std::size_t pixels,
+                       Progress& progress) {
     Buffer<std::int32_t> codes = AllocateBuffer<std::int32_t>(pixels);
     Buffer<float> open = AllocateBuffer<float>(pixels);
     KernelCache cache;
     DifferenceRing ring;
-    if (codes == nullptr || open == nullptr || !cache.Init(f) || !ring.Init(f)) {
-        SetResult(context, kOutOfMemory);
-        return false;
-    }
+    if (codes == nullptr || open == nullptr || !cache.Init(f) || !ring.Init(f)) return kOutOfMemory;
     for (std::size_t j = 0; j < pixels; ++j) {
-        codes[j] = DepthSizeCode(depthMap[j], focus, f.diameter);
+        codes[j] = DepthSizeCode(depthMap[j], settings.focus, f.diameter);
         // An in-focus pixel at or below the focus value receives nothing from the pixels above it.
         open[j] = codes[j] == 1 ? 0.0f : 1.0f;
     }
     std::fill_n(f.accumulator, pixels, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
     if (f.packing == Packing::ColourAlpha) std::fill_n(f.pairWeights, 2 * pixels, 0.0f);
     for (std::int32_t y = 0; y < f.height; ++y) {
-        if (y % kRowsPerPoll == 0 && !progress.Check(y)) return false;
+        if (y % kRowsPerPoll == 0 && !progress.Check(y)) return kUserCanceled;
         bool outOfMemory = false;
         if (f.packing == Packing::ColourAlpha) {
-            ScatterRow<true>(f, cache, ring, codes.get(), open.get(), y, context, outOfMemory);
+            ScatterRow<true>(f, cache, ring, codes.get(), open.get(), y, settings, outOfMemory);
         } else {
-            ScatterRow<false>(f, cache, ring, codes.get(), open.get(), y, context, outOfMemory);
+            ScatterRow<false>(f, cache, ring, codes.get(), open.get(), y, settings, outOfMemory);
         }
-        if (outOfMemory) {
-            SetResult(context, kOutOfMemory);
-            return false;
-        }
+        if (outOfMemory) return kOutOfMemory;
         // No later source row reaches back this far.
         if (y >= f.radiusY) ring.Finish(y - f.radiusY, open.get());
     }
     for (std::int32_t row = std::max(0, f.height - f.radiusY); row < f.height; ++row) ring.Finish(row, open.get());
-    return true;
+    return kOk;
 }
 
 // Runs `step` over [0, pixels) in chunks, with a check point before each chunk; the progress runs from
 // `base` to base + 20.
 template <class Step>
-bool ChunkedPass(std::size_t pixels, std::int32_t base, Progress& progress, Step step) {
+Result ChunkedPass(std::size_t pixels, std::int32_t base, Progress& progress, Step step) {
     for (std::size_t begin = 0; begin < pixels; begin += kPixelsPerPoll) {
         const auto done = base + static_cast<std::int64_t>(
                                      (static_cast<std::uint64_t>(kNormaliseSpan) * begin) / pixels);
-        if (!progress.Check(done)) return false;
+        if (!progress.Check(done)) return kUserCanceled;
         step(begin, std::min(pixels, begin + kPixelsPerPoll));
     }
-    return true;
+    return kOk;
 }
 
 }  // namespace
@@ -836,35 +838,24 @@ std::int32_t DepthSizeCode(float depth, std::int16_t focus, std::int32_t diamete
     return v > f ? -size : size;
 }
 
-void DirectConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                    bool reportProgress, float* const* planes, const float* depthMap) {
-    if (CheckPreviewAbort()) {
-        SetResult(context, kUserCanceled);
-        return;
-    }
-    const FilterRecord* record = context.filterRecord;
-    const FilterParameters* settings = Parameters(context);
-    if (record == nullptr || settings == nullptr) {
-        SetResult(context, kBadParameters);
-        return;
-    }
-    const std::int32_t layout = PixelLayout(record->imageMode, record->planes);
-    if (layout == kLayoutRefused) {
-        SetResult(context, kBadMode);
-        return;
-    }
-    const std::int32_t planeCount = std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes);
-    const ChannelAssignment channels = AssignChannels(layout, planeCount);
+Result DirectConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* depthMap,
+                      CheckPoints& checkPoints) {
+    // Before any memory is taken: a preview that is to stop does so at once.
+    if (checkPoints.PreviewInterrupted()) return kUserCanceled;
+    if (job.layout.code == kLayoutRefused) return kBadMode;
     // Modes without a channel assignment, and empty or degenerate requests, spread nothing.
-    if (channels.colourChannels == 0 || planes == nullptr || width <= 0 || height <= 0 || diameter < 1) return;
+    if (job.layout.channels.colourChannels == 0 || JobIsEmpty(job)) return kOk;
+    if (!PlanesFitJob(job, planes)) return kBadParameters;
+    const ChannelAssignment channels = job.layout.channels;
+    const std::int32_t width = job.width;
+    const std::int32_t height = job.height;
+    const std::int32_t diameter = job.diameter;
 
     std::size_t pixels = 0;
     std::size_t pairCount = 0;
     if (!CheckedMultiply(static_cast<std::size_t>(width), static_cast<std::size_t>(height), pixels) ||
-        !CheckedMultiply(pixels, 2, pairCount)) {
-        SetResult(context, kOutOfMemory);
-        return;
-    }
+        !CheckedMultiply(pixels, 2, pairCount))
+        return kOutOfMemory;
     const Packing packing = PackingFor(channels);
     Buffer<WorkPixel> source = AllocateBuffer<WorkPixel>(pixels);
     Buffer<WorkPixel> accumulator = AllocateBuffer<WorkPixel>(pixels);
@@ -875,32 +866,33 @@ void DirectConvolve(PluginContext& context, std::int32_t diameter, std::int32_t 
         pairWeights = AllocateBuffer<float>(pairCount);
     }
     if (source == nullptr || accumulator == nullptr ||
-        (packing == Packing::ColourAlpha && (opacity == nullptr || pairWeights == nullptr))) {
-        SetResult(context, kOutOfMemory);
-        return;
-    }
+        (packing == Packing::ColourAlpha && (opacity == nullptr || pairWeights == nullptr)))
+        return kOutOfMemory;
 
-    Progress progress(context, reportProgress, height);
-    if (reportProgress && !progress.Check(0)) return;
+    Progress progress(checkPoints, height);
+    if (!progress.Check(0)) return kUserCanceled;
 
     const std::int32_t kernelWidth = KernelExtent(diameter, width);
     const std::int32_t kernelHeight = KernelExtent(diameter, height);
     const Frame frame{diameter,      kernelWidth,  kernelHeight,      kernelWidth / 2,
                       kernelHeight / 2, width,     height,            packing,
                       source.get(),  accumulator.get(), opacity.get(), pairWeights.get()};
-    Interleave(frame, planes, opacity.get(), pixels);
+    Interleave(frame, planes, opacity.get());
 
-    const bool spread = settings->depth != 0 && depthMap != nullptr
-                            ? SpreadWithDepth(context, frame, depthMap, settings->focus, pixels, progress)
-                            : SpreadUniform(context, frame, progress);
-    if (!spread || !progress.Check(height)) return;
+    const Result spread = job.settings.depth != 0 && depthMap != nullptr
+                              ? SpreadWithDepth(job.settings, frame, depthMap, pixels, progress)
+                              : SpreadUniform(job.settings, frame, progress);
+    if (!spread.ok()) return spread;
+    if (!progress.Check(height)) return kUserCanceled;
 
-    if (!ChunkedPass(pixels, height, progress,
-                     [&](std::size_t begin, std::size_t end) { Normalise(frame, planes, begin, end); }))
-        return;
-    if (!progress.Check(height + kNormaliseSpan)) return;
-    ChunkedPass(pixels, height + kNormaliseSpan, progress,
-                [&](std::size_t begin, std::size_t end) { WriteBack(frame, channels, planes, begin, end); });
+    if (Result r = ChunkedPass(pixels, height, progress,
+                               [&](std::size_t begin, std::size_t end) { Normalise(frame, planes, begin, end); });
+        !r.ok())
+        return r;
+    if (!progress.Check(height + kNormaliseSpan)) return kUserCanceled;
+    return ChunkedPass(pixels, height + kNormaliseSpan, progress, [&](std::size_t begin, std::size_t end) {
+        WriteBack(frame, channels, planes, begin, end);
+    });
 }
 
 }  // namespace aperlume

@@ -11,12 +11,11 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "engine/aperture_kernel.h"
-#include "engine/cancel_poll.h"
-#include "engine/methods.h"
-#include "fft/cdft2d.h"
 #include "base/result.h"
 #include "base/working_memory.h"
+#include "engine/aperture_kernel.h"
+#include "engine/methods.h"
+#include "fft/cdft2d.h"
 
 namespace aperlume {
 namespace {
@@ -33,15 +32,15 @@ constexpr std::int64_t kLargestPaddedSize = std::int64_t{1} << 24;
 // total itself). Reports are therefore capped at the end of the current stage's share.
 class Checkpoints {
 public:
-    Checkpoints(PluginContext& context, bool report, std::int32_t total)
-        : context_(context), report_(report), total_(total), ceiling_(total) {}
+    Checkpoints(CheckPoints& checkPoints, std::int32_t total)
+        : checkPoints_(checkPoints), total_(total), ceiling_(total) {}
 
     void SetCeiling(std::int32_t ceiling) { ceiling_ = ceiling; }
 
-    // False when the run is to stop (the result word then holds the cancel code).
+    // False when the run is to stop.
     [[nodiscard]] bool Pass(std::int32_t position) {
-        if (PollCancel(context_)) return false;
-        if (report_) ReportProgress(context_, std::min(position, ceiling_), total_);
+        if (checkPoints_.Stop()) return false;
+        checkPoints_.Progress(std::min(position, ceiling_), total_);
         return true;
     }
 
@@ -59,8 +58,7 @@ public:
     }
 
 private:
-    PluginContext& context_;
-    bool report_;
+    CheckPoints& checkPoints_;
     std::int32_t total_;
     std::int32_t ceiling_;
 };
@@ -74,11 +72,11 @@ std::int32_t EdgeSource(std::int32_t padded, std::int32_t size, std::int32_t spl
 }
 
 // The total weight of the aperture drawn alone on a raster with one sample of margin all round.
-bool MeasureKernelWeight(const PluginContext& context, std::int32_t diameter, double& weight) {
+bool MeasureKernelWeight(const FilterParameters& settings, std::int32_t diameter, double& weight) {
     const std::int64_t side = std::int64_t{diameter} + 2;
     Buffer<float> raster = AllocateRaster<float>(side, side);
     if (!raster) return false;
-    BuildApertureKernel(context, diameter, static_cast<std::int32_t>(side), static_cast<std::int32_t>(side), raster.get());
+    BuildApertureKernel(settings, diameter, static_cast<std::int32_t>(side), static_cast<std::int32_t>(side), raster.get());
     weight = 0.0;
     for (std::int64_t i = 0; i < side * side; ++i) weight += raster[static_cast<std::size_t>(i)];
     return true;
@@ -86,26 +84,26 @@ bool MeasureKernelWeight(const PluginContext& context, std::int32_t diameter, do
 
 class Convolution {
 public:
-    Convolution(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
+    Convolution(const FilterParameters& settings, std::int32_t diameter, std::int32_t width, std::int32_t height,
                 std::int32_t paddedWidth, std::int32_t paddedHeight, Checkpoints& checkpoints)
-        : context_(context), diameter_(diameter), width_(width), height_(height), n_(paddedWidth), m_(paddedHeight),
+        : settings_(settings), diameter_(diameter), width_(width), height_(height), n_(paddedWidth), m_(paddedHeight),
           columnSplit_(width + (paddedWidth - width) / 2), rowSplit_(height + (paddedHeight - height) / 2),
           checkpoints_(checkpoints) {}
 
     // Takes the tables and the kernel spectrum, normalised by `weight` and transformed.
-    [[nodiscard]] bool PrepareKernel(double weight) {
+    [[nodiscard]] Result PrepareKernel(double weight) {
         // Drawn at the full padded size, centred at (N/2, M/2); SwapQuadrants undoes that shift later.
         // The raster is drawn before the grids are taken, so that the drawing's own canvas (nine times
         // the raster with soft edges) never has to share the address space with them.
         Buffer<float> raster = AllocateRaster<float>(n_, m_);
-        if (!raster) return Fail(kOutOfMemory);
-        BuildApertureKernel(context_, diameter_, n_, m_, raster.get());
+        if (!raster) return kOutOfMemory;
+        BuildApertureKernel(settings_, diameter_, n_, m_, raster.get());
 
         kernel_ = ComplexGrid::Allocate(m_, n_);
         scratch_ = AllocateBuffer<double>(static_cast<std::size_t>(TransformScratchSize(m_, n_)));
         work_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(TransformWorkSize(m_, n_)));
         twiddles_ = AllocateBuffer<double>(static_cast<std::size_t>(TwiddleTableSize(m_, n_)));
-        if (!kernel_ || !scratch_ || !work_ || !twiddles_) return Fail(kOutOfMemory);
+        if (!kernel_ || !scratch_ || !work_ || !twiddles_) return kOutOfMemory;
         work_[0] = 0;
 
         // Normalised by the weight of the small raster, not by the sum of this one.
@@ -119,26 +117,29 @@ public:
                 row[2 * k + 1] = 0.0;
             }
         });
-        if (!filled) return false;
+        if (!filled) return kUserCanceled;
         raster.reset();
 
         image_ = ComplexGrid::Allocate(m_, n_);
-        if (!image_) return Fail(kOutOfMemory);
-        return Transform(kernel_, 1) && checkpoints_.Pass(2 * m_);
+        if (!image_) return kOutOfMemory;
+        if (Result r = Transform(kernel_, 1); !r.ok()) return r;
+        return checkpoints_.Pass(2 * m_) ? kOk : kUserCanceled;
     }
 
-    [[nodiscard]] bool FilterPlane(float* plane, std::int32_t p) {
+    [[nodiscard]] Result FilterPlane(const PlaneView& plane, std::int32_t p) {
         std::int32_t position = m_ * (7 * p + 2);
         checkpoints_.SetCeiling(m_ * (7 * p + 9));
         const bool filled = checkpoints_.Rows(m_, position, [&](std::int32_t l) {
-            const float* source = plane + static_cast<std::size_t>(EdgeSource(l, height_, rowSplit_)) * width_;
+            const float* source = plane.Row(EdgeSource(l, height_, rowSplit_));
             double* row = image_.Row(l);
             for (std::int32_t k = 0; k < n_; ++k) {
                 row[2 * k] = source[EdgeSource(k, width_, columnSplit_)];
                 row[2 * k + 1] = 0.0;
             }
         });
-        if (!filled || !Transform(image_, 1) || !checkpoints_.Pass(position += m_)) return false;
+        if (!filled) return kUserCanceled;
+        if (Result r = Transform(image_, 1); !r.ok()) return r;
+        if (!checkpoints_.Pass(position += m_)) return kUserCanceled;
 
         const bool multiplied = checkpoints_.Rows(m_, position, [&](std::int32_t l) {
             double* a = image_.Row(l);
@@ -150,32 +151,29 @@ public:
                 a[k + 1] = im;
             }
         });
-        if (!multiplied || !Transform(image_, -1) || !checkpoints_.Pass(position += m_)) return false;
+        if (!multiplied) return kUserCanceled;
+        if (Result r = Transform(image_, -1); !r.ok()) return r;
+        if (!checkpoints_.Pass(position += m_)) return kUserCanceled;
 
         SwapQuadrants(n_, m_, image_.Rows());
-        if (!checkpoints_.Pass(position += m_)) return false;
+        if (!checkpoints_.Pass(position += m_)) return kUserCanceled;
 
         // Only the image's own samples go back; the padding is dropped.
-        return checkpoints_.Rows(m_, position, [&](std::int32_t l) {
+        const bool written = checkpoints_.Rows(m_, position, [&](std::int32_t l) {
             if (l >= height_) return;
             const double* row = image_.Row(l);
-            float* out = plane + static_cast<std::size_t>(l) * width_;
+            float* out = plane.Row(l);
             for (std::int32_t k = 0; k < width_; ++k) out[k] = static_cast<float>(row[2 * k] / n_ / m_);
         });
+        return written ? kOk : kUserCanceled;
     }
 
 private:
-    bool Fail(ResultCode code) {
-        SetResult(context_, code);
-        return false;
+    Result Transform(const ComplexGrid& grid, std::int32_t sign) {
+        return cdft2d(m_, 2 * n_, sign, grid.Rows(), scratch_.get(), work_.get(), twiddles_.get());
     }
 
-    bool Transform(const ComplexGrid& grid, std::int32_t sign) {
-        const ResultCode code = cdft2d(m_, 2 * n_, sign, grid.Rows(), scratch_.get(), work_.get(), twiddles_.get());
-        return code == kNoError || Fail(code);
-    }
-
-    PluginContext& context_;
+    const FilterParameters& settings_;
     std::int32_t diameter_;
     std::int32_t width_;
     std::int32_t height_;
@@ -210,14 +208,13 @@ void SwapQuadrants(std::int32_t columnCount, std::int32_t rowCount, double* cons
     }
 }
 
-void FftConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                 bool reportProgress, float* const* planes) {
-    const FilterRecord* record = context.filterRecord;
-    if (record == nullptr) {
-        SetResult(context, kBadParameters);
-        return;
-    }
-    if (planes == nullptr || width <= 0 || height <= 0 || diameter < 1) return;
+Result FftConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* /*depthMap*/,
+                   CheckPoints& checkPoints) {
+    const std::int32_t width = job.width;
+    const std::int32_t height = job.height;
+    const std::int32_t diameter = job.diameter;
+    if (JobIsEmpty(job)) return kOk;
+    if (!PlanesFitJob(job, planes)) return kBadParameters;
 
     const std::int64_t paddedWidth = PaddedSize(std::int64_t{width} + 2 * std::int64_t{diameter});
     const std::int64_t paddedHeight = PaddedSize(std::int64_t{height} + 2 * std::int64_t{diameter});
@@ -226,33 +223,28 @@ void FftConvolve(PluginContext& context, std::int32_t diameter, std::int32_t wid
     if (paddedWidth > kLargestPaddedSize || paddedHeight > kLargestPaddedSize ||
         !CheckedMultiply(static_cast<std::size_t>(paddedWidth), static_cast<std::size_t>(paddedHeight),
                          2 * sizeof(double), gridBytes) ||
-        gridBytes > SIZE_MAX / 2) {
-        SetResult(context, kOutOfMemory);
-        return;
-    }
+        gridBytes > SIZE_MAX / 2)
+        return kOutOfMemory;
     const auto n = static_cast<std::int32_t>(paddedWidth);
     const auto m = static_cast<std::int32_t>(paddedHeight);
-    const std::int32_t total = m * (7 * std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes) + 2);
-    Checkpoints checkpoints(context, reportProgress, total);
+    const std::int32_t planeCount = job.layout.planeCount;
+    const std::int32_t total = m * (7 * planeCount + 2);
+    Checkpoints checkpoints(checkPoints, total);
 
     double weight = 0.0;
-    if (!MeasureKernelWeight(context, diameter, weight)) {
-        SetResult(context, kOutOfMemory);
-        return;
-    }
+    if (!MeasureKernelWeight(job.settings, diameter, weight)) return kOutOfMemory;
     // An aperture without weight (ratio 100 with edge 100, or no vertices) spreads nothing: rather than
     // dividing by zero into planes of NaN, every plane keeps its values.
     if (weight > 0.0) {
-        Convolution convolution(context, diameter, width, height, n, m, checkpoints);
-        if (!convolution.PrepareKernel(weight)) return;
-        // The plane count is read afresh at every turn, as the host may change it.
-        for (std::int32_t p = 0; p < std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes); ++p) {
-            if (!convolution.FilterPlane(planes[p], p)) return;
+        Convolution convolution(job.settings, diameter, width, height, n, m, checkpoints);
+        if (Result r = convolution.PrepareKernel(weight); !r.ok()) return r;
+        for (std::int32_t p = 0; p < planeCount; ++p) {
+            if (Result r = convolution.FilterPlane(planes[static_cast<std::size_t>(p)], p); !r.ok()) return r;
         }
     }
     // The last checkpoint: a cancel here still ends the run with the cancel code.
     checkpoints.SetCeiling(total);
-    static_cast<void>(checkpoints.Pass(total));
+    return checkpoints.Pass(total) ? kOk : kUserCanceled;
 }
 
 }  // namespace aperlume

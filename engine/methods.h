@@ -1,25 +1,35 @@
-// The three ways of spreading every plane over the aperture. Each works in place on `planes` (one
-// width x height float buffer per plane, the count read from the FilterRecord's `planes`, at most 8),
-// reads its settings from the context's parameter block, and reports failure only through the run's
-// result word: -108 out of memory, -128 cancelled, -30101 image mode refused. On success every plane
-// holds its blurred values; on failure the caller must not use them.
+// The three ways of spreading every plane over the aperture, with one shape so that callers can choose
+// among them by value. Each works in place on the job's planes, reads the settings from the job alone,
+// and reports as Render does (engine/render.h); the Monte Carlo and FFT methods take no depth map and
+// ignore `depthMap`.
 #pragma once
 
-#include <cstdint>
+#include <span>
 
-#include "host/plugin_context.h"
+#include "base/result.h"
+#include "engine/render.h"
 
 namespace aperlume {
 
-inline constexpr int kMaxPlanes = 8;
+using SpreadMethod = Result (*)(const RenderJob& job, std::span<const PlaneView> planes, const float* depthMap,
+                                CheckPoints& checkPoints);
 
-void DirectConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                    bool reportProgress, float* const* planes, const float* depthMap);
+[[nodiscard]] Result DirectConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* depthMap,
+                                    CheckPoints& checkPoints);
 
-void MonteCarloConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                        bool reportProgress, float* const* planes);
+[[nodiscard]] Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> planes,
+                                        const float* depthMap, CheckPoints& checkPoints);
 
-void FftConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                 bool reportProgress, float* const* planes);
+[[nodiscard]] Result FftConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* depthMap,
+                                 CheckPoints& checkPoints);
+
+// True when the job has nothing to spread: no pixels, or no aperture.
+[[nodiscard]] inline bool JobIsEmpty(const RenderJob& job) {
+    return job.width <= 0 || job.height <= 0 || job.diameter < 1;
+}
+
+// Whether `planes` holds at least the layout's planes, each of the job's width and height with a usable
+// stride.
+[[nodiscard]] bool PlanesFitJob(const RenderJob& job, std::span<const PlaneView> planes);
 
 }  // namespace aperlume

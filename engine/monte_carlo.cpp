@@ -7,12 +7,11 @@
 #include <cmath>
 #include <cstddef>
 
-#include "engine/aperture_kernel.h"
-#include "engine/cancel_poll.h"
-#include "engine/methods.h"
-#include "engine/random.h"
 #include "base/result.h"
 #include "base/working_memory.h"
+#include "engine/aperture_kernel.h"
+#include "engine/methods.h"
+#include "engine/random.h"
 
 namespace aperlume {
 namespace {
@@ -143,19 +142,32 @@ bool AcceptedMode(std::int32_t layout) {
     return (layout >= kLayoutRGB && layout <= kLayoutGrayA) || (layout >= kLayoutRGB + 8 && layout <= kLayoutGrayA + 8);
 }
 
-// Colour planes go to channels 0.., the alpha plane (the next one) to channel 3.
-void Interleave(const ChannelAssignment& channels, const float* const* planes, WorkPixel* out, std::size_t pixels) {
-    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch)
-        for (std::size_t j = 0; j < pixels; ++j) out[j].c[ch] = planes[ch][j];
-    if (channels.hasAlpha)
-        for (std::size_t j = 0; j < pixels; ++j) out[j].c[kAlpha] = planes[channels.colourChannels][j];
+// Plane `plane` into working-pixel channel `channel`, or back.
+void PlaneToChannel(const PlaneView& plane, std::int32_t channel, WorkPixel* out) {
+    for (std::int32_t y = 0; y < plane.height; ++y) {
+        const float* row = plane.Row(y);
+        WorkPixel* pixels = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.width);
+        for (std::int32_t x = 0; x < plane.width; ++x) pixels[x].c[channel] = row[x];
+    }
 }
 
-void WriteBack(const ChannelAssignment& channels, const WorkPixel* in, float* const* planes, std::size_t pixels) {
-    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch)
-        for (std::size_t j = 0; j < pixels; ++j) planes[ch][j] = in[j].c[ch];
-    if (channels.hasAlpha)
-        for (std::size_t j = 0; j < pixels; ++j) planes[channels.colourChannels][j] = in[j].c[kAlpha];
+void ChannelToPlane(const WorkPixel* in, std::int32_t channel, const PlaneView& plane) {
+    for (std::int32_t y = 0; y < plane.height; ++y) {
+        float* row = plane.Row(y);
+        const WorkPixel* pixels = in + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.width);
+        for (std::int32_t x = 0; x < plane.width; ++x) row[x] = pixels[x].c[channel];
+    }
+}
+
+// Colour planes go to channels 0.., the alpha plane (the next one) to channel 3.
+void Interleave(const ChannelAssignment& channels, std::span<const PlaneView> planes, WorkPixel* out) {
+    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) PlaneToChannel(planes[static_cast<std::size_t>(ch)], ch, out);
+    if (channels.hasAlpha) PlaneToChannel(planes[static_cast<std::size_t>(channels.colourChannels)], kAlpha, out);
+}
+
+void WriteBack(const ChannelAssignment& channels, const WorkPixel* in, std::span<const PlaneView> planes) {
+    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) ChannelToPlane(in, ch, planes[static_cast<std::size_t>(ch)]);
+    if (channels.hasAlpha) ChannelToPlane(in, kAlpha, planes[static_cast<std::size_t>(channels.colourChannels)]);
 }
 
 }  // namespace
@@ -210,44 +222,36 @@ std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, st
     return k;
 }
 
-void MonteCarloConvolve(PluginContext& context, std::int32_t diameter, std::int32_t width, std::int32_t height,
-                        bool reportProgress, float* const* planes) {
-    const FilterRecord* record = context.filterRecord;
-    if (record == nullptr) {
-        SetResult(context, kBadParameters);
-        return;
-    }
-    const std::int32_t layout = PixelLayout(record->imageMode, record->planes);
-    if (!AcceptedMode(layout)) {
-        SetResult(context, kBadMode);
-        return;
-    }
-    const std::int32_t planeCount = std::clamp<std::int32_t>(record->planes, 0, kMaxPlanes);
-    const ChannelAssignment channels = AssignChannels(layout, planeCount);
-    if (channels.colourChannels == 0 || planes == nullptr || width <= 0 || height <= 0 || diameter < 1) return;
+Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* /*depthMap*/,
+                          CheckPoints& checkPoints) {
+    if (!AcceptedMode(job.layout.code)) return kBadMode;
+    if (job.layout.channels.colourChannels == 0 || JobIsEmpty(job)) return kOk;
+    if (!PlanesFitJob(job, planes)) return kBadParameters;
+    const ChannelAssignment& channels = job.layout.channels;
+    const std::int32_t width = job.width;
+    const std::int32_t height = job.height;
+    const std::int32_t diameter = job.diameter;
 
     Buffer<WorkPixel> source = AllocateRaster<WorkPixel>(width, height);
     Buffer<WorkPixel> result = AllocateRaster<WorkPixel>(width, height);
     Buffer<float> kernel = AllocateRaster<float>(diameter, diameter);
     Buffer<std::int32_t> counts = AllocateRaster<std::int32_t>(std::int64_t{diameter} + 1, std::int64_t{diameter} + 1);
-    if (!source || !result || !kernel || !counts) {
-        SetResult(context, kOutOfMemory);
-        return;
-    }
+    if (!source || !result || !kernel || !counts) return kOutOfMemory;
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    Interleave(channels, planes, source.get(), pixels);
-    BuildApertureKernel(context, diameter, diameter, diameter, kernel.get());
+    Interleave(channels, planes, source.get());
+    BuildApertureKernel(job.settings, diameter, diameter, diameter, kernel.get());
     CountPositiveWeights(kernel.get(), diameter, counts.get());
     std::fill_n(result.get(), pixels, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
 
     const SampledAperture aperture{kernel.get(), counts.get(), diameter};
     for (std::int32_t y = 0; y < height; ++y) {
-        if (PollCancel(context)) return;  // the rows estimated so far are discarded
-        if (reportProgress) ReportProgress(context, y, height);
+        if (checkPoints.Stop()) return kUserCanceled;  // the rows estimated so far are discarded
+        checkPoints.Progress(y, height);
         for (std::int32_t x = 0; x < width; ++x)
             EstimatePixel(channels, x, y, aperture, width, height, source.get(), result.get());
     }
-    WriteBack(channels, result.get(), planes, pixels);
+    WriteBack(channels, result.get(), planes);
+    return kOk;
 }
 
 }  // namespace aperlume

@@ -1,7 +1,7 @@
 // The layout table: image mode and plane count to the working pixel's channel assignment.
 #include "engine/pixel_layout.h"
 
-#include "host/host_records.h"
+#include "base/image_modes.h"
 
 namespace aperlume {
 

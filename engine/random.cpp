@@ -4,6 +4,9 @@
 namespace aperlume {
 namespace {
 
+// Process-wide and never reseeded because the noise sequence is part of the output: each Monte Carlo
+// render continues where the previous one in this process left off, as the renders the plug-in has
+// always made do.
 RandomSequence processSequence;
 
 }  // namespace

@@ -16,7 +16,8 @@ struct Block {
     int locks;
 };
 
-// Keyed by the block's own address: a "handle" is a Block*.
+// Keyed by the block's own address: a "handle" is a Block*. Process-wide as the system's global memory
+// it stands in for.
 std::map<const void*, Block*>& ByAddress() {
     static auto* table = new std::map<const void*, Block*>();
     return *table;

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/image_modes.h"
+
 namespace aperlume {
 
 using OSErr = std::int16_t;
@@ -387,7 +389,7 @@ struct FilterRecord {
 };
 #pragma pack(pop)
 
-// Selectors, image modes and the record's constants we use.
+// Selectors and the record's constants we use (the image modes are in base/image_modes.h).
 enum : std::int16_t {
     kSelectorAbout = 0,
     kSelectorParameters = 1,
@@ -395,17 +397,6 @@ enum : std::int16_t {
     kSelectorStart = 3,
     kSelectorContinue = 4,
     kSelectorFinish = 5,
-};
-
-enum : std::int16_t {
-    kModeGrayScale = 1,
-    kModeRGB = 3,
-    kModeCMYK = 4,
-    kModeLab = 9,
-    kModeGray16 = 10,
-    kModeRGB48 = 11,
-    kModeLab48 = 12,
-    kModeCMYK64 = 13,
 };
 
 }  // namespace aperlume

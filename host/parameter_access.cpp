@@ -4,9 +4,13 @@
 
 namespace aperlume {
 
+FilterParameters* Parameters(const FilterRecord& record) {
+    return static_cast<FilterParameters*>(HandleData(record.parameters));
+}
+
 FilterParameters* Parameters(const PluginContext& context) {
     if (context.filterRecord == nullptr) return nullptr;
-    return static_cast<FilterParameters*>(HandleData(context.filterRecord->parameters));
+    return Parameters(*context.filterRecord);
 }
 
 }  // namespace aperlume

@@ -1,8 +1,10 @@
-// The per-instance record kept in the host's data slot across calls, and the accessors through which
-// every Part reaches the host's FilterRecord, result word and parameter block.
+// The per-instance record kept in the host's data slot across calls, and the access to the parameter
+// block through the host's FilterRecord.
 //
-// The context is plain data: it is created zero-filled in movable global memory (or a host handle)
-// and never released by the plug-in.
+// The context is plain data: it is created zero-filled in movable global memory (or a host handle),
+// never runs a constructor and is never released by the plug-in, so it holds no owners. The preview's
+// buffers belong to the dialog session (ui/preview_session.h); outcomes travel by return value, and only
+// the selector dispatch writes the host's result word.
 #pragma once
 
 #include <cstdint>
@@ -14,26 +16,19 @@
 namespace aperlume {
 
 struct PluginContext {
-    std::int16_t* result;
-    FilterRecord* filterRecord;
+    FilterRecord* filterRecord;  // the record of the current call
     std::int16_t showDialog;
-    Rect previewRect;
-    Rect renderRect;
+    Rect previewRect;  // the preview pane in the dialog's client coordinates
+    Rect renderRect;   // what continue renders
     std::int16_t zoomStep;
     double viewCenterV;
     double viewCenterH;
-    std::uint8_t* previewPixels;
-    std::uint8_t* previewMask;
-    std::int16_t hasTransparency;
-    std::uint8_t* transparencyPlane;
-    float* apertureThumb;
+    std::int16_t hasTransparency;  // the host supplies transparency beside one or three colour planes
 };
 
 // The parameter block behind the record's `parameters` handle, read at the moment of use; null while
 // the handle is null.
+FilterParameters* Parameters(const FilterRecord& record);
 FilterParameters* Parameters(const PluginContext& context);
-
-inline void SetResult(const PluginContext& context, std::int16_t code) { *context.result = code; }
-inline std::int16_t ResultWord(const PluginContext& context) { return *context.result; }
 
 }  // namespace aperlume

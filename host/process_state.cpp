@@ -4,6 +4,8 @@
 namespace aperlume {
 namespace {
 
+// Set by the module's entry routine before any selector runs, which has nowhere else to put them: the
+// host calls PluginMain with no context for the module as a whole.
 std::int16_t hostKind = HostOther;
 void* moduleInstance = nullptr;
 

@@ -4,8 +4,6 @@
 
 #include "host/pstring.h"
 #include "scripting/host_handles.h"
-#include "ui/dialog_helpers.h"
-#include "ui/string_table.h"
 
 namespace aperlume {
 namespace {
@@ -78,17 +76,17 @@ bool DescriptorSuiteAvailable(const PIDescriptorParameters* parameters) {
     return AllReadProceduresPresent(*read) && UsedWriteProceduresPresent(*write);
 }
 
-ResultCode CloseDescriptorReader(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
-                                 PIReadDescriptor& token) {
-    const ResultCode error = parameters.readDescriptorProcs->closeReadDescriptorProc(token);
+Result CloseDescriptorReader(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
+                             PIReadDescriptor& token) {
+    const Result error = parameters.readDescriptorProcs->closeReadDescriptorProc(token);
     ReleaseDescriptor(handleProcs, parameters.descriptor);
     parameters.descriptor = nullptr;
     token = nullptr;
     return error;
 }
 
-ResultCode CloseDescriptorWriter(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
-                                 PIWriteDescriptor& token) {
+void CloseDescriptorWriter(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
+                           PIWriteDescriptor& token) {
     ReleaseDescriptor(handleProcs, parameters.descriptor);
     parameters.descriptor = nullptr;
     Handle written = nullptr;
@@ -96,15 +94,13 @@ ResultCode CloseDescriptorWriter(PIDescriptorParameters& parameters, const Handl
     parameters.descriptor = written;
     parameters.recordInfo = 0;
     token = nullptr;
-    return kNoError;
 }
 
 bool WantsDialog(const PIDescriptorParameters& parameters) { return parameters.playInfo == 1; }
 
-bool CheckAdvanceState(AdvanceStateProc advanceState, void* module) {
+bool CheckAdvanceState(AdvanceStateProc advanceState, void* module, NoImageServiceAlert alert) {
     if (advanceState != nullptr) return true;
-    const PString version = RequiredVersionText();
-    (void)ShowAlert(module, nullptr, kNoImageServiceAlert, kNoImageServiceMessage, &version, nullptr);
+    if (alert != nullptr) alert(module, RequiredVersionText());
     return false;
 }
 

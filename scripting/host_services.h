@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/host_records.h"
+#include "host/pstring.h"
 #include "base/result.h"
 
 namespace aperlume {
@@ -14,19 +15,24 @@ namespace aperlume {
 
 // Closes a reader: returns the host's close result, releases the descriptor that was read and clears it
 // and the token.
-ResultCode CloseDescriptorReader(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
-                                 PIReadDescriptor& token);
+[[nodiscard]] Result CloseDescriptorReader(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
+                                           PIReadDescriptor& token);
 
 // Closes a writer: the previous descriptor is released, the new one takes its place, recordInfo becomes
-// 0 and the token is cleared. Always 0.
-ResultCode CloseDescriptorWriter(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
-                                 PIWriteDescriptor& token);
+// 0 and the token is cleared. The host's answer to the close is not acted on (hosts' answers vary).
+void CloseDescriptorWriter(PIDescriptorParameters& parameters, const HandleProcs* handleProcs,
+                           PIWriteDescriptor& token);
 
 // True when the host asks for the dialog (playInfo 1).
 [[nodiscard]] bool WantsDialog(const PIDescriptorParameters& parameters);
 
-// True when the host offers advanceState. Otherwise tells the user, in an alert loaded from `module`, that
-// the host needs interface version 3.0, and returns false.
-[[nodiscard]] bool CheckAdvanceState(AdvanceStateProc advanceState, void* module);
+// Tells the user that the host cannot deliver image data and needs plug-in interface version
+// `requiredVersion`. The caller supplies it (the dialog room's ShowNoImageServiceAlert), so that this
+// room opens no windows of its own.
+using NoImageServiceAlert = void (*)(void* module, const PString& requiredVersion);
+
+// True when the host offers advanceState. Otherwise tells the user through `alert`, with the texts of
+// `module`, that the host needs interface version 3.0, and returns false.
+[[nodiscard]] bool CheckAdvanceState(AdvanceStateProc advanceState, void* module, NoImageServiceAlert alert);
 
 }  // namespace aperlume

@@ -31,12 +31,12 @@ void ReadValue(const ReadDescriptorProcs& procs, PIReadDescriptor token, const S
 
 }  // namespace
 
-ResultCode ReadScriptParameters(PluginContext& context) {
+Result ReadScriptParameters(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
     PIDescriptorParameters* parameters = record.descriptorParameters;
     if (!DescriptorSuiteAvailable(parameters)) return kNoError;
     FilterParameters* settings = Parameters(context);
-    ResultCode error = kNoError;
+    Result closed = kOk;
     if (settings != nullptr) {
         // The keys the host should deliver, ending in 0; focus is read when present but not asked for.
         // Hosts mark the keys they deliver in this array, so it is a fresh copy on every read.
@@ -54,22 +54,21 @@ ResultCode ReadScriptParameters(PluginContext& context) {
                 const ScriptKey* entry = FindScriptKey(key);
                 if (entry != nullptr) ReadValue(procs, token, *entry, *settings);  // other keys are skipped
             }
-            error = CloseDescriptorReader(*parameters, record.handleProcs, token);
-            if (error != kNoError && error != kMissingParameter) SetResult(context, error);
+            closed = CloseDescriptorReader(*parameters, record.handleProcs, token);
         }
     }
     context.showDialog = WantsDialog(*parameters) ? 1 : 0;
-    return error;
+    return closed;
 }
 
-ResultCode WriteScriptParameters(PluginContext& context) {
+void WriteScriptParameters(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
     PIDescriptorParameters* parameters = record.descriptorParameters;
     const FilterParameters* settings = Parameters(context);
-    if (!DescriptorSuiteAvailable(parameters) || settings == nullptr) return kNoError;
+    if (!DescriptorSuiteAvailable(parameters) || settings == nullptr) return;
     const WriteDescriptorProcs& procs = *parameters->writeDescriptorProcs;
     PIWriteDescriptor token = procs.openWriteDescriptorProc();
-    if (token == nullptr) return kNoError;
+    if (token == nullptr) return;
     // The put procedures' results are not acted on: a key the host could not take is simply missing on
     // replay, where the read tolerates it.
     for (const ScriptKey& entry : kScriptKeys) {
@@ -79,7 +78,7 @@ ResultCode WriteScriptParameters(PluginContext& context) {
         else
             (void)procs.putEnumeratedProc(token, entry.key, entry.key, EnumeratorForValue(entry.kind, value));
     }
-    return CloseDescriptorWriter(*parameters, record.handleProcs, token);
+    CloseDescriptorWriter(*parameters, record.handleProcs, token);
 }
 
 }  // namespace aperlume

@@ -9,11 +9,12 @@ namespace aperlume {
 
 // Reads the keys present in the host's descriptor into the parameter block (integers stored as their low
 // 16 bits, no range checks) and, when the host offers scripting, sets showDialog from its play
-// information. Returns 0, or the error that closing the reader reported; that error also goes to the
-// result word unless it is -1715 (an expected key was missing), which is normal for partial descriptors.
-ResultCode ReadScriptParameters(PluginContext& context);
+// information. Returns kOk, or what closing the reader reported: kMissingParameter when an expected key
+// was missing (normal for partial descriptors, not an error of the run) or the host's error.
+[[nodiscard]] Result ReadScriptParameters(PluginContext& context);
 
-// Writes all eleven settings to a new descriptor that replaces the host's. Always 0.
-ResultCode WriteScriptParameters(PluginContext& context);
+// Writes all eleven settings to a new descriptor that replaces the host's. Nothing it meets stops the
+// run: the put procedures' answers are not acted on.
+void WriteScriptParameters(PluginContext& context);
 
 }  // namespace aperlume

@@ -6,6 +6,8 @@
 namespace aperlume {
 namespace {
 
+// What the about boxes of this process would have shown, for the tests to read (the about selector has
+// no context to record it in).
 std::vector<ShownAboutBox>& Shown() {
     static std::vector<ShownAboutBox> shown;
     return shown;

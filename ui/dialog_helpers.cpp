@@ -1,6 +1,8 @@
 // The portable part of the dialog helpers: window placement arithmetic and the alert's text.
 #include "ui/dialog_helpers.h"
 
+#include "ui/string_table.h"
+
 namespace aperlume {
 
 ScreenPoint CenteredPosition(const ScreenRect& desktop, std::int32_t width, std::int32_t height) {
@@ -23,6 +25,11 @@ std::int32_t ShowAlert(ModuleHandle module, WindowHandle owner, std::int16_t ale
     if (templateId > 0) message = LoadStringTemplate(module, templateId);
     SubstituteParams(message, nullptr, p1, p2);
     return ShowWarningMessage(owner, message);
+}
+
+void ShowNoImageServiceAlert(ModuleHandle module, const PString& requiredVersion) {
+    static_cast<void>(
+        ShowAlert(module, nullptr, kNoImageServiceAlert, kNoImageServiceMessage, &requiredVersion, nullptr));
 }
 
 }  // namespace aperlume

@@ -54,6 +54,10 @@ void GetControlRect(std::int32_t controlId, Rect& out, WindowHandle dialog);
 std::int32_t ShowAlert(ModuleHandle module, WindowHandle owner, std::int16_t alertId, std::int16_t templateId,
                        const PString* p1, const PString* p2);
 
+// The alert for a host that cannot deliver image data: the module's message that the host needs plug-in
+// interface version `requiredVersion` or later, owned by no window.
+void ShowNoImageServiceAlert(ModuleHandle module, const PString& requiredVersion);
+
 // The platform edge of ShowAlert. A string resource as code page 932 bytes (empty when missing or
 // unreadable), and the message box for such bytes.
 PString LoadStringTemplate(ModuleHandle module, std::int16_t id);

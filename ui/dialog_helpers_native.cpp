@@ -16,6 +16,8 @@ namespace {
 constexpr std::uint32_t kWarningStyle = 0x30;
 constexpr std::int32_t kOkAnswer = 1;
 
+// The stand-in desktop and the alerts shown so far: process-wide as the screen and the message boxes
+// they stand in for, and read by the tests.
 ScreenRect& Desktop() {
     static ScreenRect desktop{0, 0, 1024, 768};
     return desktop;

@@ -42,7 +42,7 @@ public:
     // Opening: place the dialog, attach the preview pane, and report the pane's rectangle in the
     // dialog's client coordinates.
     virtual void CenterDialog() = 0;
-    virtual void AttachPane(PluginContext& context) = 0;
+    virtual void AttachPane(PreviewSession& session) = 0;
     virtual Rect PaneRect() = 0;
 
     virtual void EndDialog(std::intptr_t value) = 0;

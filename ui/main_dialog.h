@@ -2,12 +2,14 @@
 // closing restore the block as it was when the dialog opened.
 #pragma once
 
+#include "base/result.h"
 #include "host/plugin_context.h"
 
 namespace aperlume {
 
-// Runs the dialog modally (fetching the whole image as it opens). True exactly when the result word is
-// 0 afterwards (OK); Cancel and close leave -128.
-bool ShowMainDialog(PluginContext& context);
+// Runs the dialog modally (fetching the whole image as it opens). kOk for OK; kUserCanceled for Cancel
+// and close; the host's code when the image cannot be fetched; kOutOfMemory without a parameter block
+// or when the dialog cannot be created.
+[[nodiscard]] Result ShowMainDialog(PluginContext& context);
 
 }  // namespace aperlume

@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/preview_state.h"
-#include "base/result.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_texts.h"
 #include "ui/preview_render.h"
+#include "ui/preview_state.h"
 #include "ui/preview_view.h"
 
 namespace aperlume {
@@ -69,27 +68,27 @@ std::int32_t ReadLeadingInteger(std::string_view text) {
 }
 
 MainDialogModel::MainDialogModel(PluginContext& context, DialogPlatform& platform)
-    : context_(context), platform_(platform) {}
+    : context_(context), platform_(platform), preview_(context) {}
 
 FilterParameters& MainDialogModel::Block() const { return *Parameters(context_); }
 
-bool MainDialogModel::Open() {
+Result MainDialogModel::Open() {
     saved_ = Block();
     opened_ = true;
     platform_.SetCaption(kCaptionText);
     platform_.CenterDialog();
-    platform_.AttachPane(context_);
+    platform_.AttachPane(preview_);
     context_.previewRect = platform_.PaneRect();
     // Without the buffers the dialog still works; it just shows no preview.
-    (void)AllocatePreviewBuffers(context_);
-    SetupPreview(context_);
-    if (ResultWord(context_) != 0) {
+    static_cast<void>(preview_.AllocateBuffers());
+    status_ = SetupPreview(preview_);
+    if (!status_.ok()) {
         // The image could not be fetched: nothing can be previewed or filtered, so the run ends here
         // with the host's code.
-        FreePreviewBuffers(context_);
+        preview_.ReleaseBuffers();
         settled_ = true;
         End(kDialogEndedByCancel);
-        return true;
+        return status_;
     }
 
     FilterParameters& block = Block();
@@ -115,10 +114,11 @@ bool MainDialogModel::Open() {
     UpdateDepthControls();
 
     // The unfiltered view at once, then one full render from the queue.
-    RefreshPreview(0, context_, platform_);
+    static_cast<void>(RefreshPreview(0, preview_, platform_));  // quick: cannot fail
     RequestPreview(platform_);
-    return true;
+    return kOk;
 }
+
 
 void MainDialogModel::SetSliderRange(std::int16_t slider, std::int32_t minimum, std::int32_t maximum) {
     platform_.SetSliderMinimum(slider, static_cast<std::int16_t>(minimum));
@@ -283,8 +283,8 @@ bool MainDialogModel::Zoom(std::int32_t delta) {
         SetPreviewState(PreviewState::ZoomRerenderRequested);
         return false;
     }
-    RefreshPreview(0, context_, platform_);
-    RefreshPreview(1, context_, platform_);
+    static_cast<void>(RefreshPreview(0, preview_, platform_));  // quick: cannot fail
+    status_ = RefreshPreview(1, preview_, platform_);
     return true;
 }
 
@@ -302,20 +302,23 @@ bool MainDialogModel::OnClose(std::int64_t argument) {
 void MainDialogModel::OnRenderRequest(std::uint32_t message) {
     if (ended_) return;
     platform_.RemovePendingEvents(message);
-    HandleRenderRequest(message, context_, platform_);
+    // Only a full render that runs has an outcome; a dropped request or a quick render leaves it alone.
+    const bool fullRenderRuns = message == kFullRenderRequest && GetPreviewState() == PreviewState::Idle;
+    const Result rendered = HandleRenderRequest(message, preview_, platform_);
+    if (fullRenderRuns) status_ = rendered;
 }
 
 void MainDialogModel::Accept() {
-    SetResult(context_, 0);
-    FreePreviewBuffers(context_);
+    status_ = kOk;
+    preview_.ReleaseBuffers();
     settled_ = true;
     End(kDialogEndedByOk);
 }
 
 void MainDialogModel::CancelPath(std::intptr_t value) {
-    SetResult(context_, kUserCanceled);
+    status_ = kUserCanceled;
     Block() = saved_;
-    FreePreviewBuffers(context_);
+    preview_.ReleaseBuffers();
     settled_ = true;
     End(value);
 }
@@ -326,14 +329,15 @@ void MainDialogModel::End(std::intptr_t value) {
     platform_.EndDialog(value);
 }
 
-void MainDialogModel::Finish() {
+Result MainDialogModel::Finish() {
     if (opened_ && !settled_) {
         if (Parameters(context_) != nullptr) Block() = saved_;
-        if (ResultWord(context_) == 0) SetResult(context_, kUserCanceled);
+        if (status_.ok()) status_ = kUserCanceled;
     }
-    FreePreviewBuffers(context_);
+    preview_.ReleaseBuffers();
     SetPreviewState(PreviewState::Idle);
     ResetPaneState();
+    return status_;
 }
 
 }  // namespace aperlume

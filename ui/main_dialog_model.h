@@ -10,8 +10,10 @@
 #include <string_view>
 
 #include "base/filter_parameters.h"
+#include "base/result.h"
 #include "host/plugin_context.h"
 #include "ui/dialog_platform.h"
+#include "ui/preview_session.h"
 
 namespace aperlume {
 
@@ -40,9 +42,9 @@ class MainDialogModel {
 public:
     MainDialogModel(PluginContext& context, DialogPlatform& platform);
 
-    // The dialog's initialisation, in order; returns true (the platform focuses the first control).
-    // When the image cannot be fetched the dialog ends at once with the fetch's code in the result word.
-    bool Open();
+    // The dialog's initialisation, in order (the platform then focuses the first control). When the image
+    // cannot be fetched the dialog ends at once, and the fetch's code is returned and becomes the outcome.
+    [[nodiscard]] Result Open();
 
     // Events; each returns whether it was handled.
     bool OnSliderScroll(std::int16_t sliderId);
@@ -51,9 +53,14 @@ public:
     void OnRenderRequest(std::uint32_t message);
 
     // After the platform's modal loop: releases what is still held, puts back the block if the dialog
-    // ended by neither OK nor the cancel path (it never opened, or the loop was cut short), and returns
-    // the machine to Idle.
-    void Finish();
+    // ended by neither OK nor the cancel path (it never opened, or the loop was cut short), returns the
+    // machine to Idle, and returns the dialog's outcome: kOk for OK, kUserCanceled for Cancel and close,
+    // the fetch's code when the image could not be had; a loop cut short reports the last full preview
+    // render's failure, or kUserCanceled.
+    [[nodiscard]] Result Finish();
+
+    // The outcome so far: the fetch's, then each full preview render's, then the end's.
+    Result Status() const { return status_; }
 
     bool Opened() const { return opened_; }
     bool Ended() const { return ended_; }
@@ -81,6 +88,8 @@ private:
 
     PluginContext& context_;
     DialogPlatform& platform_;
+    PreviewSession preview_;
+    Result status_ = kOk;
     FilterParameters saved_{};
     bool opened_ = false;
     bool ended_ = false;

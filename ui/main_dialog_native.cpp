@@ -5,13 +5,13 @@
 #include <cstring>
 #include <span>
 
-#include "host/preview_state.h"
 #include "base/result.h"
 #include "ui/dialog_ids.h"
 #include "ui/main_dialog.h"
 #include "ui/main_dialog_model.h"
 #include "ui/native_dialog.h"
 #include "ui/preview_pane.h"
+#include "ui/preview_state.h"
 
 namespace aperlume {
 namespace {
@@ -76,7 +76,10 @@ void CopyText(char (&to)[64], const char* from) {
     to[sizeof to - 1] = '\0';
 }
 
-// The script of the next dialog, and the record of the last one.
+// The script of the next dialog, the record of the last one, and the dialog that is open. Process-wide
+// because the scripted user is set up before ShowMainDialog is called (by tests and our own host, as a
+// user acts on a window they cannot reach), and the event handlers and the preview's pump that play it
+// are plain callbacks without a context.
 constexpr std::int32_t kScriptCapacity = 64;
 DialogAction script[kScriptCapacity];
 std::int32_t scriptLength = 0;
@@ -208,7 +211,8 @@ bool NativeDialog::HandleDialogEvent(const NativeEvent& event) {
             model_->OnRenderRequest(event.message);
             --requestDepth_;
             if (record_.renderLogCount < kRenderLogCapacity)
-                record_.renderLog[record_.renderLogCount++] = RenderLogEntry{event.message, idle, depth, ResultWord(context_)};
+                record_.renderLog[record_.renderLogCount++] =
+                    RenderLogEntry{event.message, idle, depth, model_->Status().code()};
             return true;
         }
         case kUserActionEvent: {
@@ -240,12 +244,12 @@ bool NativeDialog::HandlePaneEvent(const NativeEvent& event) {
             Paint();
             return true;
         case kAttachPreview:
-            paneContext_ = reinterpret_cast<PluginContext*>(static_cast<std::intptr_t>(event.lParam));
+            paneSession_ = reinterpret_cast<PreviewSession*>(static_cast<std::intptr_t>(event.lParam));
             return true;
         default:
             break;
     }
-    if (paneContext_ == nullptr || record_.ended) return false;
+    if (paneSession_ == nullptr || record_.ended) return false;
     const auto x = static_cast<std::int16_t>(event.lParam & 0xFFFF);
     const auto y = static_cast<std::int16_t>((event.lParam >> 16) & 0xFFFF);
     switch (event.message) {
@@ -253,7 +257,7 @@ bool NativeDialog::HandlePaneEvent(const NativeEvent& event) {
             PaneButtonDown(x, y);
             return true;
         case kMouseMoveEvent:
-            PaneMouseMove(x, y, *paneContext_, *this);
+            PaneMouseMove(x, y, *paneSession_, *this);
             return true;
         case kButtonUpEvent:
             PaneButtonUp(*this);
@@ -268,12 +272,14 @@ void NativeDialog::Paint() {
     ++record_.paints;
     PSPixelMap map{};
     PSPixelMask mask{};
+    if (paneSession_ == nullptr) return;
     const FilterRecord* record = context_.filterRecord;
-    if (record != nullptr && record->displayPixels != nullptr && BuildPreviewPixelMap(context_, map, mask))
+    if (record != nullptr && record->displayPixels != nullptr && BuildPreviewPixelMap(*paneSession_, map, mask))
         record->displayPixels(&map, &map.bounds, 0, 0, nullptr);
-    if (context_.apertureThumb == nullptr) return;
+    if (paneSession_->Thumb() == nullptr) return;
     for (std::int32_t r = 0; r < kThumbSize; ++r)
-        for (std::int32_t c = 0; c < kThumbSize; ++c) record_.thumbCanvas[r * kThumbSize + c] = ThumbGray(context_, r, c);
+        for (std::int32_t c = 0; c < kThumbSize; ++c)
+            record_.thumbCanvas[r * kThumbSize + c] = ThumbGray(*paneSession_, r, c);
 }
 
 void NativeDialog::PostRenderRequest(std::uint32_t message) {
@@ -371,9 +377,9 @@ void NativeDialog::RemovePendingEvents(std::uint32_t message) {
     }
 }
 
-void NativeDialog::AttachPane(PluginContext& context) {
+void NativeDialog::AttachPane(PreviewSession& session) {
     DispatchNativeEvent(NativeEvent{kNativePaneWindow, kAttachPreview, 0,
-                                    static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&context))});
+                                    static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&session))});
 }
 
 Rect NativeDialog::PaneRect() { return kNativePaneRect; }
@@ -438,12 +444,9 @@ void SetScriptedEditNotifications(bool synchronous) { scriptedEditNotifications 
 
 const NativeDialogRecord& LastNativeDialog() { return lastDialog; }
 
-bool ShowMainDialog(PluginContext& context) {
-    if (Parameters(context) == nullptr) {
-        SetResult(context, kOutOfMemory);
-        return false;
-    }
-    if (activeDialog != nullptr) return false;  // one main dialog at a time
+Result ShowMainDialog(PluginContext& context) {
+    if (Parameters(context) == nullptr) return kOutOfMemory;
+    if (activeDialog != nullptr) return kUserCanceled;  // one main dialog at a time
     NativeDialog dialog(context);
     dialog.SetEditNotifications(scriptedEditNotifications);
     MainDialogModel model(context, dialog);
@@ -451,7 +454,7 @@ bool ShowMainDialog(PluginContext& context) {
     activeDialog = &dialog;
     SetPreviewEventPump(&ScriptedPump);
 
-    model.Open();
+    static_cast<void>(model.Open());  // a failed opening has ended the dialog; Finish reports it
     // The modal loop: events first, then the paint the window system generates when the queue is
     // empty, then the next scripted action; a user with nothing left to do accepts.
     while (!model.Ended()) {
@@ -465,12 +468,12 @@ bool ShowMainDialog(PluginContext& context) {
         }
     }
 
-    model.Finish();
+    const Result outcome = model.Finish();
     SetPreviewEventPump(nullptr);
     lastDialog = dialog.Record();
     activeDialog = nullptr;
     ClearDialogScript();
-    return ResultWord(context) == 0;
+    return outcome;
 }
 
 }  // namespace aperlume

@@ -8,15 +8,15 @@
 #include <array>
 #include <string>
 
-#include "host/preview_state.h"
-#include "host/process_state.h"
 #include "base/result.h"
+#include "host/process_state.h"
 #include "ui/dialog_helpers.h"
 #include "ui/dialog_ids.h"
 #include "ui/main_dialog.h"
 #include "ui/main_dialog_model.h"
 #include "ui/preview_pane.h"
 #include "ui/preview_render.h"
+#include "ui/preview_state.h"
 
 namespace aperlume {
 namespace {
@@ -105,7 +105,7 @@ public:
     }
 
     void CenterDialog() override { CenterOnDesktop(dialog_); }
-    void AttachPane(PluginContext& context) override;
+    void AttachPane(PreviewSession& session) override;
     Rect PaneRect() override {
         Rect rect{};
         GetControlRect(kPreviewPane, rect, dialog_);
@@ -124,10 +124,11 @@ struct DialogSession {
     MainDialogModel model;
 };
 
-// The pane's process-wide state: one pane exists at a time.
+// The pane's state. Process-wide because the pane is a subclassed static control: its window procedure
+// is a plain callback of the window system with no room for a context; one pane exists at a time.
 WNDPROC previousPaneProc = nullptr;
 HCURSOR paneCursor = nullptr;
-PluginContext* paneContext = nullptr;
+PreviewSession* paneSession = nullptr;
 Win32DialogPlatform* paneTarget = nullptr;
 
 std::int16_t LowX(LPARAM l) { return static_cast<std::int16_t>(LOWORD(l)); }
@@ -138,8 +139,8 @@ void PaintPreview(HWND pane) {
     HDC dc = BeginPaint(pane, &paint);
     PSPixelMap map{};
     PSPixelMask mask{};
-    const FilterRecord* record = paneContext != nullptr ? paneContext->filterRecord : nullptr;
-    if (record != nullptr && record->displayPixels != nullptr && BuildPreviewPixelMap(*paneContext, map, mask)) {
+    const FilterRecord* record = paneSession != nullptr ? paneSession->Context().filterRecord : nullptr;
+    if (record != nullptr && record->displayPixels != nullptr && BuildPreviewPixelMap(*paneSession, map, mask)) {
         RECT window;
         GetWindowRect(pane, &window);
         POINT corner{window.left, window.top};
@@ -148,7 +149,7 @@ void PaintPreview(HWND pane) {
     }
     EndPaint(pane, &paint);
 
-    if (paneContext == nullptr || paneContext->apertureThumb == nullptr) return;
+    if (paneSession == nullptr || paneSession->Thumb() == nullptr) return;
     // The thumbnail lies beside the pane, in the dialog's free area right of the zoom buttons, at a fixed
     // offset from the pane's top-left corner. A control's own device context may be clipped to the
     // control (not every window system gives a static its parent's clipping), so draw with the
@@ -159,7 +160,7 @@ void PaintPreview(HWND pane) {
     HDC thumb = GetDC(dialog);
     for (std::int32_t r = 0; r < kThumbSize; ++r)
         for (std::int32_t c = 0; c < kThumbSize; ++c) {
-            const BYTE g = ThumbGray(*paneContext, r, c);
+            const BYTE g = ThumbGray(*paneSession, r, c);
             SetPixel(thumb, origin.x + kThumbOffsetX + c, origin.y + kThumbOffsetY + r, RGB(g, g, g));
         }
     ReleaseDC(dialog, thumb);
@@ -176,8 +177,8 @@ LRESULT CALLBACK PreviewPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM 
                 return TRUE;
             case WM_MOUSEMOVE:
                 SetCursor(paneCursor);
-                if (paneContext != nullptr && paneTarget != nullptr)
-                    PaneMouseMove(LowX(lParam), HighY(lParam), *paneContext, *paneTarget);
+                if (paneSession != nullptr && paneTarget != nullptr)
+                    PaneMouseMove(LowX(lParam), HighY(lParam), *paneSession, *paneTarget);
                 return 0;
             case WM_LBUTTONDOWN:
                 SetCursor(paneCursor);
@@ -190,7 +191,7 @@ LRESULT CALLBACK PreviewPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM 
                 return 0;
             case kAttachPreview:
                 paneCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZEALL));
-                paneContext = reinterpret_cast<PluginContext*>(lParam);
+                paneSession = reinterpret_cast<PreviewSession*>(lParam);
                 return 0;
             default:
                 break;
@@ -201,12 +202,12 @@ LRESULT CALLBACK PreviewPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcW(previousPaneProc, pane, message, wParam, lParam);
 }
 
-void Win32DialogPlatform::AttachPane(PluginContext& context) {
+void Win32DialogPlatform::AttachPane(PreviewSession& session) {
     HWND pane = GetDlgItem(dialog_, kPreviewPane);
     paneTarget = this;
     previousPaneProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewPaneProc)));
-    SendMessageW(pane, kAttachPreview, 0, reinterpret_cast<LPARAM>(&context));
+    SendMessageW(pane, kAttachPreview, 0, reinterpret_cast<LPARAM>(&session));
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
@@ -215,7 +216,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             auto* session = reinterpret_cast<DialogSession*>(lParam);
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             session->platform.SetWindow(dialog);
-            return session->model.Open() ? TRUE : FALSE;
+            // A failed opening ends the dialog at once; its outcome comes back from the model's Finish.
+            static_cast<void>(session->model.Open());
+            return TRUE;
         }
         auto* session = reinterpret_cast<DialogSession*>(GetWindowLongPtrW(dialog, DWLP_USER));
         if (session == nullptr) return FALSE;
@@ -287,11 +290,8 @@ void EnsureTrackbarClass() {
 
 }  // namespace
 
-bool ShowMainDialog(PluginContext& context) {
-    if (Parameters(context) == nullptr) {
-        SetResult(context, kOutOfMemory);
-        return false;
-    }
+Result ShowMainDialog(PluginContext& context) {
+    if (Parameters(context) == nullptr) return kOutOfMemory;
     EnsureTrackbarClass();
     const PlatformData* platform = context.filterRecord->platformData;
     HWND owner = platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr;
@@ -302,14 +302,12 @@ bool ShowMainDialog(PluginContext& context) {
         DialogBoxParamW(static_cast<HINSTANCE>(GetModuleInstance()), MAKEINTRESOURCEW(kMainDialogTemplate), owner,
                         &MainDialogProc, reinterpret_cast<LPARAM>(&session));
     SetPreviewEventPump(nullptr);
-    if (ended == -1 || !session.model.Opened()) {
-        // The dialog could not be created (missing template or window classes, no window memory).
-        SetResult(context, kOutOfMemory);
-    }
-    session.model.Finish();
-    paneContext = nullptr;
+    Result outcome = session.model.Finish();
+    // The dialog could not be created (missing template or window classes, no window memory).
+    if (ended == -1 || !session.model.Opened()) outcome = kOutOfMemory;
+    paneSession = nullptr;
     paneTarget = nullptr;
-    return ResultWord(context) == 0;
+    return outcome;
 }
 
 }  // namespace aperlume

@@ -37,7 +37,7 @@ struct RenderLogEntry {
     std::uint32_t message;  // kFullRenderRequest or kQuickRenderRequest
     bool ran;               // false when dropped because a render was on the stack
     std::int32_t depth;     // requests being handled at the time, this one included (1 = not nested)
-    std::int16_t result;    // the result word after it
+    std::int16_t result;    // the dialog's outcome after it
 };
 
 inline constexpr std::int32_t kRenderLogCapacity = 64;
@@ -105,7 +105,7 @@ public:
     void PostClose(std::int64_t argument) override;
     void RemovePendingEvents(std::uint32_t message) override;
     void CenterDialog() override {}
-    void AttachPane(PluginContext& context) override;
+    void AttachPane(PreviewSession& session) override;
     Rect PaneRect() override;
     void EndDialog(std::intptr_t value) override;
 
@@ -117,7 +117,7 @@ private:
 
     PluginContext& context_;
     MainDialogModel* model_ = nullptr;
-    PluginContext* paneContext_ = nullptr;
+    PreviewSession* paneSession_ = nullptr;
     bool editNotifications_ = true;
     bool paintPending_ = false;
     std::int32_t requestDepth_ = 0;

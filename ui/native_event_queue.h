@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/preview_state.h"
+#include "ui/preview_state.h"
 
 namespace aperlume {
 

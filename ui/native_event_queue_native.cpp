@@ -9,6 +9,8 @@ namespace {
 constexpr std::size_t kCapacity = 1024;
 constexpr std::uint32_t kWindows = 8;
 
+// The stand-in for the thread's message queue, which the window system keeps per thread: process-wide
+// here, since the native dialog and the tests run on one thread.
 NativeEvent queue[kCapacity];
 std::size_t head = 0;   // index of the oldest event
 std::size_t count = 0;

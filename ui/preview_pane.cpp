@@ -1,15 +1,16 @@
 // Render scheduling, mouse handling and painting data of the preview pane.
 #include "ui/preview_pane.h"
 
-#include "host/preview_state.h"
 #include "ui/dialog_ids.h"
 #include "ui/preview_render.h"
+#include "ui/preview_state.h"
 #include "ui/preview_view.h"
 
 namespace aperlume {
 namespace {
 
-// Process-wide pane state: one pane exists at a time.
+// The drag under way. Process-wide because the pane's window procedure (a plain callback of the window
+// system) is where it changes; one pane exists at a time.
 bool dragging = false;
 std::int16_t lastX = 0;
 std::int16_t lastY = 0;
@@ -29,9 +30,9 @@ void RequestPreview(PreviewTarget& target) {
     }
 }
 
-void RefreshPreview(std::int32_t full, PluginContext& context, PreviewTarget& target) {
+Result RefreshPreview(std::int32_t full, PreviewSession& session, PreviewTarget& target) {
     SetPreviewState(PreviewState::Rendering);
-    RenderPreview(context, full & 0xFF);
+    const Result rendered = RenderPreview(session, full & 0xFF);
     target.InvalidatePane();
     switch (GetPreviewState()) {
         case PreviewState::RerenderRequested:
@@ -45,11 +46,12 @@ void RefreshPreview(std::int32_t full, PluginContext& context, PreviewTarget& ta
             break;
     }
     SetPreviewState(PreviewState::Idle);
+    return rendered;
 }
 
-void HandleRenderRequest(std::uint32_t message, PluginContext& context, PreviewTarget& target) {
-    if (GetPreviewState() != PreviewState::Idle) return;
-    RefreshPreview(message == kFullRenderRequest ? 1 : 0, context, target);
+Result HandleRenderRequest(std::uint32_t message, PreviewSession& session, PreviewTarget& target) {
+    if (GetPreviewState() != PreviewState::Idle) return kOk;
+    return RefreshPreview(message == kFullRenderRequest ? 1 : 0, session, target);
 }
 
 void PaneButtonDown(std::int16_t x, std::int16_t y) {
@@ -59,12 +61,13 @@ void PaneButtonDown(std::int16_t x, std::int16_t y) {
     dragging = true;
 }
 
-void PaneMouseMove(std::int16_t x, std::int16_t y, PluginContext& context, PreviewTarget& target) {
+void PaneMouseMove(std::int16_t x, std::int16_t y, PreviewSession& session, PreviewTarget& target) {
     if (!dragging) return;
-    PanView(context, x - lastX, y - lastY);
+    PanView(session.Context(), x - lastX, y - lastY);
     lastX = x;
     lastY = y;
-    RefreshPreview(0, context, target);
+    // A quick render only copies the input: it cannot fail.
+    static_cast<void>(RefreshPreview(0, session, target));
 }
 
 void PaneButtonUp(PreviewTarget& target) {
@@ -80,8 +83,9 @@ void ResetPaneState() {
     lastY = 0;
 }
 
-bool BuildPreviewPixelMap(const PluginContext& context, PSPixelMap& map, PSPixelMask& mask) {
-    if (context.previewPixels == nullptr || context.filterRecord == nullptr) return false;
+bool BuildPreviewPixelMap(const PreviewSession& session, PSPixelMap& map, PSPixelMask& mask) {
+    const PluginContext& context = session.Context();
+    if (session.Pixels() == nullptr || context.filterRecord == nullptr) return false;
     const FilterRecord& record = *context.filterRecord;
     const std::int32_t pixelBytes = record.planes + (context.hasTransparency != 0 ? 1 : 0);
     const std::int32_t width = context.previewRect.right - context.previewRect.left;
@@ -97,17 +101,17 @@ bool BuildPreviewPixelMap(const PluginContext& context, PSPixelMap& map, PSPixel
     map.rowBytes = pixelBytes * width;
     map.colBytes = pixelBytes;
     map.planeBytes = 1;
-    map.baseAddr = context.previewPixels;
+    map.baseAddr = session.Pixels();
 
     mask = PSPixelMask{};
     mask.maskDescription = 0;
     if (record.isFloating != 0) {
-        mask.maskData = context.previewMask;
+        mask.maskData = session.Mask();
         mask.rowBytes = width;
         mask.colBytes = 1;
         map.masks = &mask;
     } else if (record.inLayerPlanes != 0 && record.inTransparencyMask != 0) {
-        mask.maskData = context.previewPixels + pixelBytes - 1;
+        mask.maskData = session.Pixels() + pixelBytes - 1;
         mask.rowBytes = pixelBytes * width;
         mask.colBytes = pixelBytes;
         map.masks = &mask;
@@ -116,9 +120,9 @@ bool BuildPreviewPixelMap(const PluginContext& context, PSPixelMap& map, PSPixel
     return true;
 }
 
-std::uint8_t ThumbGray(const PluginContext& context, std::int32_t row, std::int32_t column) {
-    if (context.apertureThumb == nullptr) return 0;
-    const float weight = context.apertureThumb[row * kThumbSize + column];
+std::uint8_t ThumbGray(const PreviewSession& session, std::int32_t row, std::int32_t column) {
+    if (session.Thumb() == nullptr) return 0;
+    const float weight = session.Thumb()[row * kThumbSize + column];
     return static_cast<std::uint8_t>(static_cast<std::int32_t>(weight * 255.0f) & 0xFF);
 }
 

@@ -5,9 +5,10 @@
 #include <cstring>
 
 #include "engine/aperture_kernel.h"
-#include "engine/render_driver.h"
-#include "host/image_exchange.h"
-#include "base/working_memory.h"
+#include "host/host_render.h"
+#include "host/image_requests.h"
+#include "host/pixel_conversion.h"
+#include "ui/preview_check_points.h"
 #include "ui/preview_view.h"
 
 namespace aperlume {
@@ -15,13 +16,6 @@ namespace {
 
 constexpr Fixed kUnitRate = 0x10000;  // 1.0 in 16.16 fixed point
 constexpr std::int16_t kWhitePadding = 255;
-
-std::int32_t PaneWidth(const PluginContext& context) {
-    return std::max(0, static_cast<std::int32_t>(context.previewRect.right) - context.previewRect.left);
-}
-std::int32_t PaneHeight(const PluginContext& context) {
-    return std::max(0, static_cast<std::int32_t>(context.previewRect.bottom) - context.previewRect.top);
-}
 
 std::uint16_t Sample16(const std::uint8_t* p) {
     std::uint16_t v = 0;
@@ -50,15 +44,8 @@ void Intersect(std::int32_t aLow, std::int32_t aHigh, std::int32_t bLow, std::in
     high = static_cast<std::int16_t>(hi);
 }
 
-template <class T>
-void Release(T*& p) {
-    Buffer<T> owner(p);  // frees through the same allocator that made it
-    p = nullptr;
-}
-
-// Runs the render driver over the visible part of the filter rectangle; false when it failed or was
-// stopped (the result word keeps the code).
-bool RenderVisiblePart(PluginContext& context, const ViewBounds& view) {
+// Renders the visible part of the filter rectangle into the host's output buffer.
+Result RenderVisiblePart(PluginContext& context, const ViewBounds& view) {
     FilterRecord& record = *context.filterRecord;
     const FilterParameters* parameters = Parameters(context);
     if (parameters != nullptr && DepthMapInForce(*parameters)) {
@@ -68,13 +55,13 @@ bool RenderVisiblePart(PluginContext& context, const ViewBounds& view) {
         record.filterRect.bottom = static_cast<std::int16_t>(std::min<std::int32_t>(view.bottom, record.imageSize.v));
         record.filterRect.right = static_cast<std::int16_t>(std::min<std::int32_t>(view.right, record.imageSize.h));
     } else {
-        ComputeSelectionBounds(context);
+        ComputeSelectionBounds(record);
     }
     const Rect filter = record.filterRect;
     Intersect(view.top, view.bottom, filter.top, filter.bottom, context.renderRect.top, context.renderRect.bottom);
     Intersect(view.left, view.right, filter.left, filter.right, context.renderRect.left, context.renderRect.right);
-    RenderLensBlur(context, true);
-    return ResultWord(context) == 0;
+    PreviewCheckPoints checkPoints(record);
+    return RenderLensBlur(record, context.renderRect, checkPoints);
 }
 
 // Where the image lies in the pane in one direction: `count` pane pixels from `offset`, sampled from
@@ -100,7 +87,8 @@ Span PaneSpan(std::int32_t viewLow, std::int32_t viewHigh, std::int32_t imageExt
 
 }  // namespace
 
-void SetupPreview(PluginContext& context) {
+Result SetupPreview(PreviewSession& session) {
+    PluginContext& context = session.Context();
     FilterRecord& record = *context.filterRecord;
     const Rect whole = WholeImageRect(record);
     record.inRect = whole;
@@ -122,21 +110,21 @@ void SetupPreview(PluginContext& context) {
     record.outputPadding = kWhitePadding;
     record.maskPadding = kWhitePadding;
 
-    if (record.advanceState == nullptr) return;
+    if (record.advanceState == nullptr) return kOk;
 
     if (context.hasTransparency != 0) {
         // The transparency plane lies beside the colour planes: fetch it once with them, keep it for
         // the preview only, then ask for the colour planes alone.
         record.planes = static_cast<std::int16_t>(record.planes + 1);
         record.inHiPlane = static_cast<std::int16_t>(record.planes - 1);
-        SetResult(context, record.advanceState());
-        if (ResultWord(context) == 0 && record.inData != nullptr && context.transparencyPlane != nullptr) {
+        const Result fetched = record.advanceState();
+        if (fetched.ok() && record.inData != nullptr && session.Transparency() != nullptr) {
             const int bytesPerSample = BytesPerSample(record);
             const std::int32_t columnBytes =
                 record.inColumnBytes > 0 ? record.inColumnBytes : record.planes * bytesPerSample;
             const std::int32_t lastPlane = (record.planes - 1) * bytesPerSample;
             const auto* input = static_cast<const std::uint8_t*>(record.inData);
-            std::uint8_t* out = context.transparencyPlane;
+            std::uint8_t* out = session.Transparency();
             for (std::int32_t r = 0; r < record.imageSize.v; ++r) {
                 const std::uint8_t* in = input + static_cast<std::ptrdiff_t>(r) * record.inRowBytes + lastPlane;
                 for (std::int32_t c = 0; c < record.imageSize.h; ++c, in += columnBytes)
@@ -146,57 +134,14 @@ void SetupPreview(PluginContext& context) {
         record.planes = static_cast<std::int16_t>(record.planes - 1);
         record.inHiPlane = static_cast<std::int16_t>(record.planes - 1);
         // Without the transparency there is no image for the dialog either.
-        if (ResultWord(context) != 0) return;
+        if (!fetched.ok()) return fetched;
     }
-    SetResult(context, record.advanceState());
+    return record.advanceState();
 }
 
-bool AllocatePreviewBuffers(PluginContext& context) {
-    const FilterRecord& record = *context.filterRecord;
-    const std::int64_t width = PaneWidth(context);
-    const std::int64_t height = PaneHeight(context);
-    const std::int64_t pixelBytes = std::max(0, record.planes + 1);
-    bool ok = true;
-    if (context.previewPixels == nullptr) {
-        std::size_t rowBytes = 0;
-        if (CheckedMultiply(static_cast<std::size_t>(pixelBytes), static_cast<std::size_t>(width), rowBytes))
-            context.previewPixels = AllocateRaster<std::uint8_t>(static_cast<std::int64_t>(rowBytes), height).release();
-        ok = ok && context.previewPixels != nullptr;
-    }
-    if (ok && context.previewMask == nullptr) {
-        context.previewMask = AllocateRaster<std::uint8_t>(width, height).release();
-        ok = context.previewMask != nullptr;
-    }
-    if (ok && context.hasTransparency != 0 && context.transparencyPlane == nullptr) {
-        context.transparencyPlane =
-            AllocateRaster<std::uint8_t>(std::max<std::int16_t>(record.imageSize.h, 0),
-                                         std::max<std::int16_t>(record.imageSize.v, 0))
-                .release();
-        ok = context.transparencyPlane != nullptr;
-    }
-    if (ok && context.apertureThumb == nullptr) {
-        context.apertureThumb = AllocateRaster<float>(kThumbSize, kThumbSize).release();
-        ok = context.apertureThumb != nullptr;
-    }
-    // The preview needs all of them; a partial set would only be a leak waiting for the end.
-    if (!ok) FreePreviewBuffers(context);
-    return ok;
-}
-
-void FreePreviewBuffers(PluginContext& context) {
-    Release(context.previewPixels);
-    Release(context.previewMask);
-    Release(context.transparencyPlane);
-    Release(context.apertureThumb);
-}
-
-bool PreviewBuffersReady(const PluginContext& context) {
-    return context.previewPixels != nullptr && context.previewMask != nullptr && context.apertureThumb != nullptr &&
-           (context.hasTransparency == 0 || context.transparencyPlane != nullptr);
-}
-
-void RenderPreview(PluginContext& context, std::int32_t fullFlag) {
-    if (!PreviewBuffersReady(context)) return;
+Result RenderPreview(PreviewSession& session, std::int32_t fullFlag) {
+    if (!session.BuffersReady()) return kOk;
+    PluginContext& context = session.Context();
     FilterRecord& record = *context.filterRecord;
     FixColumnBytes(record);
     const int bytesPerSample = BytesPerSample(record);
@@ -205,20 +150,29 @@ void RenderPreview(PluginContext& context, std::int32_t fullFlag) {
     const bool withTransparency = context.hasTransparency == 1;
     const std::int32_t planesOut = planes + (withTransparency ? 1 : 0);
 
-    BuildApertureKernel(context, kThumbSize, kThumbSize, kThumbSize, context.apertureThumb);
+    // The thumbnail shows the settings as they stand when this render starts.
+    if (const FilterParameters* settings = Parameters(context); settings != nullptr) {
+        BuildApertureKernel(*settings, kThumbSize, kThumbSize, kThumbSize, session.Thumb());
+    } else {
+        std::fill_n(session.Thumb(), kThumbSize * kThumbSize, 0.0f);
+    }
 
     const ViewBounds view = ComputeViewBounds(context);
     bool full = (fullFlag & 0xFF) != 0;
-    if (full) full = RenderVisiblePart(context, view);
+    Result rendered = kOk;
+    if (full) {
+        rendered = RenderVisiblePart(context, view);
+        full = rendered.ok();
+    }
 
     const std::int32_t pw = PaneWidth(context);
     const std::int32_t ph = PaneHeight(context);
-    std::memset(context.previewPixels, 0, static_cast<std::size_t>(pw) * ph * planesOut);
-    std::memset(context.previewMask, 0, static_cast<std::size_t>(pw) * ph);
+    std::memset(session.Pixels(), 0, static_cast<std::size_t>(pw) * ph * planesOut);
+    std::memset(session.Mask(), 0, static_cast<std::size_t>(pw) * ph);
 
     const std::uint8_t* input = static_cast<const std::uint8_t*>(record.inData);
     const std::uint8_t* source = full ? static_cast<const std::uint8_t*>(record.outData) : input;
-    if (input == nullptr || source == nullptr) return;
+    if (input == nullptr || source == nullptr) return rendered;
     const std::int32_t sourceRowBytes = full ? record.outRowBytes : record.inRowBytes;
     const std::int32_t inColumnBytes = record.inColumnBytes;
     const std::int32_t sourceColumnBytes = full ? record.outColumnBytes : record.inColumnBytes;
@@ -239,9 +193,9 @@ void RenderPreview(PluginContext& context, std::int32_t fullFlag) {
         const std::ptrdiff_t inRowOffset = static_cast<std::ptrdiff_t>(sourceRow) * record.inRowBytes;
         const std::ptrdiff_t sourceRowOffset = static_cast<std::ptrdiff_t>(sourceRow) * sourceRowBytes;
         const std::ptrdiff_t imageRowOffset = static_cast<std::ptrdiff_t>(sourceRow) * record.imageSize.h;
-        std::uint8_t* out = context.previewPixels +
+        std::uint8_t* out = session.Pixels() +
                             (static_cast<std::ptrdiff_t>(rows.offset + i) * pw + cols.offset) * planesOut;
-        std::uint8_t* outMask = context.previewMask + static_cast<std::ptrdiff_t>(rows.offset + i) * pw + cols.offset;
+        std::uint8_t* outMask = session.Mask() + static_cast<std::ptrdiff_t>(rows.offset + i) * pw + cols.offset;
         for (std::int32_t j = 0; j < cols.count; ++j) {
             // With step >= 2 each image pixel fills `step` pane columns, as it fills `step` rows.
             const std::int32_t sourceColumn = cols.start + (step < 2 ? j * stride : j / step);
@@ -270,10 +224,11 @@ void RenderPreview(PluginContext& context, std::int32_t fullFlag) {
                 out[p] = value;
             }
             *outMask++ = haveMask ? m : std::uint8_t{1};
-            if (withTransparency) out[planes] = context.transparencyPlane[imageRowOffset + sourceColumn];
+            if (withTransparency) out[planes] = session.Transparency()[imageRowOffset + sourceColumn];
             out += planesOut;
         }
     }
+    return rendered;
 }
 
 }  // namespace aperlume

@@ -17,20 +17,15 @@ void Prepare(FilterRecord& record) {
     record.maxSpace = 0;
 }
 
-void Bind(PluginContext& context, FilterRecord* record, std::int16_t* result) {
-    context.result = result;
-    context.filterRecord = record;
-}
-
-// Fireworks keeps the context in one of its own handles, locked for the length of each call.
-PluginContext* ObtainContextInHostHandle(FilterRecord* record, std::intptr_t* data, std::int16_t* result) {
+// Fireworks keeps the context in one of its own handles, locked for the length of each call. A new
+// context whose parameter block cannot be made leaves kOutOfMemory in `pending`.
+PluginContext* ObtainContextInHostHandle(FilterRecord* record, std::intptr_t* data, Result& pending) {
     const HandleProcs* procs = record->handleProcs;
     auto handle = reinterpret_cast<Handle>(*data);
     if (handle != nullptr) {
         auto* context = static_cast<PluginContext*>(HostLockHandle(procs, handle, 1));
         if (context == nullptr) return nullptr;
-        Bind(*context, record, result);
-        *result = kNoError;
+        context->filterRecord = record;
         return context;
     }
     handle = HostNewHandle(procs, static_cast<std::int32_t>(sizeof(PluginContext)));
@@ -42,19 +37,19 @@ PluginContext* ObtainContextInHostHandle(FilterRecord* record, std::intptr_t* da
     }
     // Whether a host handle starts cleared depends on the host; the context must start zeroed.
     *context = PluginContext{};
-    Bind(*context, record, result);
-    *result = kNoError;
-    ResetContext(*context);
+    context->filterRecord = record;
+    pending = ResetContext(*context);
     *data = reinterpret_cast<std::intptr_t>(handle);
     return context;
 }
 
 // Every other host keeps the context's address; the context lives in locked movable memory that is
-// never released by the plug-in (it lives as long as the host keeps the data slot).
-PluginContext* ObtainContextInSlot(FilterRecord* record, std::intptr_t* data, std::int16_t* result) {
+// never released by the plug-in (it lives as long as the host keeps the data slot). A new context's
+// failure to make the parameter block is not reported: parameters and start retry it.
+PluginContext* ObtainContextInSlot(FilterRecord* record, std::intptr_t* data) {
     auto* context = reinterpret_cast<PluginContext*>(*data);
     if (context != nullptr) {
-        Bind(*context, record, result);
+        context->filterRecord = record;
         return context;
     }
     MovableBlock block = AllocateMovable(sizeof(PluginContext));
@@ -65,8 +60,8 @@ PluginContext* ObtainContextInSlot(FilterRecord* record, std::intptr_t* data, st
         return nullptr;
     }
     *data = reinterpret_cast<std::intptr_t>(context);
-    Bind(*context, record, result);
-    ResetContext(*context);
+    context->filterRecord = record;
+    static_cast<void>(ResetContext(*context));
     return context;
 }
 
@@ -86,83 +81,77 @@ private:
     MovableBlock block_;
 };
 
-void RunSelector(std::int16_t selector, PluginContext& context) {
+Result RunSelector(std::int16_t selector, PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
     switch (selector) {
-        case kSelectorParameters:
-            ResetContext(context);
+        case kSelectorParameters: {
+            const Result reset = ResetContext(context);
             context.showDialog = 1;
-            break;
+            return reset;
+        }
         case kSelectorPrepare:
             Prepare(record);
-            break;
+            return kOk;
         case kSelectorStart:
-            StartFilter(context);
-            break;
+            return StartFilter(context);
         case kSelectorContinue:
-            ContinueFilter(context);
-            break;
+            return ContinueFilter(context);
         case kSelectorFinish:
             FinishFilter(context);
-            break;
+            return kOk;
         default:
-            SetResult(context, kBadParameters);
-            break;
+            return kBadParameters;
     }
+}
+
+// The selector's outcome, reporting a new context's `pending` failure unless the handler failed itself.
+// Start reports only its own outcome: it makes the parameter block again before it needs it.
+Result Outcome(std::int16_t selector, Result handled, Result pending) {
+    if (selector == kSelectorStart || !handled.ok()) return handled;
+    return pending;
+}
+
+Result Dispatch(std::int16_t selector, void* record, std::intptr_t* data) {
+    if (selector == kSelectorAbout) {
+        ShowAboutBox(static_cast<const AboutRecord*>(record));
+        return kOk;
+    }
+    auto* filterRecord = static_cast<FilterRecord*>(record);
+    if (filterRecord == nullptr || data == nullptr) return kBadParameters;
+    if (GetHostKind() == HostFireworks) {
+        Result pending = kOk;
+        PluginContext* context = ObtainContextInHostHandle(filterRecord, data, pending);
+        if (context == nullptr) return kOutOfMemory;
+        const Result handled = RunSelector(selector, *context);
+        if (*data != 0) HostUnlockHandle(filterRecord->handleProcs, reinterpret_cast<Handle>(*data));
+        return Outcome(selector, handled, pending);
+    }
+    PluginContext* context = ObtainContextInSlot(filterRecord, data);
+    if (context == nullptr) return kOutOfMemory;
+    ContextCallLock lock(context);
+    if (GetHostKind() == HostPremiere) filterRecord->wholeSize = filterRecord->imageSize;
+    return RunSelector(selector, *context);
 }
 
 }  // namespace
 
-void ResetContext(PluginContext& context) {
+Result ResetContext(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
     record.supportsPadding = 0;
-    context.previewPixels = nullptr;
-    context.previewMask = nullptr;
-    context.transparencyPlane = nullptr;
-    context.apertureThumb = nullptr;
     context.hasTransparency =
         (record.planes == 3 || record.planes == 1) && record.inTransparencyMask != 0 ? 1 : 0;
-    if (record.parameters != nullptr) return;  // an existing block is never reset, resized or checked
+    if (record.parameters != nullptr) return kOk;  // an existing block is never reset, resized or checked
     Handle block = NewHandle(static_cast<std::int32_t>(sizeof(FilterParameters)));
-    if (block == nullptr) {
-        SetResult(context, kOutOfMemory);
-        return;
-    }
+    if (block == nullptr) return kOutOfMemory;
     // The block belongs to the host's parameters handle from now on; the plug-in never releases it.
     record.parameters = block;
     *static_cast<FilterParameters*>(HandleData(block)) = kDefaultParameters;
+    return kOk;
 }
 
 void DispatchSelector(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result) {
     if (result == nullptr) return;
-    if (selector == kSelectorAbout) {
-        *result = kNoError;
-        ShowAboutBox(static_cast<const AboutRecord*>(record));
-        return;
-    }
-    auto* filterRecord = static_cast<FilterRecord*>(record);
-    if (filterRecord == nullptr || data == nullptr) {
-        *result = kBadParameters;
-        return;
-    }
-    const bool hostHandle = GetHostKind() == HostFireworks;
-    PluginContext* context = hostHandle ? ObtainContextInHostHandle(filterRecord, data, result)
-                                        : ObtainContextInSlot(filterRecord, data, result);
-    if (context == nullptr) {
-        *result = kOutOfMemory;
-        return;
-    }
-    if (hostHandle) {
-        // The result word was set to 0 before a new context's reset, so its -108 stays.
-        RunSelector(selector, *context);
-        if (*data != 0) HostUnlockHandle(filterRecord->handleProcs, reinterpret_cast<Handle>(*data));
-        return;
-    }
-    ContextCallLock lock(context);
-    // A -108 from a new context's parameter block is dropped here: parameters and start retry it.
-    *result = kNoError;
-    if (GetHostKind() == HostPremiere) filterRecord->wholeSize = filterRecord->imageSize;
-    RunSelector(selector, *context);
+    *result = Dispatch(selector, record, data).code();
 }
 
 }  // namespace aperlume

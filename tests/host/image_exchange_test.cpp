@@ -1,21 +1,22 @@
 // The conversion between host samples and float planes, the selection's bounds, and the copy to the
 // output, on a hand-made FilterRecord.
-#include "host/image_exchange.h"
+#include "host/pixel_conversion.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
+#include "host/image_requests.h"
 #include "host/movable_handle.h"
+#include "host/plugin_context.h"
 
 namespace aperlume {
 namespace {
 
 struct Document {
     FilterRecord record{};
-    PluginContext context{};
-    std::int16_t result = 0;
+    Rect area{};
     std::vector<std::uint8_t> in, out, mask;
 
     Document(int width, int height, int planes, std::int16_t mode) {
@@ -31,9 +32,7 @@ struct Document {
         record.parameters = NewHandle(sizeof(FilterParameters));
         *static_cast<FilterParameters*>(HandleData(record.parameters)) = kDefaultParameters;
         FixColumnBytes(record);
-        context.filterRecord = &record;
-        context.result = &result;
-        context.renderRect = WholeImageRect(record);
+        area = WholeImageRect(record);
         record.filterRect = WholeImageRect(record);
     }
     ~Document() { DisposeHandle(record.parameters); }
@@ -44,6 +43,20 @@ struct Document {
         record.maskRowBytes = record.imageSize.h;
     }
     FilterParameters& Settings() { return *static_cast<FilterParameters*>(HandleData(record.parameters)); }
+
+    // Planes of the area's size over the test's buffers.
+    template <class... Buffers>
+    std::vector<PlaneView> Views(Buffers&... buffers) const {
+        const std::int32_t width = area.right - area.left;
+        const std::int32_t height = area.bottom - area.top;
+        return {PlaneView{buffers.data(), width, height, width}...};
+    }
+    void Read(const std::vector<PlaneView>& planes, float* weights) {
+        ReadPlanes(record, area, BytesPerSample(record), planes, weights);
+    }
+    void Write(const std::vector<PlaneView>& planes, const float* weights) {
+        WritePlanes(record, area, BytesPerSample(record), planes, weights, DepthMapInForce(Settings()));
+    }
 };
 
 TEST(ImageExchange, SixteenBitSamplesUseTheHostsRangeOfZeroTo32768) {
@@ -51,13 +64,13 @@ TEST(ImageExchange, SixteenBitSamplesUseTheHostsRangeOfZeroTo32768) {
     const std::uint16_t samples[2] = {32768, 16384};
     std::memcpy(doc.in.data(), samples, sizeof samples);
     std::vector<float> plane(2);
-    float* planes[1] = {plane.data()};
-    ReadPlanes(doc.context, 2, 1, planes, nullptr);
+    const std::vector<PlaneView> planes = doc.Views(plane);
+    doc.Read(planes, nullptr);
     EXPECT_FLOAT_EQ(plane[0], 1.0f);
     EXPECT_FLOAT_EQ(plane[1], 0.5f);
 
     plane = {1.2f, -0.3f};
-    WritePlanes(doc.context, 2, 1, planes, nullptr);
+    doc.Write(planes, nullptr);
     std::uint16_t written[2];
     std::memcpy(written, doc.out.data(), sizeof written);
     EXPECT_EQ(written[0], 32768);  // clamped to the host's white
@@ -67,8 +80,8 @@ TEST(ImageExchange, SixteenBitSamplesUseTheHostsRangeOfZeroTo32768) {
 TEST(ImageExchange, EightBitWriteBackRoundsHalfUpAndClamps) {
     Document doc(4, 1, 1, kModeGrayScale);
     std::vector<float> plane = {1.2f, -0.01f, 100.5f / 255.0f, 100.49f / 255.0f};
-    float* planes[1] = {plane.data()};
-    WritePlanes(doc.context, 1, 1, planes, nullptr);
+    const std::vector<PlaneView> planes = doc.Views(plane);
+    doc.Write(planes, nullptr);
     EXPECT_EQ(doc.out[0], 255);
     EXPECT_EQ(doc.out[1], 0);
     EXPECT_EQ(doc.out[2], 101);
@@ -81,18 +94,18 @@ TEST(ImageExchange, WriteBackBlendsWithTheSourceBySelectionUnlessTheDepthMapIsIn
     doc.in[1] = 200;
     doc.SetMask({255, 0});
     std::vector<float> plane(2), weights(2);
-    float* planes[1] = {plane.data()};
-    ReadPlanes(doc.context, 1, 1, planes, weights.data());
+    const std::vector<PlaneView> planes = doc.Views(plane);
+    doc.Read(planes, weights.data());
     EXPECT_FLOAT_EQ(weights[0], 1.0f);
     EXPECT_FLOAT_EQ(weights[1], 0.0f);
 
     plane = {0.0f, 0.0f};
-    WritePlanes(doc.context, 1, 1, planes, weights.data());
+    doc.Write(planes, weights.data());
     EXPECT_EQ(doc.out[0], 0);    // fully selected: the rendered value
     EXPECT_EQ(doc.out[1], 200);  // unselected: the source
 
     doc.Settings().depth = 1;  // with the direct method: no blending at all
-    WritePlanes(doc.context, 1, 1, planes, weights.data());
+    doc.Write(planes, weights.data());
     EXPECT_EQ(doc.out[1], 0);
 }
 
@@ -101,8 +114,8 @@ TEST(ImageExchange, WeightsOutsideTheFilterRectangleAreZero) {
     doc.SetMask({255, 255, 128});
     doc.record.filterRect = Rect{0, 1, 1, 3};
     std::vector<float> plane(3), weights(3);
-    float* planes[1] = {plane.data()};
-    ReadPlanes(doc.context, 1, 1, planes, weights.data());
+    const std::vector<PlaneView> planes = doc.Views(plane);
+    doc.Read(planes, weights.data());
     EXPECT_FLOAT_EQ(weights[0], 0.0f);
     EXPECT_FLOAT_EQ(weights[1], 1.0f);
     EXPECT_NEAR(weights[2], 128.0 / 255.0, 1e-7);
@@ -111,13 +124,13 @@ TEST(ImageExchange, WeightsOutsideTheFilterRectangleAreZero) {
 TEST(ImageExchange, ReadAndWriteCoverOnlyTheRenderRectangle) {
     Document doc(3, 3, 3, kModeRGB);
     for (std::size_t i = 0; i < 27; ++i) doc.in[i] = static_cast<std::uint8_t>(i * 9);
-    doc.context.renderRect = Rect{1, 1, 2, 3};  // row 1, columns 1..2
+    doc.area = Rect{1, 1, 2, 3};  // row 1, columns 1..2
     std::vector<float> r(2), g(2), b(2);
-    float* planes[3] = {r.data(), g.data(), b.data()};
-    ReadPlanes(doc.context, 1, 3, planes, nullptr);
+    const std::vector<PlaneView> planes = doc.Views(r, g, b);
+    doc.Read(planes, nullptr);
     EXPECT_FLOAT_EQ(r[0], static_cast<float>((1 * 9 + 3) * 9 / 255.0));
     EXPECT_FLOAT_EQ(b[1], static_cast<float>((1 * 9 + 6 + 2) * 9 / 255.0));
-    WritePlanes(doc.context, 1, 3, planes, nullptr);
+    doc.Write(planes, nullptr);
     for (std::size_t i = 0; i < 27; ++i) {
         bool inside = i >= 12 && i < 18;
         EXPECT_EQ(doc.out[i], inside ? doc.in[i] : 0) << "sample " << i;
@@ -144,25 +157,25 @@ TEST(SelectionBounds, CoverTheNonZeroMaskBytes) {
     for (int row = 10; row < 20; ++row)
         for (int column = 5; column < 10; ++column) mask[static_cast<std::size_t>(row * 20 + column)] = 1;
     doc.SetMask(mask);
-    ComputeSelectionBounds(doc.context);
+    ComputeSelectionBounds(doc.record);
     EXPECT_EQ(doc.record.filterRect, (Rect{10, 5, 20, 10}));
 }
 
 TEST(SelectionBounds, AnEmptyOrMissingSelectionMeansTheWholeImage) {
     Document doc(7, 5, 1, kModeGrayScale);
     doc.record.filterRect = Rect{1, 1, 2, 2};
-    ComputeSelectionBounds(doc.context);
+    ComputeSelectionBounds(doc.record);
     EXPECT_EQ(doc.record.filterRect, (Rect{0, 0, 5, 7}));
     doc.SetMask(std::vector<std::uint8_t>(35, 0));
     doc.record.filterRect = Rect{1, 1, 2, 2};
-    ComputeSelectionBounds(doc.context);
+    ComputeSelectionBounds(doc.record);
     EXPECT_EQ(doc.record.filterRect, (Rect{0, 0, 5, 7}));
 }
 
 TEST(ImageExchange, CopyInputToOutputCopiesEveryRow) {
     Document doc(3, 4, 2, kModeGrayScale);
     for (std::size_t i = 0; i < 24; ++i) doc.in[i] = static_cast<std::uint8_t>(i + 1);
-    CopyInputToOutput(doc.context);
+    CopyInputToOutput(doc.record);
     EXPECT_TRUE(std::equal(doc.in.begin(), doc.in.begin() + 24, doc.out.begin()));
 }
 

@@ -8,6 +8,7 @@
 
 #include "host/process_state.h"
 #include "scripting/host_services.h"
+#include "ui/dialog_helpers.h"
 #include "ui/dialog_helpers_probe.h"
 
 namespace aperlume {
@@ -31,13 +32,13 @@ OSErr Advance() { return 0; }
 
 TEST(CheckAdvanceState, AHostWithAdvanceStateNeedsNoAlert) {
     ClearShownAlerts();
-    EXPECT_TRUE(CheckAdvanceState(&Advance, GetModuleInstance()));
+    EXPECT_TRUE(CheckAdvanceState(&Advance, GetModuleInstance(), &ShowNoImageServiceAlert));
     EXPECT_TRUE(ShownAlerts().empty());
 }
 
 TEST(CheckAdvanceState, AHostWithoutItIsToldItNeedsVersionThreeInJapanese) {
     ClearShownAlerts();
-    EXPECT_FALSE(CheckAdvanceState(nullptr, GetModuleInstance()));
+    EXPECT_FALSE(CheckAdvanceState(nullptr, GetModuleInstance(), &ShowNoImageServiceAlert));
     ASSERT_EQ(ShownAlerts().size(), 1u);
     const ShownAlert& alert = ShownAlerts()[0];
     EXPECT_EQ(alert.owner, nullptr);

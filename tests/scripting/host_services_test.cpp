@@ -114,7 +114,7 @@ TEST_F(DescriptorClosing, ClosingAWriterInstallsTheNewDescriptor) {
     PIWriteDescriptor token = parameters.writeDescriptorProcs->openWriteDescriptorProc();
     ASSERT_NE(token, nullptr);
     (void)parameters.writeDescriptorProcs->putIntegerProc(token, FourCC("Peak"), 6);
-    EXPECT_EQ(CloseDescriptorWriter(parameters, &handleProcs_, token), 0);
+    CloseDescriptorWriter(parameters, &handleProcs_, token);
     EXPECT_EQ(token, nullptr);
     EXPECT_EQ(parameters.recordInfo, 0);
     EXPECT_EQ(CountingHandles::disposed, 1) << "the previous descriptor";

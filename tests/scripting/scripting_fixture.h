@@ -54,7 +54,6 @@ protected:
         record_.descriptorParameters = suite_.Parameters();
         record_.parameters = NewHandle(static_cast<std::int32_t>(sizeof(FilterParameters)));
         *Settings() = kDefaultParameters;
-        context_.result = &result_;
         context_.filterRecord = &record_;
     }
     ~ScriptingTest() override {
@@ -69,7 +68,6 @@ protected:
     HandleProcs handleProcs_ = CountingHandles::Procs();
     testhost::DescriptorSuite suite_{&handleProcs_};
     FilterRecord record_{};
-    std::int16_t result_ = 0;
     PluginContext context_{};
 };
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/preview_state.h"
+#include "ui/preview_state.h"
 #include "base/result.h"
 #include "base/working_memory.h"
 #include "tests/support/linked_host.h"
@@ -51,20 +51,23 @@ protected:
         dialog_.Connect(model_);
     }
     ~Dialog() override {
-        model_.Finish();
+        static_cast<void>(model_.Finish());
         ClearNativeEvents();
     }
     void Open() {
-        ASSERT_TRUE(model_.Open());
+        ASSERT_EQ(model_.Open(), kNoError);
         opening_ = TakeEvents();
     }
     std::string Text(std::int16_t id) const { return dialog_.Control(id)->text; }
 
+    std::int64_t live_ = LiveAllocations();
     PreviewFixture f_;
     NativeDialog dialog_;
     MainDialogModel model_;
     std::vector<NativeEvent> opening_;
 };
+
+Boolean AlwaysAbort() { return 1; }
 
 TEST(DialogTexts, AreTheCodePage932FormOfTheJapaneseLabels) {
     const std::pair<const char*, const char*> texts[] = {
@@ -252,9 +255,9 @@ TEST_F(Dialog, CancelRestoresAllTwentyFourBytes) {
     dialog_.Click(kCancelButton);
     EXPECT_TRUE(model_.Ended());
     EXPECT_EQ(model_.EndValue(), kDialogEndedByCancel);
-    EXPECT_EQ(f_.result, kUserCanceled);
+    EXPECT_EQ(model_.Status(), kUserCanceled);
     EXPECT_EQ(std::memcmp(&block, &original, sizeof block), 0);
-    EXPECT_EQ(f_.context.previewPixels, nullptr);
+    EXPECT_EQ(LiveAllocations(), live_);  // the preview's buffers are released
 }
 
 TEST_F(Dialog, OkKeepsTheEditedAndClampedBlock) {
@@ -263,17 +266,20 @@ TEST_F(Dialog, OkKeepsTheEditedAndClampedBlock) {
     block.brightness = 0;
     Open();
     dialog_.MoveSlider(kAmountSlider, 60);
-    f_.result = kUserCanceled;  // left by an interrupted preview render
+    f_.record.abortProc = &AlwaysAbort;  // the preview render is interrupted by the host
+    model_.OnRenderRequest(kFullRenderRequest);
+    f_.record.abortProc = nullptr;
+    ASSERT_EQ(model_.Status(), kUserCanceled);
     dialog_.Click(kOkButton);
     EXPECT_EQ(model_.EndValue(), kDialogEndedByOk);
-    EXPECT_EQ(f_.result, 0);
+    EXPECT_EQ(model_.Status(), 0);
     EXPECT_EQ(block.vertices, 1);
     EXPECT_EQ(block.brightness, 1);
     EXPECT_EQ(block.amount, 60);
-    EXPECT_EQ(f_.context.apertureThumb, nullptr);
+    EXPECT_EQ(LiveAllocations(), live_);
     // Events after the end change nothing.
     EXPECT_FALSE(model_.OnCommand(kCancelButton, 0));
-    EXPECT_EQ(f_.result, 0);
+    EXPECT_EQ(model_.Status(), 0);
 }
 
 TEST_F(Dialog, CloseWhileIdleEndsByTheCancelPathWithTheArgumentsLowBits) {
@@ -281,17 +287,17 @@ TEST_F(Dialog, CloseWhileIdleEndsByTheCancelPathWithTheArgumentsLowBits) {
     dialog_.MoveSlider(kAmountSlider, 60);
     EXPECT_TRUE(model_.OnClose(0x12345));
     EXPECT_EQ(model_.EndValue(), 0x2345);
-    EXPECT_EQ(f_.result, kUserCanceled);
+    EXPECT_EQ(model_.Status(), kUserCanceled);
     EXPECT_EQ(f_.Block()->amount, 5);
 }
 
 TEST_F(Dialog, ALoopCutShortWithoutOkOrCancelLeavesTheRunCancelledAndTheBlockRestored) {
     Open();
     dialog_.MoveSlider(kAmountSlider, 60);
-    model_.Finish();  // the window system ended the dialog on its own (an application quit)
-    EXPECT_EQ(f_.result, kUserCanceled);
+    // The window system ended the dialog on its own (an application quit).
+    EXPECT_EQ(model_.Finish(), kUserCanceled);
     EXPECT_EQ(f_.Block()->amount, 5);
-    EXPECT_EQ(f_.context.previewPixels, nullptr);
+    EXPECT_EQ(LiveAllocations(), live_);
     EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
 }
 
@@ -358,7 +364,7 @@ protected:
 };
 
 TEST_F(ShownDialog, WithNothingToDoTheUserAcceptsTheFilteredView) {
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(f_.result, 0);
     EXPECT_EQ(Renders(), "F");
     const NativeDialogRecord& r = LastNativeDialog();
@@ -371,7 +377,7 @@ TEST_F(ShownDialog, WithNothingToDoTheUserAcceptsTheFilteredView) {
 
 TEST_F(ShownDialog, ASliderMovedDuringAFullRenderStopsItAndExactlyOneFullRenderFollows) {
     ScriptDialogAction(MoveSliderAction(kAmountSlider, 7, /*duringRender=*/true));
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(Renders(), "F!F");
     EXPECT_EQ(f_.Block()->amount, 7);
 }
@@ -380,7 +386,7 @@ TEST_F(ShownDialog, SettingsTypedDuringARenderNeedNoNotificationFromTheBox) {
     SetScriptedEditNotifications(false);
     ScriptDialogAction(MoveSliderAction(kEdgeSlider, 30, true));
     ScriptDialogAction(TypeAction(kRotationEdit, "45"));
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(Renders(), "F!FF");
     EXPECT_EQ(f_.Block()->edge, 30);
     EXPECT_EQ(f_.Block()->rotation, 45);
@@ -389,7 +395,7 @@ TEST_F(ShownDialog, SettingsTypedDuringARenderNeedNoNotificationFromTheBox) {
 
 TEST_F(ShownDialog, ZoomDuringARenderGivesAQuickThenAFullRender) {
     ScriptDialogAction(ClickAction(kZoomInButton, true));
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(Renders(), "F!QF");
     EXPECT_EQ(f_.context.zoomStep, 0);
     EXPECT_STREQ(TextOf(kZoomLabel), "200%");
@@ -399,7 +405,7 @@ TEST_F(ShownDialog, ACloseRequestDuringARenderClosesAsCancelOnceTheRenderReturne
     f_.Block()->amount = 9;
     ScriptDialogAction(MoveSliderAction(kAmountSlider, 3));  // idle: queues a full render
     ScriptDialogAction(CloseAction(true));
-    EXPECT_FALSE(ShowMainDialog(f_.context));
+    EXPECT_NE(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(f_.result, kUserCanceled);
     EXPECT_EQ(f_.Block()->amount, 9);
     EXPECT_EQ(Renders(), "FF!");
@@ -409,7 +415,7 @@ TEST_F(ShownDialog, ACloseRequestDuringARenderClosesAsCancelOnceTheRenderReturne
 TEST_F(ShownDialog, OkDuringARenderStopsItAndEndsWithResultZero) {
     ScriptDialogAction(MoveSliderAction(kAmountSlider, 12));
     ScriptDialogAction(ClickAction(kOkButton, true));
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(f_.result, 0);
     EXPECT_EQ(f_.Block()->amount, 12);
     EXPECT_EQ(Renders(), "FF!");
@@ -419,7 +425,7 @@ TEST_F(ShownDialog, OkDuringARenderStopsItAndEndsWithResultZero) {
 TEST_F(ShownDialog, CancelDuringARenderRestoresTheBlock) {
     ScriptDialogAction(MoveSliderAction(kRatioSlider, -40));
     ScriptDialogAction(ClickAction(kCancelButton, true));
-    EXPECT_FALSE(ShowMainDialog(f_.context));
+    EXPECT_NE(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(f_.result, kUserCanceled);
     EXPECT_EQ(f_.Block()->ratio, 0);
     EXPECT_EQ(LastNativeDialog().endValue, kDialogEndedByCancel);
@@ -429,7 +435,7 @@ TEST_F(ShownDialog, AClickInThePaneWhileIdleGivesOneFullRenderAndLaterChangesSti
     ScriptDialogAction(PaneAction(DialogActionKind::PanePress, 10, 10));
     ScriptDialogAction(PaneAction(DialogActionKind::PaneRelease, 10, 10));
     ScriptDialogAction(MoveSliderAction(kBrightnessSlider, 40));
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(Renders(), "FFF");
 }
 
@@ -438,14 +444,14 @@ TEST_F(ShownDialog, DraggingDuringARenderStopsItAndTheReleaseAsksForOneFullRende
     ScriptDialogAction(PaneAction(DialogActionKind::PanePress, 10, 10, true));
     ScriptDialogAction(PaneAction(DialogActionKind::PaneMove, 4, 6));
     ScriptDialogAction(PaneAction(DialogActionKind::PaneRelease, 4, 6));
-    EXPECT_TRUE(ShowMainDialog(f_.context));
+    EXPECT_EQ(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(Renders(), "F!F");
 }
 
 TEST_F(ShownDialog, WithoutPreviewBuffersTheDialogStillWorks) {
     FailAllocationNumber(1);
     ScriptDialogAction(MoveSliderAction(kAmountSlider, 20));
-    const bool accepted = ShowMainDialog(f_.context);
+    const bool accepted = ShowMainDialog(f_.context).ok();
     FailAllocationNumber(0);
     EXPECT_TRUE(accepted);
     EXPECT_EQ(f_.Block()->amount, 20);
@@ -455,7 +461,7 @@ TEST_F(ShownDialog, WithoutPreviewBuffersTheDialogStillWorks) {
 TEST_F(ShownDialog, AnImageThatCannotBeFetchedEndsTheDialogWithTheHostsCode) {
     f_.advanceError = -30;
     f_.Block()->vertices = 0;
-    EXPECT_FALSE(ShowMainDialog(f_.context));
+    EXPECT_NE(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(f_.result, -30);
     EXPECT_EQ(f_.Block()->vertices, 0);
     EXPECT_EQ(Renders(), "");

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "host/preview_state.h"
+#include "ui/preview_state.h"
 #include "ui/dialog_ids.h"
 
 namespace aperlume {

@@ -1,6 +1,7 @@
 // Test support for the preview and dialog tests: a FilterRecord over an in-memory image with a host
 // that serves whole-image requests (planes inLoPlane..inHiPlane of a stored image that may carry a
-// transparency plane beyond `planes`), a parameter block, and a context wired to them.
+// transparency plane beyond `planes`), a parameter block, a context wired to them, and the dialog
+// session's preview buffers over it.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,9 @@
 
 #include "base/filter_parameters.h"
 #include "host/movable_handle.h"
+#include "base/result.h"
 #include "host/plugin_context.h"
+#include "ui/preview_session.h"
 
 namespace aperlume::testing {
 
@@ -30,7 +33,6 @@ public:
         record.advanceState = &Advance;
         record.parameters = NewHandle(sizeof(FilterParameters));
         *Block() = kDefaultParameters;
-        context.result = &result;
         context.filterRecord = &record;
         context.hasTransparency = transparencyBeside ? 1 : 0;
         context.previewRect = Rect16{0, 0, 40, 50};
@@ -90,10 +92,12 @@ public:
 
     std::uint8_t* Output() { return out_.data(); }
     const std::uint8_t* Input() const { return in_.data(); }
+    std::size_t ImageBytes() const { return in_.size(); }
 
     FilterRecord record{};
     PluginContext context{};
-    std::int16_t result = 0;
+    PreviewSession session{context};
+    Result result = kOk;  // the outcome of the last call that has one
     std::int32_t advanceCalls = 0;
     OSErr advanceError = 0;
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "host/preview_state.h"
+#include "ui/preview_state.h"
 #include "tests/ui/preview_fixture.h"
 #include "ui/dialog_ids.h"
 #include "ui/preview_render.h"
@@ -34,11 +34,11 @@ protected:
     PreviewPane() : f_(60, 50, 3, kModeRGB) {
         SetPreviewState(PreviewState::Idle);
         ResetPaneState();
-        EXPECT_TRUE(AllocatePreviewBuffers(f_.context));
-        SetupPreview(f_.context);
+        EXPECT_EQ(f_.session.AllocateBuffers(), kNoError);
+        f_.result = SetupPreview(f_.session);
     }
     ~PreviewPane() override {
-        FreePreviewBuffers(f_.context);
+        f_.session.ReleaseBuffers();
         SetPreviewState(PreviewState::Idle);
     }
     PreviewFixture f_;
@@ -76,21 +76,21 @@ TEST_F(PreviewPane, ARefreshRendersThenQueuesWhatTheStateAsksFor) {
     for (const Case& c : cases) {
         FakeTarget target;
         target.duringRender = c.left;
-        RefreshPreview(0x100, f_.context, target);  // low 8 bits 0: quick
+        f_.result = RefreshPreview(0x100, f_.session, target);  // low 8 bits 0: quick
         EXPECT_EQ(target.statesAtInvalidate, std::vector<PreviewState>{PreviewState::Rendering});
         EXPECT_EQ(target.posted, c.follow) << static_cast<int>(c.left);
         EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
     }
-    EXPECT_EQ(f_.result, 0);  // the quick renders never ran the filter
+    EXPECT_EQ(f_.result, kNoError);  // the quick renders never ran the filter
 }
 
 TEST_F(PreviewPane, ARequestTakenWhileARenderIsOnTheStackIsDropped) {
     SetPreviewState(PreviewState::Rendering);
-    HandleRenderRequest(kFullRenderRequest, f_.context, target_);
+    f_.result = HandleRenderRequest(kFullRenderRequest, f_.session, target_);
     EXPECT_TRUE(target_.statesAtInvalidate.empty());
     EXPECT_EQ(GetPreviewState(), PreviewState::Rendering);
     SetPreviewState(PreviewState::Idle);
-    HandleRenderRequest(kQuickRenderRequest, f_.context, target_);
+    f_.result = HandleRenderRequest(kQuickRenderRequest, f_.session, target_);
     EXPECT_EQ(target_.statesAtInvalidate.size(), 1u);
     EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
 }
@@ -99,16 +99,16 @@ TEST_F(PreviewPane, DraggingPansWithQuickRendersAndReleasingAsksForOneFullRender
     f_.context.viewCenterV = 25;
     f_.context.viewCenterH = 30;
     f_.context.previewRect = Rect{0, 0, 20, 20};
-    PaneMouseMove(5, 5, f_.context, target_);  // not dragging: nothing
+    PaneMouseMove(5, 5, f_.session, target_);  // not dragging: nothing
     EXPECT_TRUE(target_.statesAtInvalidate.empty());
 
     PaneButtonDown(10, 10);
     EXPECT_TRUE(PaneDragging());
     EXPECT_EQ(GetPreviewState(), PreviewState::Idle);
-    PaneMouseMove(14, 7, f_.context, target_);
+    PaneMouseMove(14, 7, f_.session, target_);
     EXPECT_DOUBLE_EQ(f_.context.viewCenterH, 26);
     EXPECT_DOUBLE_EQ(f_.context.viewCenterV, 28);
-    PaneMouseMove(15, 7, f_.context, target_);
+    PaneMouseMove(15, 7, f_.session, target_);
     EXPECT_DOUBLE_EQ(f_.context.viewCenterH, 25);
     EXPECT_EQ(target_.statesAtInvalidate.size(), 2u);
     EXPECT_TRUE(target_.posted.empty());
@@ -136,7 +136,7 @@ TEST_F(PreviewPane, ThePixelMapDescribesThePreviewAsEightBitWithTheMaskToShow) {
     f_.context.previewRect = Rect{7, 5, 47, 55};  // 50 x 40
     PSPixelMap map{};
     PSPixelMask mask{};
-    ASSERT_TRUE(BuildPreviewPixelMap(f_.context, map, mask));
+    ASSERT_TRUE(BuildPreviewPixelMap(f_.session, map, mask));
     EXPECT_EQ(map.version, 1);
     EXPECT_EQ(map.bounds.top, 0);
     EXPECT_EQ(map.bounds.left, 0);
@@ -146,7 +146,7 @@ TEST_F(PreviewPane, ThePixelMapDescribesThePreviewAsEightBitWithTheMaskToShow) {
     EXPECT_EQ(map.rowBytes, 150);
     EXPECT_EQ(map.colBytes, 3);
     EXPECT_EQ(map.planeBytes, 1);
-    EXPECT_EQ(map.baseAddr, f_.context.previewPixels);
+    EXPECT_EQ(map.baseAddr, f_.session.Pixels());
     EXPECT_EQ(map.mat, nullptr);
     EXPECT_EQ(map.masks, nullptr);
     EXPECT_EQ(map.maskPhaseRow, 0);
@@ -155,40 +155,40 @@ TEST_F(PreviewPane, ThePixelMapDescribesThePreviewAsEightBitWithTheMaskToShow) {
     f_.record.inLayerPlanes = 3;
     f_.record.inTransparencyMask = 1;
     f_.context.hasTransparency = 1;  // four bytes per pixel, the transparency last
-    ASSERT_TRUE(BuildPreviewPixelMap(f_.context, map, mask));
+    ASSERT_TRUE(BuildPreviewPixelMap(f_.session, map, mask));
     ASSERT_EQ(map.masks, &mask);
-    EXPECT_EQ(mask.maskData, f_.context.previewPixels + 3);
+    EXPECT_EQ(mask.maskData, f_.session.Pixels() + 3);
     EXPECT_EQ(mask.rowBytes, 200);
     EXPECT_EQ(mask.colBytes, 4);
     EXPECT_EQ(mask.next, nullptr);
     EXPECT_EQ(mask.maskDescription, 0);
 
     f_.record.isFloating = 1;  // a floating selection shows its mask instead
-    ASSERT_TRUE(BuildPreviewPixelMap(f_.context, map, mask));
-    EXPECT_EQ(mask.maskData, f_.context.previewMask);
+    ASSERT_TRUE(BuildPreviewPixelMap(f_.session, map, mask));
+    EXPECT_EQ(mask.maskData, f_.session.Mask());
     EXPECT_EQ(mask.rowBytes, 50);
     EXPECT_EQ(mask.colBytes, 1);
 
     for (auto [mode, shown] : {std::pair{kModeGray16, kModeGrayScale}, std::pair{kModeRGB48, kModeRGB},
                                std::pair{kModeGrayScale, kModeGrayScale}}) {
         f_.record.imageMode = mode;
-        ASSERT_TRUE(BuildPreviewPixelMap(f_.context, map, mask));
+        ASSERT_TRUE(BuildPreviewPixelMap(f_.session, map, mask));
         EXPECT_EQ(map.imageMode, shown);
     }
     f_.context.hasTransparency = 0;
-    FreePreviewBuffers(f_.context);
-    EXPECT_FALSE(BuildPreviewPixelMap(f_.context, map, mask));  // after the dialog: nothing to paint
+    f_.session.ReleaseBuffers();
+    EXPECT_FALSE(BuildPreviewPixelMap(f_.session, map, mask));  // after the dialog: nothing to paint
 }
 
 TEST_F(PreviewPane, ThumbnailGraysAreTheLowBitsOfTheScaledWeight) {
     const float weights[] = {0.0f, 0.5f, 1.0f, 1.01f};
     const std::uint8_t grays[] = {0, 127, 255, 1};
     for (std::int32_t k = 0; k < 4; ++k) {
-        f_.context.apertureThumb[k] = weights[k];
-        EXPECT_EQ(ThumbGray(f_.context, 0, k), grays[k]) << k;
+        f_.session.Thumb()[k] = weights[k];
+        EXPECT_EQ(ThumbGray(f_.session, 0, k), grays[k]) << k;
     }
-    f_.context.apertureThumb[64 * 65 + 64] = 0.25f;
-    EXPECT_EQ(ThumbGray(f_.context, 64, 64), 63);
+    f_.session.Thumb()[64 * 65 + 64] = 0.25f;
+    EXPECT_EQ(ThumbGray(f_.session, 64, 64), 63);
 }
 
 }  // namespace

@@ -10,12 +10,16 @@
 namespace aperlume::testhost {
 namespace {
 
-FilterHost* current = nullptr;  // the host whose callbacks are live
+// The host whose callbacks are live. Process-wide because the record's procedures carry no context (the
+// protocol's signatures have no user pointer); one host drives the plug-in at a time.
+FilterHost* current = nullptr;
 
 struct HostHandle {
     void* data;
     std::int32_t size;
 };
+// Handles made for the plug-in and not yet disposed, over all hosts (the handle procedures carry no
+// context either).
 std::int32_t liveHostHandles = 0;
 // Handles the host made for the plug-in and still holds; a host releases them with its document.
 std::vector<void*>& HeldHandles() {
@@ -25,34 +29,59 @@ std::vector<void*>& HeldHandles() {
 
 }  // namespace
 
+// The procedures the plug-in calls back into. They run on the plug-in's stack, inside the module: no
+// exception may leave them (a host's frames, or the module's, cannot be unwound), so each is noexcept
+// with its own barrier, and a failure becomes the answer a host gives. The one exception is the
+// advanceStateThrows quirk, which lets an exception through on purpose to test the module's barrier.
 struct HostCallbacks {
-    static Boolean Abort() {
+    static Boolean Abort() noexcept {
         if (current == nullptr) return 0;
         ++current->abortPolls_;
         return current->quirks_.abortAtPoll != 0 && current->abortPolls_ >= current->quirks_.abortAtPoll ? 1 : 0;
     }
-    static void Progress(std::int32_t done, std::int32_t total) {
-        if (current != nullptr) current->progress_.push_back({done, total});
+    static void Progress(std::int32_t done, std::int32_t total) noexcept {
+        if (current == nullptr) return;
+        try {
+            current->progress_.push_back({done, total});
+        } catch (...) {
+            // A progress call the host cannot record is simply not shown.
+        }
     }
     static OSErr Advance() {
         if (current == nullptr) return -1;
         ++current->advanceCalls_;
         if (current->quirks_.advanceStateError != 0) return current->quirks_.advanceStateError;
         if (current->quirks_.advanceStateThrows) throw std::bad_alloc();
-        return current->ServeRequests();
+        try {
+            return current->ServeRequests();
+        } catch (const std::bad_alloc&) {
+            return -108;  // the buffers could not be made: out of memory, as hosts report it
+        } catch (...) {
+            return -1;
+        }
     }
     // Host handles: a master pointer to a heap block, as the classic handle model has it.
-    static Handle NewHandle(std::int32_t size) {
+    static Handle NewHandle(std::int32_t size) noexcept {
         if (size < 0) return nullptr;
         auto* handle = static_cast<HostHandle*>(std::calloc(1, sizeof(HostHandle)));
         if (handle == nullptr) return nullptr;
         handle->data = std::calloc(size == 0 ? 1 : static_cast<std::size_t>(size), 1);
+        if (handle->data == nullptr) {
+            std::free(handle);
+            return nullptr;
+        }
+        try {
+            HeldHandles().push_back(handle);
+        } catch (...) {
+            std::free(handle->data);
+            std::free(handle);
+            return nullptr;
+        }
         handle->size = size;
         ++liveHostHandles;
-        HeldHandles().push_back(handle);
         return handle;
     }
-    static void DisposeHandle(Handle h) {
+    static void DisposeHandle(Handle h) noexcept {
         if (h == nullptr) return;
         auto* handle = static_cast<HostHandle*>(h);
         std::vector<void*>& held = HeldHandles();
@@ -65,8 +94,8 @@ struct HostCallbacks {
         std::free(handle);
         --liveHostHandles;
     }
-    static std::int32_t GetSize(Handle h) { return h == nullptr ? 0 : static_cast<HostHandle*>(h)->size; }
-    static OSErr SetSize(Handle h, std::int32_t size) {
+    static std::int32_t GetSize(Handle h) noexcept { return h == nullptr ? 0 : static_cast<HostHandle*>(h)->size; }
+    static OSErr SetSize(Handle h, std::int32_t size) noexcept {
         if (h == nullptr || size < 0) return -50;
         auto* handle = static_cast<HostHandle*>(h);
         void* data = std::realloc(handle->data, size == 0 ? 1 : static_cast<std::size_t>(size));
@@ -75,8 +104,8 @@ struct HostCallbacks {
         handle->size = size;
         return 0;
     }
-    static Ptr Lock(Handle h, Boolean) { return h == nullptr ? nullptr : static_cast<HostHandle*>(h)->data; }
-    static void Unlock(Handle) {}
+    static Ptr Lock(Handle h, Boolean) noexcept { return h == nullptr ? nullptr : static_cast<HostHandle*>(h)->data; }
+    static void Unlock(Handle) noexcept {}
 };
 
 std::size_t HostImage::RowBytes() const {

@@ -1,5 +1,5 @@
 // Host identification: only the exact executable names of the four known hosts count.
-#include "ui/host_identification.h"
+#include "host/host_identification.h"
 
 #include <cstring>
 

@@ -1,22 +1,10 @@
-// Whole-image requests and the conversion between the host's samples and the engine's float planes.
-#include "host/image_exchange.h"
+// The conversion between the host's samples and the engine's float planes.
+#include "host/pixel_conversion.h"
 
 #include <cstring>
 
-#include "base/filter_parameters.h"
-#include "base/result.h"
-
 namespace aperlume {
 namespace {
-
-constexpr Fixed kUnitRate = 0x10000;  // 1.0 in 16.16 fixed point
-
-void RequestWholeImage(FilterRecord& record) {
-    Rect whole = WholeImageRect(record);
-    record.inRect = whole;
-    record.outRect = whole;
-    record.maskRect = whole;
-}
 
 bool Contains(const Rect& rect, int row, int column) {
     return row >= rect.top && row < rect.bottom && column >= rect.left && column < rect.right;
@@ -62,62 +50,8 @@ void FixColumnBytes(FilterRecord& record) {
     if (record.outColumnBytes <= 0) record.outColumnBytes = natural;
 }
 
-void FetchWholeImage(PluginContext& context) {
-    FilterRecord& record = *context.filterRecord;
-    RequestWholeImage(record);
-    record.inputRate = kUnitRate;
-    record.maskRate = kUnitRate;
-    record.inLoPlane = 0;
-    record.outLoPlane = 0;
-    record.outHiPlane = static_cast<std::int16_t>(record.planes - 1);
-    record.inHiPlane = record.outHiPlane;
-    record.inputPadding = 255;
-    record.outputPadding = 255;
-    record.maskPadding = 255;
-    SetResult(context, record.advanceState == nullptr ? kUserCanceled : record.advanceState());
-}
-
-void CopyInputToOutput(PluginContext& context) {
-    const FilterRecord& record = *context.filterRecord;
-    if (record.inData == nullptr || record.outData == nullptr || record.inRowBytes <= 0) return;
-    // Both buffers cover the whole image with the same planes and depth; never copy more than a row of
-    // the output can hold.
-    std::int32_t rowBytes = record.outRowBytes > 0 && record.outRowBytes < record.inRowBytes ? record.outRowBytes
-                                                                                               : record.inRowBytes;
-    for (int row = 0; row < record.imageSize.v; ++row)
-        std::memcpy(OutputPixel(record, row, 0), InputPixel(record, row, 0), static_cast<std::size_t>(rowBytes));
-}
-
-void ComputeSelectionBounds(PluginContext& context) {
-    FilterRecord& record = *context.filterRecord;
-    Rect whole = WholeImageRect(record);
-    if (!record.haveMask || record.maskData == nullptr) {
-        record.filterRect = whole;
-        return;
-    }
-    int top = -1, bottom = -1, left = whole.right, right = -1;
-    for (int row = 0; row < whole.bottom; ++row) {
-        const std::uint8_t* mask = static_cast<const std::uint8_t*>(record.maskData) +
-                                   static_cast<std::ptrdiff_t>(row) * record.maskRowBytes;
-        for (int column = 0; column < whole.right; ++column) {
-            if (mask[column] == 0) continue;
-            if (top < 0) top = row;
-            bottom = row;
-            if (column < left) left = column;
-            if (column > right) right = column;
-        }
-    }
-    if (top < 0) {
-        record.filterRect = whole;
-        return;
-    }
-    record.filterRect = Rect{static_cast<std::int16_t>(top), static_cast<std::int16_t>(left),
-                             static_cast<std::int16_t>(bottom + 1), static_cast<std::int16_t>(right + 1)};
-}
-
-void ReadPlanes(PluginContext& context, int bytesPerSample, int planeCount, float* const* planes, float* weights) {
-    const FilterRecord& record = *context.filterRecord;
-    const Rect& area = context.renderRect;
+void ReadPlanes(const FilterRecord& record, const Rect& area, int bytesPerSample, std::span<const PlaneView> planes,
+                float* weights) {
     const bool haveMask = record.haveMask != 0 && record.maskData != nullptr;
     const double scale = bytesPerSample == 2 ? 1.0 / 32768.0 : 1.0 / 255.0;
     std::size_t j = 0;
@@ -126,11 +60,13 @@ void ReadPlanes(PluginContext& context, int bytesPerSample, int planeCount, floa
         const std::uint8_t* mask = haveMask ? static_cast<const std::uint8_t*>(record.maskData) +
                                                   static_cast<std::ptrdiff_t>(row) * record.maskRowBytes + area.left
                                             : nullptr;
+        const std::int32_t y = row - area.top;
         for (int column = area.left; column < area.right; ++column, ++j) {
-            for (int p = 0; p < planeCount; ++p) {
-                const std::uint8_t* sample = pixel + p * bytesPerSample;
+            const std::int32_t x = column - area.left;
+            for (std::size_t p = 0; p < planes.size(); ++p) {
+                const std::uint8_t* sample = pixel + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
                 double value = bytesPerSample == 2 ? Load16(sample) / 32768.0 : *sample * scale;
-                planes[p][j] = static_cast<float>(value);
+                planes[p].Row(y)[x] = static_cast<float>(value);
             }
             if (weights != nullptr) {
                 if (haveMask)
@@ -146,24 +82,21 @@ void ReadPlanes(PluginContext& context, int bytesPerSample, int planeCount, floa
     }
 }
 
-void WritePlanes(PluginContext& context, int bytesPerSample, int planeCount, const float* const* planes,
-                 const float* weights) {
-    const FilterRecord& record = *context.filterRecord;
-    const Rect& area = context.renderRect;
-    const FilterParameters* settings = Parameters(context);
-    const bool depthMap = settings != nullptr && DepthMapInForce(*settings);
-    const bool blend = record.haveMask != 0 && !depthMap && weights != nullptr;
+void WritePlanes(const FilterRecord& record, const Rect& area, int bytesPerSample, std::span<const PlaneView> planes,
+                 const float* weights, bool depthMapInForce) {
+    const bool blend = record.haveMask != 0 && !depthMapInForce && weights != nullptr;
     const std::int32_t maximum = bytesPerSample == 2 ? 32768 : 255;
     std::size_t j = 0;
     for (int row = area.top; row < area.bottom; ++row) {
         const std::uint8_t* source = InputPixel(record, row, area.left);
         std::uint8_t* target = OutputPixel(record, row, area.left);
+        const std::int32_t y = row - area.top;
         for (int column = area.left; column < area.right; ++column, ++j) {
-            for (int p = 0; p < planeCount; ++p) {
-                double v = planes[p][j];
+            for (std::size_t p = 0; p < planes.size(); ++p) {
+                double v = planes[p].Row(y)[column - area.left];
                 double x;
                 if (blend) {
-                    const std::uint8_t* s = source + p * bytesPerSample;
+                    const std::uint8_t* s = source + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
                     double sample = bytesPerSample == 2 ? Load16(s) : *s;
                     double w = weights[j];
                     x = sample * (1.0 - w) + v * w * maximum;
@@ -171,7 +104,7 @@ void WritePlanes(PluginContext& context, int bytesPerSample, int planeCount, con
                     x = v * maximum;
                 }
                 std::int32_t stored = RoundAndClamp(x, maximum);
-                std::uint8_t* out = target + p * bytesPerSample;
+                std::uint8_t* out = target + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
                 if (bytesPerSample == 2)
                     Store16(out, static_cast<std::uint16_t>(stored));
                 else

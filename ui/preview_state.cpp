@@ -1,9 +1,12 @@
-// The preview state machine's storage and the interruption check of the render code.
-#include "host/preview_state.h"
+// The preview state machine's storage and the interruption check of the preview's check points.
+#include "ui/preview_state.h"
 
 namespace aperlume {
 namespace {
 
+// Process-wide because the handlers that change them run nested inside a render, dispatched from the
+// window system's event queue, with no way to hand them the render's own state; one dialog (and one
+// render) exists at a time.
 PreviewState state = PreviewState::Idle;
 EventPump pump = nullptr;
 

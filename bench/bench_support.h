@@ -1,12 +1,38 @@
-// Benchmark support: a fixed 1024 x 768 test image as float planes and a depth map, for calling the
-// spreading methods directly against the engine tests' minimal host (tests/engine/engine_fixture.h).
+// Benchmark support: the engine called directly, as any caller does: a job, plane views, and check
+// points that never stop; and a fixed 1024 x 768 test image as float planes with a depth map.
 #pragma once
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "base/filter_parameters.h"
+#include "base/image_modes.h"
+#include "engine/render.h"
+
 namespace aperlume::bench {
+
+// A render nobody interrupts and nobody watches.
+class NeverStop final : public CheckPoints {
+public:
+    bool PreviewInterrupted() override { return false; }
+    bool HostAborted() override { return false; }
+    void Progress(std::int32_t, std::int32_t) override {}
+};
+
+// An RGB render job with a hexagonal aperture.
+inline RenderJob RgbJob(std::int32_t width, std::int32_t height, std::int32_t diameter) {
+    FilterParameters settings = kDefaultParameters;
+    settings.vertices = 6;
+    return RenderJob{settings, MakePlaneLayout(kModeRGB, 3), width, height, diameter};
+}
+
+inline std::vector<PlaneView> Views(std::vector<std::vector<float>>& planes, std::int32_t width,
+                                    std::int32_t height) {
+    std::vector<PlaneView> views;
+    for (auto& plane : planes) views.push_back(PlaneView{plane.data(), width, height, width});
+    return views;
+}
 
 inline constexpr std::int32_t kImageWidth = 1024;
 inline constexpr std::int32_t kImageHeight = 768;

@@ -1,5 +1,5 @@
 // Recognising the host by the exact file name of its executable.
-#include "ui/host_identification.h"
+#include "host/host_identification.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-// The process-wide preview render state and the check by which long renders stay interruptible.
+// The preview render state and the check by which long preview renders stay interruptible.
 //
-// The render code calls CheckPreviewAbort at each of its check points. Outside the dialog the state is
-// Idle and the check costs one comparison. While a preview renders, the check hands the user's pending
-// events to the dialog through the event pump that the user interface installs; the handlers it runs
-// may set a stop state, and the render then unwinds with the cancel code.
+// The preview's check points (ui/preview_check_points.h) call CheckPreviewAbort. While a preview renders,
+// the check hands the user's pending events to the dialog through the platform's event pump; the
+// handlers it runs may set a stop state, and the render then unwinds with the cancel code. Outside a
+// preview render the state is Idle and the check costs one comparison.
 #pragma once
 
 #include <cstdint>

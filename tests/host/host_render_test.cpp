@@ -1,6 +1,7 @@
-// The render driver: kernel diameter and host scale, the highlight correction around the spread, the
-// check points, and what a failed or cancelled render leaves behind (nothing written, nothing kept).
-#include "engine/render_driver.h"
+// The render of a rectangle of the host's image: kernel diameter and host scale, the highlight correction
+// around the spread, the check points, and what a failed or cancelled render leaves behind (nothing
+// written, nothing kept).
+#include "host/host_render.h"
 
 #include <gtest/gtest.h>
 
@@ -8,28 +9,66 @@
 #include <random>
 #include <vector>
 
-#include "engine_fixture.h"
-#include "tests/support/host_kind_scope.h"
-#include "host/process_state.h"
 #include "base/result.h"
 #include "base/working_memory.h"
+#include "host/movable_handle.h"
+#include "host/process_state.h"
+#include "tests/support/counting_check_points.h"
+#include "tests/support/host_kind_scope.h"
 
 namespace aperlume {
 namespace {
 
-using enginetest::EngineHost;
+using testing::CheckLog;
+
+CheckLog* activeLog = nullptr;  // the host's procedures carry no context
+
+Boolean CountingAbort() {
+    ++activeLog->abortCalls;
+    return activeLog->abortAtCall != 0 && activeLog->abortCalls == activeLog->abortAtCall ? 1 : 0;
+}
+
+void RecordingProgress(std::int32_t done, std::int32_t total) {
+    activeLog->progressDone.push_back(done);
+    activeLog->progressTotal.push_back(total);
+}
+
+// The host's check points, with a preview check that is counted and may stop the render (as the
+// dialog's is, when a preview render is under way).
+class PreviewCountingCheckPoints final : public HostCheckPoints {
+public:
+    PreviewCountingCheckPoints(const FilterRecord& record, CheckLog& log, bool preview)
+        : HostCheckPoints(record), log_(log), preview_(preview) {}
+    bool PreviewInterrupted() override {
+        if (!preview_) return false;
+        ++log_.previewChecks;
+        return log_.previewStopAtCheck != 0 && log_.previewChecks == log_.previewStopAtCheck;
+    }
+
+private:
+    CheckLog& log_;
+    bool preview_;
+};
 
 // A whole image in the host's interleaved samples, with the output pre-filled by a marker so that any
-// write shows.
-class DriverHost : public EngineHost {
+// write shows, a parameter block, and counting abort and progress procedures.
+class DriverHost {
 public:
     static constexpr std::uint8_t kMarker = 0xA5;
 
     DriverHost(std::int16_t mode, std::int16_t planeCount, int width, int height, std::uint32_t seed = 1)
-        : EngineHost(mode, planeCount),
-          bytesPerSample_(mode == kModeGray16 || mode == kModeRGB48 ? 2 : 1),
+        : bytesPerSample_(mode == kModeGray16 || mode == kModeRGB48 ? 2 : 1),
           width_(width),
           height_(height) {
+        record.imageMode = mode;
+        record.planes = planeCount;
+        parameters_ = NewHandle(sizeof(FilterParameters));
+        record.parameters = parameters_;
+        Settings() = kDefaultParameters;
+        Settings().vertices = 1;
+        activeLog = &log;
+        record.abortProc = CountingAbort;
+        record.progressProc = RecordingProgress;
         const int rowBytes = width * planeCount * bytesPerSample_;
         input.resize(static_cast<std::size_t>(rowBytes * height));
         output.assign(input.size(), kMarker);
@@ -42,9 +81,19 @@ public:
         record.outData = output.data();
         record.inRowBytes = rowBytes;
         record.outRowBytes = rowBytes;
-        context.renderRect = record.filterRect;
+        renderRect = record.filterRect;
         Settings().amount = 2;
     }
+    ~DriverHost() {
+        activeLog = nullptr;
+        DisposeHandle(parameters_);
+    }
+    DriverHost(const DriverHost&) = delete;
+    DriverHost& operator=(const DriverHost&) = delete;
+
+    FilterParameters& Settings() { return *static_cast<FilterParameters*>(HandleData(parameters_)); }
+    // A preview render in progress, whose checks are counted.
+    void StartPreview() { preview_ = true; }
 
     // Sample i in interleaved order; 8-bit values are scaled up to the 16-bit range when stored as such.
     void SetSample(int i, int value8) {
@@ -73,8 +122,15 @@ public:
         return true;
     }
 
-    void Render() { RenderLensBlur(context, true); }
+    void Render() {
+        PreviewCountingCheckPoints checkPoints(record, log, preview_);
+        result = RenderLensBlur(record, renderRect, checkPoints);
+    }
 
+    FilterRecord record{};
+    Rect renderRect{};
+    Result result = kOk;
+    CheckLog log;
     std::vector<std::uint8_t> input;
     std::vector<std::uint8_t> output;
     std::vector<std::uint8_t> mask;
@@ -83,24 +139,40 @@ private:
     int bytesPerSample_;
     int width_;
     int height_;
+    Handle parameters_ = nullptr;
+    bool preview_ = false;
 };
 
-double ScaleForWidth(std::int16_t width) {
-    FilterRecord record{};
-    record.wholeSize.h = width;
-    PluginContext context{};
-    context.filterRecord = &record;
-    return HostRenderScale(context);
+double ScaleForWidth(std::int16_t width) { return HostRenderScale(width); }
+
+TEST(HostCheckPoints, AskTheHostAndForwardProgressToleratingMissingProcedures) {
+    DriverHost host(kModeRGB, 3, 4, 4);
+    HostCheckPoints checkPoints(host.record);
+    host.log.abortAtCall = 2;
+    EXPECT_FALSE(checkPoints.PreviewInterrupted());  // the final run has no preview
+    EXPECT_FALSE(checkPoints.Stop());
+    EXPECT_TRUE(checkPoints.Stop());
+    EXPECT_EQ(host.log.abortCalls, 2);
+    checkPoints.Progress(7, 47);
+    EXPECT_EQ(host.log.progressDone, std::vector<std::int32_t>{7});
+    EXPECT_EQ(host.log.progressTotal, std::vector<std::int32_t>{47});
+
+    host.record.abortProc = nullptr;
+    host.record.progressProc = nullptr;
+    EXPECT_FALSE(checkPoints.Stop());
+    checkPoints.Progress(8, 47);
+    EXPECT_EQ(host.log.abortCalls, 2);
+    EXPECT_EQ(host.log.progressDone.size(), 1u);
 }
 
-TEST(KernelDiameter, IsOddAndFollowsAmountAndScale) {
-    EXPECT_EQ(KernelDiameter(0, 1.0), 1);
-    EXPECT_EQ(KernelDiameter(5, 1.0), 11);
-    EXPECT_EQ(KernelDiameter(5, 0.5), 7);   // 11 * 0.5 + 0.5 = 6, made odd
-    EXPECT_EQ(KernelDiameter(5, 0.25), 3);  // 3.25 truncates to 3
-    EXPECT_EQ(KernelDiameter(100, 1.0), 201);
-    EXPECT_EQ(KernelDiameter(0, 0.25), 1);
-    EXPECT_EQ(KernelDiameter(-4, 1.0), 1);  // a scripted negative amount blurs as little as 0
+TEST(HostCheckPoints, ThePreviewCheckComesFirstAndSkipsTheHost) {
+    DriverHost host(kModeRGB, 3, 4, 4);
+    PreviewCountingCheckPoints checkPoints(host.record, host.log, true);
+    host.log.previewStopAtCheck = 1;
+    host.log.abortAtCall = 1;
+    EXPECT_TRUE(checkPoints.Stop());
+    EXPECT_EQ(host.log.previewChecks, 1);
+    EXPECT_EQ(host.log.abortCalls, 0);
 }
 
 TEST(HostRenderScale, RemembersTheFullFrameWidth) {
@@ -115,6 +187,14 @@ TEST(HostRenderScale, RemembersTheFullFrameWidth) {
     EXPECT_EQ(ScaleForWidth(320), 0.5);
     EXPECT_EQ(ScaleForWidth(1000), 1.0);
     EXPECT_EQ(ScaleForWidth(500), 0.5);  // 1000 is the full width again
+    // Odd widths: the scaled frames are the full width times 0.5 or 0.25, rounded up.
+    EXPECT_EQ(ScaleForWidth(1001), 1.0);
+    EXPECT_EQ(ScaleForWidth(501), 0.5);
+    EXPECT_EQ(ScaleForWidth(251), 0.25);
+    EXPECT_EQ(ScaleForWidth(1001), 1.0);
+    // After a frame 2 wide, one 1 wide is both its quarter and its half: the quarter test comes first.
+    EXPECT_EQ(ScaleForWidth(2), 1.0);
+    EXPECT_EQ(ScaleForWidth(1), 0.25);
 }
 
 TEST(RenderLensBlur, HalfScaleFrameOfAScalingHostUsesTheScaledDiameter) {
@@ -226,8 +306,8 @@ TEST(RenderLensBlur, EachMethodSpreadsAndUnknownMethodsSpreadNothing) {
 
 TEST(RenderLensBlur, EmptyRectangleReturnsAtOnce) {
     DriverHost host(kModeRGB, 3, 10, 10);
-    host.context.renderRect = Rect16{4, 4, 4, 9};
-    host.result = -1;
+    host.renderRect = Rect16{4, 4, 4, 9};
+    host.result = kBadMode;  // any earlier outcome is replaced
     const std::int64_t made = AllocationsMade();
     host.Render();
     EXPECT_EQ(host.result, kNoError);
@@ -263,47 +343,42 @@ void ConfigureFullRender(DriverHost& host) {
     host.Settings().focus = 90;
 }
 
-TEST(RenderLensBlur, HostAbortAtEveryCheckPointWritesNothingAndKeepsNothing) {
-    for (auto mode : {kModeRGB, kModeRGB48}) {
-        DriverHost full(mode, 3, 30, 25);
+TEST(RenderLensBlur, AStopAtEveryCheckPointWritesNothingAndKeepsNothing) {
+    // The host's abort (outside a preview the preview's check answers at once and is not counted), and
+    // the preview's check, which comes first at every check point but the correction passes'.
+    struct Stop {
+        bool preview;
+        std::int16_t mode;
+        std::int32_t least;  // check points at least
+    };
+    const Stop stops[] = {{false, kModeRGB, 3 + 3 + 6},  // two correction passes, the rows, the per-pixel passes
+                          {false, kModeRGB48, 3 + 3 + 6},
+                          // The driver's own (start, after allocation, per colour plane both ways, around the
+                          // method) and the method's.
+                          {true, kModeRGB, 1 + 1 + 3 + 1 + 1 + 3 + 1 + 3}};
+    for (const Stop& stop : stops) {
+        DriverHost full(stop.mode, 3, 30, 25);
         ConfigureFullRender(full);
+        if (stop.preview) full.StartPreview();
         full.Render();
         ASSERT_EQ(full.result, kNoError);
-        const std::int32_t checkPoints = full.log.abortCalls;
-        ASSERT_GE(checkPoints, 3 + 3 + 6);  // two correction passes, the rows, the per-pixel passes
+        const std::int32_t checkPoints = stop.preview ? full.log.previewChecks : full.log.abortCalls;
+        ASSERT_GE(checkPoints, stop.least);
         const std::int64_t live = LiveAllocations();
         for (std::int32_t k = 1; k <= checkPoints; ++k) {
-            DriverHost host(mode, 3, 30, 25);
+            DriverHost host(stop.mode, 3, 30, 25);
             ConfigureFullRender(host);
-            host.log.abortAtCall = k;
+            if (stop.preview) {
+                host.StartPreview();
+                host.log.previewStopAtCheck = k;
+            } else {
+                host.log.abortAtCall = k;
+            }
             host.Render();
             EXPECT_EQ(host.result, kUserCanceled) << k;
             EXPECT_TRUE(host.OutputUntouched()) << k;
             EXPECT_EQ(LiveAllocations(), live) << k;
         }
-    }
-}
-
-TEST(RenderLensBlur, PreviewInterruptionAtEveryCheckPointWritesNothingAndKeepsNothing) {
-    DriverHost full(kModeRGB, 3, 30, 25);
-    ConfigureFullRender(full);
-    full.StartPreview();
-    full.Render();
-    ASSERT_EQ(full.result, kNoError);
-    const std::int32_t checks = full.log.previewChecks;
-    // The driver's own (start, after allocation, per colour plane both ways, around the method) and the
-    // method's.
-    ASSERT_GE(checks, 1 + 1 + 3 + 1 + 1 + 3 + 1 + 3);
-    const std::int64_t live = LiveAllocations();
-    for (std::int32_t k = 1; k <= checks; ++k) {
-        DriverHost host(kModeRGB, 3, 30, 25);
-        ConfigureFullRender(host);
-        host.StartPreview();
-        host.log.previewStopAtCheck = k;
-        host.Render();
-        EXPECT_EQ(host.result, kUserCanceled) << k;
-        EXPECT_TRUE(host.OutputUntouched()) << k;
-        EXPECT_EQ(LiveAllocations(), live) << k;
     }
 }
 

@@ -1,0 +1,18 @@
+# The engine and the transform are a library: they include only their own headers and the vocabulary of
+# base/, never a header of the host, the dialog, scripting or the tools.
+file(GLOB_RECURSE sources RELATIVE ${ROOT} ${ROOT}/engine/*.cpp ${ROOT}/engine/*.h ${ROOT}/fft/*.cpp ${ROOT}/fft/*.h)
+set(offenders "")
+foreach(f IN LISTS sources)
+  file(STRINGS ${ROOT}/${f} hits REGEX "#[ \t]*include[ \t]*[\"<](host|ui|scripting|tools|resources)/")
+  if(hits)
+    list(APPEND offenders "${f}: ${hits}")
+  endif()
+endforeach()
+if(offenders)
+  message(FATAL_ERROR "engine or transform files include host, dialog, scripting or tool headers:\n${offenders}")
+endif()
+list(LENGTH sources count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no engine or transform sources found under ${ROOT}")
+endif()
+message(STATUS "${count} engine and transform files include only engine, fft and base headers")
