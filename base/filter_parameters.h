@@ -22,11 +22,13 @@ struct FilterParameters {
 };
 static_assert(sizeof(FilterParameters) == 24);
 
-inline constexpr FilterParameters kDefaultParameters{5, 25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-
 // The depth map is in force when, and only when, depth is on and the direct method is chosen.
 inline bool DepthMapInForce(const FilterParameters& p) {
     return p.depth != 0 && p.method == 0;
 }
 
 }  // namespace aperlume
+
+// The block's defaults (kDefaultParameters) are a column of the settings table, which needs the whole
+// block above.
+#include "base/settings_table.h"

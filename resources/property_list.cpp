@@ -4,8 +4,11 @@
 
 #include <cassert>
 
+#include <string>
+
+#include "base/product_info.h"
+#include "base/settings_table.h"
 #include "resources/byte_writer.h"
-#include "resources/parameter_table.h"
 
 namespace aperlume {
 namespace {
@@ -55,18 +58,22 @@ void EntryPoint(PropertyWriter& list, const char (&key)[5]) {
     list.End();
 }
 
-void AnimationParameter(PropertyWriter& list, std::int32_t id, const ScriptParameter& parameter) {
+constexpr std::int32_t kSliderControl = 2;
+constexpr std::int32_t kNoControl = 0;
+
+void AnimationParameter(PropertyWriter& list, std::int32_t id, const Setting& setting) {
+    const SettingRange range = ListRange(setting);
     list.Begin("aPAR", id, 100);
     const std::size_t nameStart = list.out.Size();
-    list.out.Text(parameter.name);
+    list.out.Text(setting.name);
     list.out.FillTo(nameStart, 32);
     list.out.I32(0);
     list.out.I32(2);  // data type: every parameter is an integer
-    list.out.I32(parameter.control);
-    list.out.Double(parameter.minimum);
-    list.out.Double(parameter.maximum);
-    list.out.Double(parameter.minimum);
-    list.out.Double(parameter.maximum);
+    list.out.I32(setting.listSlider ? kSliderControl : kNoControl);
+    for (int twice = 0; twice < 2; ++twice) {
+        list.out.Double(range.minimum);
+        list.out.Double(range.maximum);
+    }
     list.out.I32(10);
     list.out.I32(2);
     list.End();
@@ -86,11 +93,11 @@ std::vector<std::uint8_t> BuildPropertyList(ModuleArchitecture architecture) {
     list.End();
 
     list.Begin("name", 0, 16);
-    list.out.PString("Aperlume...");
+    list.out.PString(std::string(kProductName) + "...");
     list.End();
 
     list.Begin("catg", 0, 12);
-    list.out.PString("TamsorPlug");
+    list.out.PString(std::string(kMakerHandle) + "Plug");  // the menu category
     list.End();
 
     list.Begin("vers", 0, 4);
@@ -105,7 +112,7 @@ std::vector<std::uint8_t> BuildPropertyList(ModuleArchitecture architecture) {
     list.out.Code("tm01");  // class
     list.out.Code("tm01");  // event
     list.out.U16(static_cast<std::uint16_t>(kTerminologyId));
-    list.out.CString("Tamsor Aperlume");
+    list.out.CString(std::string(kMakerHandle) + " " + kProductName);
     list.End();
 
     list.Begin("mode", 0, 4);
@@ -126,14 +133,14 @@ std::vector<std::uint8_t> BuildPropertyList(ModuleArchitecture architecture) {
     list.End();
 
     list.Begin("aFLT", 0, 68);
-    for (std::int32_t value : {1, 0, 0, 64, static_cast<std::int32_t>(kScriptParameters.size())}) list.out.I32(value);
+    for (std::int32_t value : {1, 0, 0, 64, static_cast<std::int32_t>(kSettings.size())}) list.out.I32(value);
     const std::size_t nameStart = list.out.Size();
-    list.out.Text("Aperlume");
+    list.out.Text(kProductName);
     list.out.FillTo(nameStart, 32);
     list.End();
 
-    for (std::size_t id = 0; id < kScriptParameters.size(); ++id)
-        AnimationParameter(list, static_cast<std::int32_t>(id), kScriptParameters[id]);
+    for (std::size_t id = 0; id < kSettings.size(); ++id)
+        AnimationParameter(list, static_cast<std::int32_t>(id), kSettings[id]);
 
     list.Begin("eGLO", 0, 4);
     list.out.U32(kGlobalAnimationFlags);

@@ -1,14 +1,17 @@
 // The terminology's bytes: fields follow each other without alignment.
 #include "resources/terminology.h"
 
+#include "base/product_info.h"
+#include "base/settings_table.h"
 #include "resources/byte_writer.h"
-#include "resources/parameter_table.h"
 
 namespace aperlume {
 namespace {
 
-constexpr char kDescription[] = "Veil of Lumen";
 constexpr std::uint16_t kDirectParameterFlags = 0xB000;
+constexpr std::uint16_t kEnumeratedParameterFlags = 0x2000;
+
+bool Enumerated(const Setting& setting) { return !setting.enumerators.empty(); }
 
 }  // namespace
 
@@ -21,15 +24,15 @@ std::vector<std::uint8_t> BuildTerminology() {
     out.U16(0);  // script
     out.U16(1);  // suites
 
-    out.PString("Tamsor");
-    out.PString(kDescription);
+    out.PString(kMakerHandle);
+    out.PString(kLongName);
     out.Code("tm01");
     out.U16(1);  // level
     out.U16(1);  // version
     out.U16(1);  // events
 
-    out.PString("Aperlume");
-    out.PString(kDescription);
+    out.PString(kProductName);
+    out.PString(kLongName);
     out.Code("tm01");  // class
     out.Code("tm01");  // event
     out.Code("null");  // reply type
@@ -38,24 +41,28 @@ std::vector<std::uint8_t> BuildTerminology() {
     out.Code("#ImR");  // direct parameter: an image reference
     out.PString("");
     out.U16(kDirectParameterFlags);
-    out.U16(static_cast<std::uint16_t>(kScriptParameters.size()));
-    for (const ScriptParameter& parameter : kScriptParameters) {
-        out.PString(parameter.name);
-        out.Code(parameter.key);
-        out.Code(parameter.type);
-        out.PString(parameter.name);
-        out.U16(parameter.flags);
+    out.U16(static_cast<std::uint16_t>(kSettings.size()));
+    for (const Setting& setting : kSettings) {
+        out.PString(setting.name);
+        out.Code(setting.key);
+        out.Code(Enumerated(setting) ? setting.key : "long");  // an enumeration is typed by its own key
+        out.PString(setting.name);
+        out.U16(Enumerated(setting) ? kEnumeratedParameterFlags : 0);
     }
 
     out.U16(0);  // classes
     out.U16(0);  // comparison operators
-    out.U16(static_cast<std::uint16_t>(kScriptEnumerations.size()));
-    for (const ScriptEnumeration& enumeration : kScriptEnumerations) {
-        out.Code(enumeration.code);
-        out.U16(static_cast<std::uint16_t>(enumeration.count));
-        for (std::size_t i = 0; i < enumeration.count; ++i) {
-            out.PString(enumeration.enumerators[i].name);
-            out.Code(enumeration.enumerators[i].code);
+    std::uint16_t enumerations = 0;
+    for (const Setting& setting : kSettings)
+        if (Enumerated(setting)) ++enumerations;
+    out.U16(enumerations);
+    for (const Setting& setting : kSettings) {
+        if (!Enumerated(setting)) continue;
+        out.Code(setting.key);
+        out.U16(static_cast<std::uint16_t>(setting.enumerators.size()));
+        for (const Enumerator& enumerator : setting.enumerators) {
+            out.PString(enumerator.name);
+            out.Code(enumerator.code);
             out.PString("");
         }
     }

@@ -4,10 +4,11 @@
 #include "resources/version_record.h"
 
 #include <cassert>
+#include <string>
 #include <string_view>
 
+#include "base/product_info.h"
 #include "resources/byte_writer.h"
-#include "resources/product_info.h"
 
 namespace aperlume {
 namespace {
@@ -72,8 +73,8 @@ std::vector<std::uint8_t> BuildVersionRecord() {
     record.String("FileDescription", kLongName);
     record.String("FileVersion", kVersionText);
     record.String("InternalName", kProductName);
-    record.String("LegalCopyright", kLegalCopyright);
-    record.String("OriginalFilename", kModuleFileName);
+    record.String("LegalCopyright", std::string("Copyright (C) ") + kCopyrightYears + " " + kMakerHandle);
+    record.String("OriginalFilename", std::string(kProductName) + kModuleExtension);
     record.String("ProductName", kProductName);
     record.String("ProductVersion", kVersionText);
     record.End(table);

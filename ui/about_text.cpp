@@ -1,7 +1,7 @@
 // The about box's text from the product's names and version.
 #include "ui/about_text.h"
 
-#include "resources/product_info.h"
+#include "base/product_info.h"
 
 namespace aperlume {
 

@@ -1,14 +1,18 @@
-// The main dialog's template id, control ids and the private events between the dialog and its preview
-// pane. The event numbers are the window system's own (application events 1, 100 and 101 above 0x8000),
-// so the native event queue and the Windows message queue carry the same numbers.
+// The main dialog's template id, the names of its controls and the private events between the dialog
+// and its preview pane. The event numbers are the window system's own (application events 1, 100 and
+// 101 above 0x8000), so the native event queue and the Windows message queue carry the same numbers.
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "base/filter_parameters.h"
 
 namespace aperlume {
 
 inline constexpr std::int16_t kMainDialogTemplate = 102;
 
+// The controls that belong to no one setting.
 enum ControlId : std::int16_t {
     kOkButton = 1,
     kCancelButton = 2,
@@ -17,40 +21,56 @@ enum ControlId : std::int16_t {
     kPreviewPane = 1007,
     kZoomLabel = 1008,
     kAmountGroup = 1009,
-    kAmountLabel = 1010,
-    kAmountEdit = 1011,
-    kAmountSlider = 1012,
-    kBrightnessLabel = 1013,
-    kBrightnessEdit = 1014,
-    kBrightnessSlider = 1015,
     kShapeGroup = 1016,
-    kVerticesLabel = 1019,
-    kVerticesEdit = 1020,
-    kVerticesSlider = 1021,
-    kEdgeLabel = 1022,
-    kEdgeEdit = 1023,
-    kEdgeSlider = 1024,
-    kRatioLabel = 1025,
-    kRatioEdit = 1026,
-    kRatioSlider = 1027,
-    kRotationLabel = 1028,
-    kRotationEdit = 1029,
-    kRotationSlider = 1030,
-    kFocusSlider = 1031,
-    kFocusEdit = 1032,
-    kFocusLabel = 1033,
-    kSoftCheck = 1035,
-    kSoftLabel = 1036,
-    kDepthCheck = 1038,
-    kGammaRadio = 1039,
-    kLogarithmRadio = 1040,
     kMethodGroup = 1042,
     kCorrectionGroup = 1043,
-    kNormalRadio = 1044,
-    kMonteCarloRadio = 1045,
-    kFftRadio = 1046,
     kDepthGroup = 1047,
 };
+
+// The controls of the settings, whose ids the settings table holds, named for the code that handles
+// one of them in particular.
+inline constexpr SettingControls kAmountControls = SettingOf(&FilterParameters::amount).dialog;
+inline constexpr SettingControls kBrightnessControls = SettingOf(&FilterParameters::brightness).dialog;
+inline constexpr SettingControls kVerticesControls = SettingOf(&FilterParameters::vertices).dialog;
+inline constexpr SettingControls kEdgeControls = SettingOf(&FilterParameters::edge).dialog;
+inline constexpr SettingControls kRatioControls = SettingOf(&FilterParameters::ratio).dialog;
+inline constexpr SettingControls kRotationControls = SettingOf(&FilterParameters::rotation).dialog;
+inline constexpr SettingControls kSoftControls = SettingOf(&FilterParameters::soft).dialog;
+inline constexpr SettingControls kDepthControls = SettingOf(&FilterParameters::depth).dialog;
+inline constexpr SettingControls kFocusControls = SettingOf(&FilterParameters::focus).dialog;
+inline constexpr std::span<const Enumerator> kMethodRadios = SettingOf(&FilterParameters::method).enumerators;
+inline constexpr std::span<const Enumerator> kCorrectionRadios =
+    SettingOf(&FilterParameters::correction).enumerators;
+
+inline constexpr std::int16_t kAmountLabel = kAmountControls.label;
+inline constexpr std::int16_t kAmountEdit = kAmountControls.edit;
+inline constexpr std::int16_t kAmountSlider = kAmountControls.slider;
+inline constexpr std::int16_t kBrightnessLabel = kBrightnessControls.label;
+inline constexpr std::int16_t kBrightnessEdit = kBrightnessControls.edit;
+inline constexpr std::int16_t kBrightnessSlider = kBrightnessControls.slider;
+inline constexpr std::int16_t kVerticesLabel = kVerticesControls.label;
+inline constexpr std::int16_t kVerticesEdit = kVerticesControls.edit;
+inline constexpr std::int16_t kVerticesSlider = kVerticesControls.slider;
+inline constexpr std::int16_t kEdgeLabel = kEdgeControls.label;
+inline constexpr std::int16_t kEdgeEdit = kEdgeControls.edit;
+inline constexpr std::int16_t kEdgeSlider = kEdgeControls.slider;
+inline constexpr std::int16_t kRatioLabel = kRatioControls.label;
+inline constexpr std::int16_t kRatioEdit = kRatioControls.edit;
+inline constexpr std::int16_t kRatioSlider = kRatioControls.slider;
+inline constexpr std::int16_t kRotationLabel = kRotationControls.label;
+inline constexpr std::int16_t kRotationEdit = kRotationControls.edit;
+inline constexpr std::int16_t kRotationSlider = kRotationControls.slider;
+inline constexpr std::int16_t kFocusSlider = kFocusControls.slider;
+inline constexpr std::int16_t kFocusEdit = kFocusControls.edit;
+inline constexpr std::int16_t kFocusLabel = kFocusControls.label;
+inline constexpr std::int16_t kSoftCheck = kSoftControls.check;
+inline constexpr std::int16_t kSoftLabel = kSoftControls.label;
+inline constexpr std::int16_t kDepthCheck = kDepthControls.check;
+inline constexpr std::int16_t kGammaRadio = kCorrectionRadios[0].radio;
+inline constexpr std::int16_t kLogarithmRadio = kCorrectionRadios[1].radio;
+inline constexpr std::int16_t kNormalRadio = kMethodRadios[0].radio;
+inline constexpr std::int16_t kMonteCarloRadio = kMethodRadios[1].radio;
+inline constexpr std::int16_t kFftRadio = kMethodRadios[2].radio;
 
 // Events (message numbers as the window system numbers them).
 inline constexpr std::uint32_t kCloseRequest = 0x0010;        // the window's close event

@@ -4,47 +4,38 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "base/product_info.h"
+#include "base/result.h"
 #include "ui/dialog_ids.h"
-#include "ui/dialog_texts.h"
 #include "ui/preview_render.h"
 #include "ui/preview_state.h"
 #include "ui/preview_view.h"
 
 namespace aperlume {
-
-const SliderPair kSliderPairs[7] = {
-    {kAmountSlider, kAmountEdit, kAmountLabel, 0, 100, &FilterParameters::amount, kAmountText},
-    {kBrightnessSlider, kBrightnessEdit, kBrightnessLabel, 1, 100, &FilterParameters::brightness, kBrightnessText},
-    {kVerticesSlider, kVerticesEdit, kVerticesLabel, 1, 8, &FilterParameters::vertices, kVerticesText},
-    {kEdgeSlider, kEdgeEdit, kEdgeLabel, 0, 100, &FilterParameters::edge, kEdgeText},
-    {kRatioSlider, kRatioEdit, kRatioLabel, -100, 100, &FilterParameters::ratio, kRatioText},
-    {kRotationSlider, kRotationEdit, kRotationLabel, 0, 359, &FilterParameters::rotation, kRotationText},
-    {kFocusSlider, kFocusEdit, kFocusLabel, 0, 255, &FilterParameters::focus, kFocusText},
-};
-
 namespace {
 
-constexpr std::int16_t kMethodButtons[] = {kNormalRadio, kMonteCarloRadio, kFftRadio};
-constexpr std::int16_t kCorrectionButtons[] = {kGammaRadio, kLogarithmRadio};
+// The controls offered only with the direct method, and those in force only with a depth map.
 constexpr std::int16_t kDepthOffer[] = {kDepthGroup, kDepthCheck};
-constexpr std::int16_t kFocusControls[] = {kFocusLabel, kFocusSlider, kFocusEdit};
+constexpr std::int16_t kFocusGroup[] = {kFocusLabel, kFocusSlider, kFocusEdit};
 
-const SliderPair* PairOfSlider(std::int16_t id) {
-    for (const SliderPair& pair : kSliderPairs)
-        if (pair.slider == id) return &pair;
+// The setting whose control `which` is `id`.
+const Setting* SettingWithControl(std::int16_t SettingControls::*which, std::int16_t id) {
+    if (id == 0) return nullptr;
+    for (const Setting& setting : kSettings)
+        if (setting.dialog.*which == id) return &setting;
     return nullptr;
 }
 
-const SliderPair* PairOfEdit(std::int16_t id) {
-    for (const SliderPair& pair : kSliderPairs)
-        if (pair.edit == id) return &pair;
-    return nullptr;
+// Whether the setting decides which depth controls are enabled.
+bool RulesTheDepthControls(const Setting& setting) {
+    return setting.field == &FilterParameters::depth || setting.field == &FilterParameters::method;
 }
 
-std::int32_t IndexIn(const std::int16_t* ids, std::int32_t count, std::int16_t id) {
-    for (std::int32_t i = 0; i < count; ++i)
-        if (ids[i] == id) return i;
+std::int32_t RadioIndex(std::span<const Enumerator> buttons, std::int16_t id) {
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (buttons[i].radio == id) return static_cast<std::int32_t>(i);
     return -1;
 }
 
@@ -75,7 +66,7 @@ FilterParameters& MainDialogModel::Block() const { return *Parameters(context_);
 Result MainDialogModel::Open() {
     saved_ = Block();
     opened_ = true;
-    platform_.SetCaption(kCaptionText);
+    platform_.SetCaption((std::string(kProductName) + " " + kVersionText).c_str());
     platform_.CenterDialog();
     platform_.AttachPane(preview_);
     context_.previewRect = platform_.PaneRect();
@@ -91,26 +82,7 @@ Result MainDialogModel::Open() {
         return status_;
     }
 
-    FilterParameters& block = Block();
-    for (const SliderPair& pair : kSliderPairs) {
-        if (pair.slider == kFocusSlider) break;  // the focus pair follows the check boxes and radio groups
-        platform_.SetControlText(pair.label, pair.labelText);
-        SetSliderRange(pair.slider, pair.minimum, pair.maximum);
-        InitSliderPair(pair.slider, pair.edit, &(block.*pair.setting));
-    }
-    platform_.SetControlText(kSoftLabel, kSoftText);
-    platform_.SetControlText(kSoftCheck, kAntiAliasText);
-    SetCheckBox(kSoftCheck, &block.soft);
-    SetRadioGroup(&block.method, block.method, kMethodButtons, 3);
-    platform_.SetControlText(kGammaRadio, kGammaText);
-    platform_.SetControlText(kLogarithmRadio, kLogarithmText);
-    SetRadioGroup(&block.correction, block.correction, kCorrectionButtons, 2);
-    platform_.SetControlText(kDepthCheck, kDepthMapText);
-    SetCheckBox(kDepthCheck, &block.depth);
-    const SliderPair& focus = kSliderPairs[6];
-    platform_.SetControlText(focus.label, focus.labelText);
-    SetSliderRange(focus.slider, focus.minimum, focus.maximum);
-    InitSliderPair(focus.slider, focus.edit, &(block.*focus.setting));
+    for (const Setting& setting : kSettings) OpenSetting(setting);
     UpdateDepthControls();
 
     // The unfiltered view at once, then one full render from the queue.
@@ -119,6 +91,23 @@ Result MainDialogModel::Open() {
     return kOk;
 }
 
+void MainDialogModel::OpenSetting(const Setting& setting) {
+    const SettingControls& controls = setting.dialog;
+    std::int16_t& value = Block().*setting.field;
+    if (controls.label != 0) platform_.SetControlText(controls.label, setting.name);
+    if (controls.check != 0) {
+        platform_.SetControlText(controls.check, controls.checkText);
+        SetCheckBox(controls.check, &value);
+    }
+    if (controls.slider != 0) {
+        SetSliderRange(controls.slider, setting.range.minimum, setting.range.maximum);
+        InitSliderPair(controls.slider, controls.edit, &value);
+    }
+    if (!setting.enumerators.empty()) {
+        for (const Enumerator& button : setting.enumerators) platform_.SetControlText(button.radio, button.label);
+        SetRadioGroup(&value, value, setting.enumerators);
+    }
+}
 
 void MainDialogModel::SetSliderRange(std::int16_t slider, std::int32_t minimum, std::int32_t maximum) {
     platform_.SetSliderMinimum(slider, static_cast<std::int16_t>(minimum));
@@ -184,17 +173,17 @@ bool MainDialogModel::UpdateCheckSetting(std::int16_t checkBox, std::int16_t* se
     return true;
 }
 
-void MainDialogModel::SetRadioGroup(std::int16_t* setting, std::int32_t value, const std::int16_t* ids,
-                                    std::int32_t count) {
+void MainDialogModel::SetRadioGroup(std::int16_t* setting, std::int32_t value, std::span<const Enumerator> buttons) {
     bool matched = false;
-    for (std::int32_t i = 0; i < count; ++i) {
-        platform_.SetChecked(ids[i], i == value);
-        matched = matched || i == value;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const bool chosen = static_cast<std::int32_t>(i) == value;
+        platform_.SetChecked(buttons[i].radio, chosen);
+        matched = matched || chosen;
     }
     if (matched) {
         *setting = static_cast<std::int16_t>(value);
     } else {
-        platform_.SetChecked(ids[0], true);
+        platform_.SetChecked(buttons[0].radio, true);
         *setting = 0;
     }
 }
@@ -203,44 +192,36 @@ void MainDialogModel::UpdateDepthControls() {
     const FilterParameters& block = Block();
     const bool direct = block.method == 0;
     platform_.EnableControls(direct, kDepthOffer, 2);
-    platform_.EnableControls(direct && block.depth != 0, kFocusControls, 3);
+    platform_.EnableControls(direct && block.depth != 0, kFocusGroup, 3);
 }
 
 bool MainDialogModel::OnSliderScroll(std::int16_t sliderId) {
     if (ended_) return false;
-    const SliderPair* pair = PairOfSlider(sliderId);
-    if (pair == nullptr) return false;
-    return SliderToEdit(pair->slider, pair->edit, &(Block().*pair->setting));
+    const Setting* setting = SettingWithControl(&SettingControls::slider, sliderId);
+    if (setting == nullptr) return false;
+    return SliderToEdit(setting->dialog.slider, setting->dialog.edit, &(Block().*setting->field));
 }
 
 bool MainDialogModel::OnCommand(std::int16_t id, std::int32_t code) {
     if (ended_) return false;
     FilterParameters& block = Block();
-    if (const SliderPair* pair = PairOfEdit(id)) {
-        if (!EditToSlider(pair->edit, pair->slider, &(block.*pair->setting))) return false;
+    if (const Setting* setting = SettingWithControl(&SettingControls::edit, id)) {
+        if (!EditToSlider(setting->dialog.edit, setting->dialog.slider, &(block.*setting->field))) return false;
         RequestPreview(platform_);
         return true;
     }
-    if (id == kSoftCheck) {
-        if (!UpdateCheckSetting(kSoftCheck, &block.soft)) return false;
-        RequestPreview(platform_);
-        return true;
-    }
-    if (id == kDepthCheck) {
-        if (!UpdateCheckSetting(kDepthCheck, &block.depth)) return false;
-        UpdateDepthControls();
+    if (const Setting* setting = SettingWithControl(&SettingControls::check, id)) {
+        if (!UpdateCheckSetting(id, &(block.*setting->field))) return false;
+        if (RulesTheDepthControls(*setting)) UpdateDepthControls();
         RequestPreview(platform_);
         return true;
     }
     if (code != kClickedNotification) return false;
-    if (const std::int32_t index = IndexIn(kMethodButtons, 3, id); index >= 0) {
-        SetRadioGroup(&block.method, index, kMethodButtons, 3);
-        UpdateDepthControls();
-        RequestPreview(platform_);
-        return true;
-    }
-    if (const std::int32_t index = IndexIn(kCorrectionButtons, 2, id); index >= 0) {
-        SetRadioGroup(&block.correction, index, kCorrectionButtons, 2);
+    for (const Setting& setting : kSettings) {
+        const std::int32_t index = RadioIndex(setting.enumerators, id);
+        if (index < 0) continue;
+        SetRadioGroup(&(block.*setting.field), index, setting.enumerators);
+        if (RulesTheDepthControls(setting)) UpdateDepthControls();
         RequestPreview(platform_);
         return true;
     }

@@ -1,12 +1,13 @@
-// The main dialog's logic on the parameter block: the slider pairs and their number boxes, check boxes,
-// radio groups, the depth enabling rule, the zoom buttons, and OK, Cancel and close with and without a
-// preview render on the stack. The platform's window procedure translates its events into these calls.
+// The main dialog's logic on the parameter block, with the controls and ranges of the settings table:
+// the slider pairs and their number boxes, check boxes, radio groups, the depth enabling rule, the zoom
+// buttons, and OK, Cancel and close with and without a preview render on the stack. The platform's window procedure translates its events into these calls.
 //
 // The parameter block is the model: every change is written into it at once and followed by exactly one
 // preview request. OK keeps the block, Cancel and close put back the 24 bytes it held at opening.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "base/filter_parameters.h"
@@ -16,20 +17,6 @@
 #include "ui/preview_session.h"
 
 namespace aperlume {
-
-// A setting edited by a slider and a number box side by side.
-struct SliderPair {
-    std::int16_t slider;
-    std::int16_t edit;
-    std::int16_t label;
-    std::int16_t minimum;
-    std::int16_t maximum;
-    std::int16_t FilterParameters::*setting;
-    const char* labelText;  // code page 932
-};
-
-// The seven pairs in the order the dialog initialises them (focus last).
-extern const SliderPair kSliderPairs[7];
 
 // The integer at the start of `text` as atoi reads it: leading blanks, one sign, then digits up to the
 // first other character; 0 when there are none.
@@ -76,11 +63,12 @@ public:
     void SetSliderClamped(std::int32_t value, std::int16_t slider, std::int16_t* setting);
     void SetCheckBox(std::int16_t checkBox, const std::int16_t* setting);
     bool UpdateCheckSetting(std::int16_t checkBox, std::int16_t* setting);
-    void SetRadioGroup(std::int16_t* setting, std::int32_t value, const std::int16_t* ids, std::int32_t count);
+    void SetRadioGroup(std::int16_t* setting, std::int32_t value, std::span<const Enumerator> buttons);
     void UpdateDepthControls();
 
 private:
     FilterParameters& Block() const;
+    void OpenSetting(const Setting& setting);
     bool Zoom(std::int32_t delta);
     void Accept();
     void CancelPath(std::intptr_t value);

@@ -16,9 +16,8 @@ using testhost::EnumeratedItem;
 using testhost::IntegerItem;
 using testing::ScriptingTest;
 
-constexpr DescriptorKeyID kAllKeys[11] = {FourCC("Amnt"), FourCC("srgh"), FourCC("Peak"), FourCC("Edg "),
-                                          FourCC("Rt  "), FourCC("Rtt "), FourCC("Soft"), FourCC("Mthd"),
-                                          FourCC("Cmpn"), FourCC("Dpth"), FourCC("Fcs ")};
+// The keys in the settings table's order (the terminology test holds them byte for byte).
+DescriptorKeyID KeyAt(std::size_t i) { return FourCC(kSettings.at(i).key); }
 
 using ScriptParametersRead = ScriptingTest;
 using ScriptParametersWrite = ScriptingTest;
@@ -150,7 +149,7 @@ TEST_F(ScriptParametersRead, TheExpectedKeysAreTenWithoutFocus) {
     suite_.ReadProcs().openReadDescriptorProc = &CapturingOpen;
     suite_.SetDescriptor({});
     (void)ReadScriptParameters(context_);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(capturedKeys[i], kAllKeys[i]) << i;
+    for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(capturedKeys[i], KeyAt(i)) << i;
     EXPECT_EQ(capturedKeys[10], 0u);
 }
 
@@ -159,7 +158,7 @@ TEST_F(ScriptParametersWrite, AllElevenKeysInOrderWithTheirTypes) {
     WriteScriptParameters(context_);
     const std::vector<DescriptorItem> items = suite_.Descriptor();
     ASSERT_EQ(items.size(), 11u);
-    for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].key, kAllKeys[i]) << i;
+    for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].key, KeyAt(i)) << i;
     EXPECT_EQ(items[0].type, testhost::kTypeInteger);
     EXPECT_EQ(items[0].integer, -1) << "sign-extended";
     EXPECT_EQ(items[7].type, testhost::kTypeEnumerated);

@@ -2,6 +2,7 @@
 // wrong command lines are refused with a message that names the culprit.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,55 +29,46 @@ std::string ParseError(std::vector<std::string> arguments) {
     return status.message;
 }
 
-TEST(ToolOptions, DefaultsAreThePluginDefaultsWithADiscAperture) {
+TEST(ToolOptions, DefaultsAreThePluginDefaultsSaveWhereTheTableGivesTheToolItsOwn) {
     const ToolOptions options = ParseOk({"in.png", "out.png"});
-    const FilterParameters& s = options.settings;
-    EXPECT_EQ(s.amount, 5);
-    EXPECT_EQ(s.brightness, 25);
-    EXPECT_EQ(s.vertices, 1);
-    EXPECT_EQ(s.edge, 0);
-    EXPECT_EQ(s.ratio, 0);
-    EXPECT_EQ(s.rotation, 0);
-    EXPECT_EQ(s.soft, 0);
-    EXPECT_EQ(s.reserved, 0);
-    EXPECT_EQ(s.method, 0);
-    EXPECT_EQ(s.correction, 0);
-    EXPECT_EQ(s.depth, 0);
-    EXPECT_EQ(s.focus, 0);
+    for (const Setting& setting : kSettings)
+        EXPECT_EQ(options.settings.*setting.field, ToolDefault(setting)) << setting.option;
+    EXPECT_EQ(options.settings.vertices, 1) << "a disc, not the block's empty aperture";
+    EXPECT_EQ(options.settings.reserved, kDefaultParameters.reserved);
     EXPECT_EQ(options.input, "in.png");
     EXPECT_EQ(options.output, "out.png");
     EXPECT_FALSE(options.verbose);
     EXPECT_FALSE(options.progress);
 }
 
-TEST(ToolOptions, EverySettingReachesItsOwnSlot) {
-    const ToolOptions options =
-        ParseOk({"--amount", "17", "--brightness=33", "--vertices", "6", "--edge", "40", "--ratio", "-55",
-                 "--rotation", "359", "--soft", "--method", "fft", "--correction", "log", "--depth-map", "--focus",
-                 "200", "in.png", "out.png"});
-    const FilterParameters& s = options.settings;
-    EXPECT_EQ(s.amount, 17);
-    EXPECT_EQ(s.brightness, 33);
-    EXPECT_EQ(s.vertices, 6);
-    EXPECT_EQ(s.edge, 40);
-    EXPECT_EQ(s.ratio, -55);
-    EXPECT_EQ(s.rotation, 359);
-    EXPECT_EQ(s.soft, 1);
-    EXPECT_EQ(s.method, 2);
-    EXPECT_EQ(s.correction, 1);
-    EXPECT_EQ(s.depth, 1);
-    EXPECT_EQ(s.focus, 200);
-    EXPECT_EQ(s.reserved, 0);
+TEST(ToolOptions, EverySettingReachesItsOwnSlotAndNoOther) {
+    const FilterParameters defaults = ToolDefaultSettings();
+    for (const Setting& setting : kSettings) {
+        SCOPED_TRACE(setting.option);
+        // A value other than the default, as the command line writes it.
+        const std::int16_t fallback = ToolDefault(setting);
+        const std::int16_t other = fallback == setting.range.maximum ? setting.range.minimum : setting.range.maximum;
+        const std::string text = setting.enumerators.empty() ? std::to_string(other)
+                                                             : setting.enumerators[static_cast<std::size_t>(other)].option;
+        FilterParameters parsed = ParseOk({std::string("--") + setting.option + "=" + text, "a.png", "b.png"}).settings;
+        EXPECT_EQ(parsed.*setting.field, other);
+        parsed.*setting.field = fallback;
+        EXPECT_EQ(std::memcmp(&parsed, &defaults, sizeof parsed), 0) << "another slot changed";
+    }
 }
 
-TEST(ToolOptions, MethodAndCorrectionNamesMapToTheirValues) {
-    EXPECT_EQ(ParseOk({"--method", "normal", "a.png", "b.png"}).settings.method, 0);
-    EXPECT_EQ(ParseOk({"--method", "mc", "a.png", "b.png"}).settings.method, 1);
-    EXPECT_EQ(ParseOk({"--method=fft", "a.png", "b.png"}).settings.method, 2);
-    EXPECT_EQ(ParseOk({"--correction", "gamma", "a.png", "b.png"}).settings.correction, 0);
-    EXPECT_EQ(ParseOk({"--correction=log", "a.png", "b.png"}).settings.correction, 1);
-    EXPECT_NE(ParseError({"--method", "MC2", "a.png", "b.png"}).find("normal, mc, fft"), std::string::npos);
-    EXPECT_NE(ParseError({"--correction", "linear", "a.png", "b.png"}).find("'linear'"), std::string::npos);
+TEST(ToolOptions, EveryEnumeratorIsNamedByItsOptionAndAlias) {
+    for (const Setting& setting : kSettings)
+        for (std::size_t i = 0; i < setting.enumerators.size(); ++i)
+            for (const char* name : {setting.enumerators[i].option, setting.enumerators[i].optionAlias}) {
+                if (name == nullptr) continue;
+                SCOPED_TRACE(name);
+                const ToolOptions options = ParseOk({std::string("--") + setting.option, name, "a.png", "b.png"});
+                EXPECT_EQ(options.settings.*setting.field, static_cast<std::int16_t>(i));
+            }
+    EXPECT_NE(ParseError({"--method", "MC2", "a.png", "b.png"}).find("one of normal, mc, fft"), std::string::npos);
+    EXPECT_NE(ParseError({"--correction", "linear", "a.png", "b.png"}).find("gamma or log (got 'linear')"),
+              std::string::npos);
 }
 
 TEST(ToolOptions, FlagsTakeAnOptionalZeroOrOne) {
@@ -93,43 +85,22 @@ TEST(ToolOptions, FlagsTakeAnOptionalZeroOrOne) {
 }
 
 TEST(ToolOptions, EveryRangeIsEnforcedAtBothEnds) {
-    for (const SettingSpec& spec : SettingSpecs()) {
-        if (spec.kind != SettingKind::Integer) continue;
-        const std::string option = std::string("--") + spec.option;
+    for (const Setting& setting : kSettings) {
+        if (setting.kind != SettingKind::Integer) continue;
+        const std::string option = std::string("--") + setting.option;
+        const SettingRange range = setting.range;
         SCOPED_TRACE(option);
-        ToolOptions low = ParseOk({option, std::to_string(spec.minimum), "a.png", "b.png"});
-        EXPECT_EQ(low.settings.*spec.field, spec.minimum);
-        ToolOptions high = ParseOk({option, std::to_string(spec.maximum), "a.png", "b.png"});
-        EXPECT_EQ(high.settings.*spec.field, spec.maximum);
-        const std::string below = ParseError({option, std::to_string(spec.minimum - 1), "a.png", "b.png"});
+        ToolOptions low = ParseOk({option, std::to_string(range.minimum), "a.png", "b.png"});
+        EXPECT_EQ(low.settings.*setting.field, range.minimum);
+        ToolOptions high = ParseOk({option, std::to_string(range.maximum), "a.png", "b.png"});
+        EXPECT_EQ(high.settings.*setting.field, range.maximum);
+        const std::string below = ParseError({option, std::to_string(range.minimum - 1), "a.png", "b.png"});
         EXPECT_NE(below.find(option), std::string::npos) << below;
-        EXPECT_NE(below.find("between " + std::to_string(spec.minimum) + " and " + std::to_string(spec.maximum)),
+        EXPECT_NE(below.find("between " + std::to_string(range.minimum) + " and " + std::to_string(range.maximum)),
                   std::string::npos)
             << below;
-        ParseError({option, std::to_string(spec.maximum + 1), "a.png", "b.png"});
+        ParseError({option, std::to_string(range.maximum + 1), "a.png", "b.png"});
     }
-}
-
-TEST(ToolOptions, RangesAreThoseOfThePlugin) {
-    struct Expected {
-        const char* option;
-        int minimum, maximum;
-    };
-    // Brightness starts at 1: 0 cannot be undone by the inverse correction.
-    const Expected expected[] = {{"amount", 0, 100},   {"brightness", 1, 100}, {"vertices", 1, 8},
-                                 {"edge", 0, 100},     {"ratio", -100, 100},   {"rotation", 0, 359},
-                                 {"focus", 0, 255}};
-    for (const Expected& e : expected) {
-        bool found = false;
-        for (const SettingSpec& spec : SettingSpecs())
-            if (std::string(spec.option) == e.option) {
-                found = true;
-                EXPECT_EQ(spec.minimum, e.minimum) << e.option;
-                EXPECT_EQ(spec.maximum, e.maximum) << e.option;
-            }
-        EXPECT_TRUE(found) << e.option;
-    }
-    EXPECT_EQ(SettingSpecs().size(), 11u);
 }
 
 TEST(ToolOptions, NumbersMustBeWholeAndNothingElse) {
@@ -173,18 +144,26 @@ TEST(ToolOptions, SampleModesAndSwitches) {
     EXPECT_TRUE(ParseOk({"-h", "--amount", "3"}).help);
 }
 
-TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeAndDefault) {
+TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeDefaultAndReasons) {
     const std::string usage = UsageText();
-    for (const SettingSpec& spec : SettingSpecs()) {
-        EXPECT_NE(usage.find(std::string("--") + spec.option), std::string::npos) << spec.option;
-        if (spec.kind == SettingKind::Integer) {
-            const std::string range = std::to_string(spec.minimum) + ".." + std::to_string(spec.maximum) +
-                                      ", default " + std::to_string(spec.defaultValue);
+    for (const Setting& setting : kSettings) {
+        SCOPED_TRACE(setting.option);
+        EXPECT_NE(usage.find(std::string("--") + setting.option), std::string::npos);
+        if (setting.kind == SettingKind::Integer) {
+            const std::string range = std::to_string(setting.range.minimum) + ".." +
+                                      std::to_string(setting.range.maximum) + ", default " +
+                                      std::to_string(ToolDefault(setting));
             EXPECT_NE(usage.find(range), std::string::npos) << range;
+        }
+        for (const Enumerator& e : setting.enumerators) EXPECT_NE(usage.find(e.option), std::string::npos);
+        for (const char* reason : {setting.toolDefaultReason, setting.listRangeReason}) {
+            if (reason != nullptr) {
+                EXPECT_NE(usage.find(reason), std::string::npos) << reason;
+            }
         }
     }
     for (const char* option : {"--selection", "--sample", "--write-sample", "--plugin", "--progress", "--verbose",
-                               "--help", "normal", "mc", "fft", "gamma", "log"})
+                               "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

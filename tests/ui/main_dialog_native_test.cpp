@@ -2,8 +2,8 @@
 // enabling, zoom, the ends of the dialog), its texts, and whole dialogs run by ShowMainDialog with a
 // scripted user, including events that arrive while a full preview render runs.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,7 +14,6 @@
 #include "tests/support/linked_host.h"
 #include "tests/ui/preview_fixture.h"
 #include "ui/dialog_ids.h"
-#include "ui/dialog_texts.h"
 #include "ui/main_dialog.h"
 #include "ui/main_dialog_model.h"
 #include "ui/native_dialog.h"
@@ -69,48 +68,37 @@ protected:
 
 Boolean AlwaysAbort() { return 1; }
 
-TEST(DialogTexts, AreTheCodePage932FormOfTheJapaneseLabels) {
-    const std::pair<const char*, const char*> texts[] = {
-        {kAmountText, "量"},          {kBrightnessText, "明るさ"},   {kVerticesText, "頂点数"},
-        {kEdgeText, "エッジ"},        {kRatioText, "比率"},          {kRotationText, "回転"},
-        {kSoftText, "ソフト"},        {kAntiAliasText, "アンチエイリアス"}, {kGammaText, "ガンマ"},
-        {kLogarithmText, "対数"},     {kDepthMapText, "選択領域を深度マップとして使う"},
-        {kFocusText, "焦点"},         {kCaptionText, "Aperlume 0.13.5"}};
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
-    for (const auto& [bytes, utf8] : texts) {
-        std::string in = utf8;
-        char out[128] = {};
-        char* inPtr = in.data();
-        char* outPtr = out;
-        std::size_t inLeft = in.size();
-        std::size_t outLeft = sizeof out - 1;
-        ASSERT_NE(iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft), static_cast<std::size_t>(-1)) << utf8;
-        EXPECT_STREQ(bytes, out) << utf8;
-    }
-    iconv_close(cd);
-}
-
 TEST_F(Dialog, OpeningWritesTheTextsAndClampsTheSlidersIntoTheirRanges) {
     FilterParameters& block = *f_.Block();
-    block = FilterParameters{150, 0, 0, -5, -300, 400, 2, 77, 3, 5, 1, 999};
+    block = FilterParameters{0, 0, 0, 0, 0, 0, 2, 77, 3, 5, 1, 0};
+    // Every slider setting out of its range, below and above in turn.
+    bool below = true;
+    for (const Setting& setting : kSettings) {
+        if (setting.dialog.slider == 0) continue;
+        block.*setting.field = static_cast<std::int16_t>(below ? setting.range.minimum - 7 : setting.range.maximum + 7);
+        below = !below;
+    }
+    const FilterParameters opened = block;
     Open();
-    EXPECT_STREQ(dialog_.Caption(), kCaptionText);
-    EXPECT_EQ(Text(kAmountLabel), kAmountText);
-    EXPECT_EQ(Text(kDepthCheck), kDepthMapText);
-    EXPECT_EQ(Text(kSoftCheck), kAntiAliasText);
-    EXPECT_EQ(Text(kFocusLabel), kFocusText);
-    EXPECT_EQ(block.amount, 100);
-    EXPECT_EQ(block.brightness, 1);
-    EXPECT_EQ(block.vertices, 1);
-    EXPECT_EQ(block.edge, 0);
-    EXPECT_EQ(block.ratio, -100);
-    EXPECT_EQ(block.rotation, 359);
-    EXPECT_EQ(block.focus, 255);
-    EXPECT_EQ(Text(kAmountEdit), "100");
-    EXPECT_EQ(Text(kRatioEdit), "-100");
+    EXPECT_STREQ(dialog_.Caption(), "Aperlume 0.13.5");
+    for (const Setting& setting : kSettings) {
+        SCOPED_TRACE(setting.option);
+        const SettingControls& c = setting.dialog;
+        if (c.label != 0) {
+            EXPECT_EQ(Text(c.label), setting.name);
+        }
+        if (c.check != 0) {
+            EXPECT_EQ(Text(c.check), c.checkText);
+        }
+        for (const Enumerator& e : setting.enumerators) EXPECT_EQ(Text(e.radio), e.label);
+        if (c.slider == 0) continue;
+        const std::int16_t clamped = std::clamp(opened.*setting.field, setting.range.minimum, setting.range.maximum);
+        EXPECT_EQ(block.*setting.field, clamped);
+        EXPECT_EQ(Text(c.edit), std::to_string(clamped));
+    }
     EXPECT_EQ(dialog_.Control(kRatioEdit)->selectionStart, 0);
-    EXPECT_EQ(dialog_.Control(kRatioEdit)->selectionEnd, 4);  // the whole text selected
+    EXPECT_EQ(dialog_.Control(kRatioEdit)->selectionEnd, static_cast<std::int32_t>(Text(kRatioEdit).size()))
+        << "the whole text selected";
     EXPECT_EQ(block.soft, 2);  // check boxes read only zero or non-zero
     EXPECT_TRUE(dialog_.Control(kSoftCheck)->checked);
     EXPECT_EQ(block.method, 0);  // out of range: the first button

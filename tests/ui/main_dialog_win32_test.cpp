@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -240,6 +241,7 @@ TEST(MainDialogTemplate, IsTheClassicJapaneseTemplateWithFortyControls) {
     EXPECT_EQ(TemplateString(p), L"\xFF80\xFF9E\xFF72\xFF71\xFF9B\xFF78\xFF9E");  // ﾀﾞｲｱﾛｸﾞ
     EXPECT_EQ(*p++, 9);
     EXPECT_EQ(TemplateString(p), L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF");  // ＭＳ Ｐゴシック
+    std::map<int, std::wstring> classOf;
     for (const TemplateItem& expected : kItems) {
         p = reinterpret_cast<const WORD*>((reinterpret_cast<std::uintptr_t>(p) + 3) & ~std::uintptr_t{3});
         const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
@@ -253,8 +255,24 @@ TEST(MainDialogTemplate, IsTheClassicJapaneseTemplateWithFortyControls) {
         std::wstring cls = TemplateString(p);
         for (wchar_t& ch : cls) ch = static_cast<wchar_t>(towupper(ch));
         EXPECT_EQ(cls, expected.cls) << expected.id;
+        classOf[item->id] = cls;
         TemplateString(p);  // text
         p += 1 + *p / sizeof(WORD);  // creation data
+    }
+    // The template repeats the settings table's control ids as numbers: each must be there, of its kind.
+    auto expectControl = [&](std::int16_t id, const wchar_t* cls, const char* setting) {
+        if (id == 0) return;
+        const auto entry = classOf.find(id);
+        ASSERT_NE(entry, classOf.end()) << setting << " control " << id;
+        EXPECT_EQ(entry->second, cls) << setting << " control " << id;
+    };
+    for (const Setting& setting : kSettings) {
+        const SettingControls& c = setting.dialog;
+        expectControl(c.label, L"STATIC", setting.option);
+        expectControl(c.slider, L"MSCTLS_TRACKBAR32", setting.option);
+        expectControl(c.edit, L"EDIT", setting.option);
+        expectControl(c.check, L"BUTTON", setting.option);
+        for (const Enumerator& e : setting.enumerators) expectControl(e.radio, L"BUTTON", e.option);
     }
 }
 

@@ -1,7 +1,6 @@
 // Parsing and describing the aperlume command line.
 #include "tools/aperlume/tool_options.h"
 
-#include <array>
 #include <charconv>
 #include <cstdio>
 #include <vector>
@@ -9,56 +8,28 @@
 namespace aperlume::tool {
 namespace {
 
-struct NamedValue {
-    const char* name;
-    std::int16_t value;
-};
-
-// Method and correction names; the first name of a value is the one printed.
-constexpr std::array<NamedValue, 4> kMethodNames{{{"normal", 0}, {"mc", 1}, {"fft", 2}, {"direct", 0}}};
-constexpr std::array<NamedValue, 3> kCorrectionNames{{{"gamma", 0}, {"log", 1}, {"logarithmic", 1}}};
-
-// Brightness is used as an exponent (gamma) or a factor (log) of brightness * 0.1; 0 would make the
-// inverse correction divide by zero, so the tool keeps to the dialog's range 1..100.
-constexpr std::array<SettingSpec, 11> kSpecs{{
-    {"amount", &FilterParameters::amount, SettingKind::Integer, 0, 100, 5,
-     "blur size: the aperture is 2N+1 pixels across"},
-    {"brightness", &FilterParameters::brightness, SettingKind::Integer, 1, 100, 25,
-     "highlight boost: the correction uses N/10 as exponent or factor"},
-    {"vertices", &FilterParameters::vertices, SettingKind::Integer, 1, 8, 1,
-     "aperture corners: 1 a disc, 2 a streak, 3..8 a polygon"},
-    {"edge", &FilterParameters::edge, SettingKind::Integer, 0, 100, 0,
-     "size of the inner aperture shape, in percent of the radius"},
-    {"ratio", &FilterParameters::ratio, SettingKind::Integer, -100, 100, 0,
-     "brightness of the inner shape against the rim"},
-    {"rotation", &FilterParameters::rotation, SettingKind::Integer, 0, 359, 0,
-     "rotation of the aperture in degrees"},
-    {"soft", &FilterParameters::soft, SettingKind::Flag, 0, 1, 0, "anti-aliased aperture"},
-    {"method", &FilterParameters::method, SettingKind::Method, 0, 2, 0,
-     "spreading method: normal (direct), mc (Monte Carlo) or fft"},
-    {"correction", &FilterParameters::correction, SettingKind::Correction, 0, 1, 0,
-     "highlight correction: gamma or log"},
-    {"depth-map", &FilterParameters::depth, SettingKind::Flag, 0, 1, 0,
-     "use the selection as a depth map (method normal only)"},
-    {"focus", &FilterParameters::focus, SettingKind::Integer, 0, 255, 0,
-     "the depth value (0..255 of the selection) that stays sharp"},
-}};
-
-template <std::size_t N>
-const char* NameOf(const std::array<NamedValue, N>& names, std::int16_t value) {
-    for (const NamedValue& n : names)
-        if (n.value == value) return n.name;
+// The enumerator the command line names `text`, by its name or its alias.
+const Enumerator* EnumeratorNamed(const Setting& setting, const std::string& text) {
+    for (const Enumerator& enumerator : setting.enumerators)
+        if (text == enumerator.option || (enumerator.optionAlias != nullptr && text == enumerator.optionAlias))
+            return &enumerator;
     return nullptr;
 }
 
-template <std::size_t N>
-bool ValueOf(const std::array<NamedValue, N>& names, const std::string& text, std::int16_t& value) {
-    for (const NamedValue& n : names)
-        if (text == n.name) {
-            value = n.value;
-            return true;
-        }
-    return false;
+// "a or b", or "one of a, b, c": the names a setting's value may take.
+std::string Choices(const Setting& setting) {
+    const std::span<const Enumerator> names = setting.enumerators;
+    if (names.size() == 2) return std::string(names[0].option) + " or " + names[1].option;
+    std::string text = "one of ";
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ", ") + std::string(names[i].option);
+    return text;
+}
+
+// A value as the command line names it: an enumerator's name, or the number.
+std::string ValueInWords(const Setting& setting, std::int16_t value) {
+    if (value >= 0 && static_cast<std::size_t>(value) < setting.enumerators.size())
+        return setting.enumerators[static_cast<std::size_t>(value)].option;
+    return std::to_string(value);
 }
 
 // A whole decimal number with an optional sign, nothing before or after it.
@@ -73,37 +44,31 @@ bool ParseWholeNumber(const std::string& text, std::int64_t& value) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-ToolStatus SetSetting(const SettingSpec& spec, const std::string& text, FilterParameters& settings) {
-    const std::string option = std::string("--") + spec.option;
+ToolStatus SetSetting(const Setting& setting, const std::string& text, FilterParameters& settings) {
+    const std::string option = std::string("--") + setting.option;
     std::int16_t value = 0;
-    switch (spec.kind) {
-        case SettingKind::Method:
-            if (!ValueOf(kMethodNames, text, value))
-                return ToolStatus::Failure(option + " must be one of normal, mc, fft (got " + Quoted(text) + ")");
-            break;
-        case SettingKind::Correction:
-            if (!ValueOf(kCorrectionNames, text, value))
-                return ToolStatus::Failure(option + " must be gamma or log (got " + Quoted(text) + ")");
-            break;
-        case SettingKind::Flag:
-        case SettingKind::Integer: {
-            std::int64_t number = 0;
-            if (!ParseWholeNumber(text, number))
-                return ToolStatus::Failure(option + " needs a whole number, not " + Quoted(text));
-            if (number < spec.minimum || number > spec.maximum)
-                return ToolStatus::Failure(option + " must be between " + std::to_string(spec.minimum) + " and " +
-                                           std::to_string(spec.maximum) + " (got " + text + ")");
-            value = static_cast<std::int16_t>(number);
-            break;
-        }
+    if (!setting.enumerators.empty()) {
+        const Enumerator* named = EnumeratorNamed(setting, text);
+        if (named == nullptr)
+            return ToolStatus::Failure(option + " must be " + Choices(setting) + " (got " + Quoted(text) + ")");
+        value = static_cast<std::int16_t>(named - setting.enumerators.data());
+    } else {
+        std::int64_t number = 0;
+        if (!ParseWholeNumber(text, number))
+            return ToolStatus::Failure(option + " needs a whole number, not " + Quoted(text));
+        const SettingRange range = setting.range;
+        if (number < range.minimum || number > range.maximum)
+            return ToolStatus::Failure(option + " must be between " + std::to_string(range.minimum) + " and " +
+                                       std::to_string(range.maximum) + " (got " + text + ")");
+        value = static_cast<std::int16_t>(number);
     }
-    settings.*spec.field = value;
+    settings.*setting.field = value;
     return ToolStatus::Success();
 }
 
-const SettingSpec* FindSetting(const std::string& name) {
-    for (const SettingSpec& spec : kSpecs)
-        if (name == spec.option) return &spec;
+const Setting* FindSetting(const std::string& name) {
+    for (const Setting& setting : kSettings)
+        if (name == setting.option) return &setting;
     return nullptr;
 }
 
@@ -163,11 +128,9 @@ ToolStatus CheckCombination(const std::vector<std::string>& positional, ToolOpti
 
 }  // namespace
 
-std::span<const SettingSpec> SettingSpecs() { return kSpecs; }
-
 FilterParameters ToolDefaultSettings() {
     FilterParameters settings = kDefaultParameters;
-    for (const SettingSpec& spec : kSpecs) settings.*spec.field = spec.defaultValue;
+    for (const Setting& setting : kSettings) settings.*setting.field = ToolDefault(setting);
     return settings;
 }
 
@@ -204,13 +167,13 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
         const bool inlineValue = equals != std::string::npos;
         std::string value = inlineValue ? argument.substr(equals + 1) : std::string();
 
-        const SettingSpec* spec = FindSetting(name);
+        const Setting* setting = FindSetting(name);
         std::string* file = FileOption(name, options);
-        if (spec == nullptr && file == nullptr)
+        if (setting == nullptr && file == nullptr)
             return ToolStatus::Failure("unknown option " + Quoted("--" + name) + " (see --help)");
 
         if (!inlineValue) {
-            if (spec != nullptr && spec->kind == SettingKind::Flag) {
+            if (setting != nullptr && setting->kind == SettingKind::Flag) {
                 // A flag takes a following 0 or 1 as its value; anything else is the next argument.
                 const bool next = i + 1 < arguments.size() && (arguments[i + 1] == "0" || arguments[i + 1] == "1");
                 value = next ? arguments[++i] : "1";
@@ -219,8 +182,8 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
                 value = arguments[++i];
             }
         }
-        if (spec != nullptr) {
-            if (ToolStatus s = SetSetting(*spec, value, options.settings); !s.ok()) return s;
+        if (setting != nullptr) {
+            if (ToolStatus s = SetSetting(*setting, value, options.settings); !s.ok()) return s;
         } else {
             if (value.empty()) return ToolStatus::Failure("--" + name + " needs a file name");
             *file = value;
@@ -240,35 +203,38 @@ std::string UsageText() {
         "\n"
         "Filter settings (value ranges and defaults in brackets):\n";
     char line[200];
-    for (const SettingSpec& spec : kSpecs) {
-        std::string left = std::string("  --") + spec.option;
+    std::string notes;
+    for (const Setting& setting : kSettings) {
+        std::string left = std::string("  --") + setting.option;
+        const std::int16_t fallback = ToolDefault(setting);
         std::string range;
-        switch (spec.kind) {
+        switch (setting.kind) {
             case SettingKind::Integer:
                 left += " N";
-                range = std::to_string(spec.minimum) + ".." + std::to_string(spec.maximum) + ", default " +
-                        std::to_string(spec.defaultValue);
+                range = std::to_string(setting.range.minimum) + ".." + std::to_string(setting.range.maximum) +
+                        ", default " + std::to_string(fallback);
                 break;
             case SettingKind::Flag:
                 left += "[=0|1]";
-                range = "off unless given";
+                range = fallback == 0 ? "off unless given" : "on unless --" + std::string(setting.option) + "=0";
                 break;
             case SettingKind::Method:
-                left += " NAME";
-                range = "default normal";
-                break;
             case SettingKind::Correction:
                 left += " NAME";
-                range = "default gamma";
+                range = "default " + ValueInWords(setting, fallback);
                 break;
         }
-        std::snprintf(line, sizeof line, "%-22s %s [%s]\n", left.c_str(), spec.help, range.c_str());
+        std::snprintf(line, sizeof line, "%-22s %s [%s]\n", left.c_str(), setting.description, range.c_str());
         text += line;
+        // Where the tool parts from the plug-in's block or property list, and why.
+        if (setting.toolDefaultReason != nullptr)
+            notes += "  " + std::string(setting.option) + " defaults to " + std::to_string(fallback) + ": " +
+                     setting.toolDefaultReason + ".\n";
+        if (setting.listRangeReason != nullptr)
+            notes += "  " + std::string(setting.option) + " starts at " + std::to_string(setting.range.minimum) +
+                     ": " + setting.listRangeReason + ".\n";
     }
-    text +=
-        "\n"
-        "  vertices defaults to 1 (a disc): the plug-in's stored default of 0 draws an empty aperture.\n"
-        "  brightness starts at 1: 0 would make the correction impossible to undo.\n"
+    text += "\n" + notes +
         "  --depth-map needs --selection and has effect only with --method normal.\n"
         "\n"
         "Files and switches:\n"
@@ -288,16 +254,9 @@ std::string UsageText() {
 
 std::string DescribeSettings(const FilterParameters& settings) {
     std::string text;
-    for (const SettingSpec& spec : kSpecs) {
+    for (const Setting& setting : kSettings) {
         if (!text.empty()) text += ", ";
-        const std::int16_t value = settings.*spec.field;
-        std::string shown = std::to_string(value);
-        if (spec.kind == SettingKind::Method) {
-            if (const char* name = NameOf(kMethodNames, value)) shown = name;
-        } else if (spec.kind == SettingKind::Correction) {
-            if (const char* name = NameOf(kCorrectionNames, value)) shown = name;
-        }
-        text += std::string(spec.option) + " " + shown;
+        text += std::string(setting.option) + " " + ValueInWords(setting, settings.*setting.field);
     }
     return text;
 }

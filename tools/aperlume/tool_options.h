@@ -12,29 +12,12 @@
 
 namespace aperlume::tool {
 
-// How a setting is written on the command line.
-enum class SettingKind {
-    Integer,     // --name N, N in [minimum, maximum]
-    Flag,        // --name alone means 1; --name=0 / --name=1 (or a following 0 or 1) set it explicitly
-    Method,      // normal | mc | fft
-    Correction,  // gamma | log
-};
+// The eleven settings are the rows of the settings table (base/settings_table.h), in its order: each
+// has its --option; integers take a number in the row's range, flags take nothing (1) or =0/=1 (or a
+// following 0 or 1), and the method and the correction take an enumerator's name.
 
-struct SettingSpec {
-    const char* option;                       // the option without its leading dashes
-    std::int16_t FilterParameters::*field;    // the slot of the parameter block it fills
-    SettingKind kind;
-    std::int16_t minimum;
-    std::int16_t maximum;
-    std::int16_t defaultValue;
-    const char* help;
-};
-
-// The eleven settings, in the order in which a recorded action holds them.
-std::span<const SettingSpec> SettingSpecs();
-
-// The settings the tool sends when the user gives none: the plug-in's own defaults, except that the
-// aperture is a disc (vertices 1), because a block's vertices of 0 draws an empty aperture.
+// The settings the tool sends when the user gives none: the plug-in's own defaults, except where the
+// table gives the tool a default of its own (vertices 1, a disc).
 FilterParameters ToolDefaultSettings();
 
 struct ToolOptions {
@@ -60,7 +43,7 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
 // The --help text: usage, every option with its range and default, and the exit codes.
 std::string UsageText();
 
-// The settings in words, one "name value" pair per setting in the order of SettingSpecs, for
+// The settings in words, one "option value" pair per setting in the table's order, for
 // --verbose (for example "amount 5, brightness 25, ..., method normal, correction gamma, ...").
 std::string DescribeSettings(const FilterParameters& settings);
 
