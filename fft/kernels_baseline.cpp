@@ -1,0 +1,37 @@
+// The kernels every build runs: SSE2 pairs of doubles, four complex values per lane block, and the
+// scalar interleaved form of the one-dimensional plan.
+#define APERLUME_FFT_LANES baseline
+#include "fft/lane_kernels.h"
+
+namespace aperlume::fft {
+namespace baseline {
+
+typedef double Double2 __attribute__((vector_size(16)));
+using BlockLanes = Lanes<Double2, 2>;
+using ScalarLanes = Lanes<double, 1>;
+static_assert(BlockLanes::kWidth == detail::kLaneWidth);
+
+}  // namespace baseline
+
+namespace detail {
+
+void ForwardBaseline(const Real2dTables& tables, const double* real, Index realStride, double* spectrum,
+                     Index spectrumStride, double* scratch) noexcept {
+    baseline::Forward2d<baseline::BlockLanes>(tables, real, realStride, spectrum, spectrumStride, scratch);
+}
+
+void InverseBaseline(const Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
+                     Index realStride, std::int32_t firstRow, std::int32_t rowCount, double* scratch) noexcept {
+    baseline::Inverse2d<baseline::BlockLanes>(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount,
+                                              scratch);
+}
+
+void ComplexTransform(const Factorization& core, bool inverse, double* data, double* scratch) noexcept {
+    using baseline::ScalarLanes;
+    const double* result = inverse ? baseline::Transform<ScalarLanes, true>(core, data, scratch)
+                                   : baseline::Transform<ScalarLanes, false>(core, data, scratch);
+    if (result != data) std::memcpy(data, result, 2 * static_cast<std::size_t>(core.length) * sizeof(double));
+}
+
+}  // namespace detail
+}  // namespace aperlume::fft
