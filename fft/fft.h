@@ -69,6 +69,8 @@ enum class SimdPath : std::uint8_t {
 [[nodiscard]] bool SimdPathAvailable(SimdPath path) noexcept;
 
 namespace detail {
+struct RealKernels;
+
 // The factors and twiddle table of one complex length, shared by both plans.
 struct Factorization {
     static constexpr int kMaxFactors = 32;
@@ -118,8 +120,9 @@ public:
 private:
     detail::Factorization rowCore_;     // the complex transform of C/2 points behind each real row
     detail::Factorization columnCore_;  // R points
-    Buffer<double> realTwiddles_;       // exp(-2*pi*i*k/C) for k <= C/4, the real-row unpacking
+    Buffer<double> realTwiddles_;       // exp(2*pi*i*k/C) for k <= C/4, the real-row unpacking
     SimdPath path_ = SimdPath::kBaseline;
+    const detail::RealKernels* kernels_ = nullptr;
 };
 
 }  // namespace aperlume::fft

@@ -33,14 +33,15 @@ struct Real2dTables {
     const double* realTwiddles;
 };
 
-void ForwardBaseline(const Real2dTables& tables, const double* real, Index realStride, double* spectrum,
-                     Index spectrumStride, double* scratch) noexcept;
-void InverseBaseline(const Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
-                     Index realStride, std::int32_t firstRow, std::int32_t rowCount, double* scratch) noexcept;
-void ForwardAvx2(const Real2dTables& tables, const double* real, Index realStride, double* spectrum,
-                 Index spectrumStride, double* scratch) noexcept;
-void InverseAvx2(const Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
-                 Index realStride, std::int32_t firstRow, std::int32_t rowCount, double* scratch) noexcept;
+// The two-dimensional kernels of one processor path.
+struct RealKernels {
+    void (*forward)(const Real2dTables& tables, const double* real, Index realStride, double* spectrum,
+                    Index spectrumStride, double* scratch) noexcept;
+    void (*inverse)(const Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
+                    Index realStride, Index firstRow, Index rowCount, double* scratch) noexcept;
+};
+extern const RealKernels kBaselineKernels;
+extern const RealKernels kAvx2Kernels;  // only where SimdPathAvailable(SimdPath::kAvx2)
 
 // The one-dimensional transform on interleaved data; scratch holds 2 * length doubles.
 void ComplexTransform(const Factorization& core, bool inverse, double* data, double* scratch) noexcept;

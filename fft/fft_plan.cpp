@@ -146,6 +146,7 @@ Result RealPlan2d::Create(std::int32_t rows, std::int32_t columns, RealPlan2d& p
     RealPlan2d made;
     if (path == SimdPath::kBest) path = SimdPathAvailable(SimdPath::kAvx2) ? SimdPath::kAvx2 : SimdPath::kBaseline;
     made.path_ = path;
+    made.kernels_ = path == SimdPath::kAvx2 ? &detail::kAvx2Kernels : &detail::kBaselineKernels;
     if (Result r = made.columnCore_.Create(rows); !r.ok()) return r;
     if (Result r = made.rowCore_.Create(columns / 2); !r.ok()) return r;
     const std::int32_t quarter = columns / 4;
@@ -168,8 +169,7 @@ std::size_t RealPlan2d::ScratchDoubles() const noexcept {
 APERLUME_FFT_ENTRY void RealPlan2d::Forward(const double* real, std::ptrdiff_t realStride, double* spectrum,
                                             std::ptrdiff_t spectrumStride, double* scratch) const noexcept {
     const detail::Real2dTables tables{&rowCore_, &columnCore_, realTwiddles_.get()};
-    if (path_ == SimdPath::kAvx2) detail::ForwardAvx2(tables, real, realStride, spectrum, spectrumStride, scratch);
-    else detail::ForwardBaseline(tables, real, realStride, spectrum, spectrumStride, scratch);
+    kernels_->forward(tables, real, realStride, spectrum, spectrumStride, scratch);
 }
 
 void RealPlan2d::Inverse(double* spectrum, std::ptrdiff_t spectrumStride, double* real, std::ptrdiff_t realStride,
@@ -181,9 +181,7 @@ APERLUME_FFT_ENTRY void RealPlan2d::InverseRows(double* spectrum, std::ptrdiff_t
                                                 std::ptrdiff_t realStride, std::int32_t firstRow,
                                                 std::int32_t rowCount, double* scratch) const noexcept {
     const detail::Real2dTables tables{&rowCore_, &columnCore_, realTwiddles_.get()};
-    if (path_ == SimdPath::kAvx2)
-        detail::InverseAvx2(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
-    else detail::InverseBaseline(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
+    kernels_->inverse(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
 }
 
 }  // namespace aperlume::fft

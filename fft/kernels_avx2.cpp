@@ -14,15 +14,7 @@ static_assert(BlockLanes::kWidth == detail::kLaneWidth);
 
 namespace detail {
 
-void ForwardAvx2(const Real2dTables& tables, const double* real, Index realStride, double* spectrum,
-                 Index spectrumStride, double* scratch) noexcept {
-    avx2::Forward2d<avx2::BlockLanes>(tables, real, realStride, spectrum, spectrumStride, scratch);
-}
-
-void InverseAvx2(const Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
-                 Index realStride, std::int32_t firstRow, std::int32_t rowCount, double* scratch) noexcept {
-    avx2::Inverse2d<avx2::BlockLanes>(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
-}
+constinit const RealKernels kAvx2Kernels = avx2::KernelsFor<avx2::BlockLanes>();
 
 }  // namespace detail
 }  // namespace aperlume::fft

@@ -15,16 +15,7 @@ static_assert(BlockLanes::kWidth == detail::kLaneWidth);
 
 namespace detail {
 
-void ForwardBaseline(const Real2dTables& tables, const double* real, Index realStride, double* spectrum,
-                     Index spectrumStride, double* scratch) noexcept {
-    baseline::Forward2d<baseline::BlockLanes>(tables, real, realStride, spectrum, spectrumStride, scratch);
-}
-
-void InverseBaseline(const Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
-                     Index realStride, std::int32_t firstRow, std::int32_t rowCount, double* scratch) noexcept {
-    baseline::Inverse2d<baseline::BlockLanes>(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount,
-                                              scratch);
-}
+constinit const RealKernels kBaselineKernels = baseline::KernelsFor<baseline::BlockLanes>();
 
 void ComplexTransform(const Factorization& core, bool inverse, double* data, double* scratch) noexcept {
     using baseline::ScalarLanes;

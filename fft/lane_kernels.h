@@ -389,25 +389,54 @@ void Scatter(const typename L::Vector* block, Index lanes, Index count, double* 
     }
 }
 
-// The two scratch blocks of the two-dimensional kernels, each `elements` long, 64-byte aligned.
+// The shape of a two-dimensional plan as the kernels see it, with their two scratch blocks, each long
+// enough for a column (R elements) or an unpacked row (M + 1).
 template <class L>
-std::pair<typename L::Vector*, typename L::Vector*> ScratchBlocks(double* scratch, Index elements) {
-    const auto address = reinterpret_cast<std::uintptr_t>(scratch);
-    const auto aligned = (address + detail::kScratchAlignment - 1) & ~(std::uintptr_t{detail::kScratchAlignment} - 1);
-    auto* first = reinterpret_cast<typename L::Vector*>(aligned);
-    return {first, first + elements * L::kStride};
-}
+struct Plane {
+    Plane(const detail::Real2dTables& t, double* scratch)
+        : tables(t), m(t.rowCore->length), rows(t.columnCore->length) {
+        const Index elements = rows > m + 1 ? rows : m + 1;
+        const auto address = reinterpret_cast<std::uintptr_t>(scratch);
+        const auto aligned = (address + detail::kScratchAlignment - 1) & ~(std::uintptr_t{detail::kScratchAlignment} - 1);
+        a = reinterpret_cast<typename L::Vector*>(aligned);
+        b = a + elements * L::kStride;
+    }
+    Index Lanes(Index from, Index end) const { return end - from < L::kWidth ? end - from : L::kWidth; }
+
+    const detail::Real2dTables& tables;
+    Index m;
+    Index rows;
+    typename L::Vector* a;
+    typename L::Vector* b;
+};
 
 // Every column of the half spectrum, kWidth columns at a time.
 template <class L, bool kInverse>
-void ColumnPass(const detail::Factorization& core, Index columns, double* spectrum, Index stride,
-                typename L::Vector* a, typename L::Vector* b) {
-    const Index rows = core.length;
+void ColumnPass(const Plane<L>& plane, double* spectrum, Index stride) {
+    const Index columns = plane.m + 1;
     for (Index c = 0; c < columns; c += L::kWidth) {
-        const Index lanes = columns - c < L::kWidth ? columns - c : L::kWidth;
-        Gather<L>(spectrum + 2 * c, stride, 2, lanes, rows, a);
-        const auto* result = Transform<L, kInverse>(core, a, b);
-        Scatter<L>(result, lanes, rows, spectrum + 2 * c, stride, 2);
+        const Index lanes = plane.Lanes(c, columns);
+        Gather<L>(spectrum + 2 * c, stride, 2, lanes, plane.rows, plane.a);
+        const auto* result = Transform<L, kInverse>(*plane.tables.columnCore, plane.a, plane.b);
+        Scatter<L>(result, lanes, plane.rows, spectrum + 2 * c, stride, 2);
+    }
+}
+
+// Rewrites every mirrored pair (Z[k], Z[M-k]), 1 <= k <= M/2, as step(Z[k], Z[M-k], cos, sin) gives
+// it, with cos and sin of 2*pi*k/C. At k = M/2 both are the same element; step then gives it twice.
+template <class L, class Step>
+void ForMirroredPairs(typename L::Vector* z, Index m, const double* realTwiddles, Step step) {
+    using V = typename L::Vector;
+    for (Index k = 1; 2 * k <= m; ++k) {
+        const double c = realTwiddles[2 * k];
+        const double s = realTwiddles[2 * k + 1];
+        V* low = z + k * L::kStride;
+        V* high = z + (m - k) * L::kStride;
+        for (int v = 0; v < L::kVectors; ++v) {
+            const auto [newLow, newHigh] = step(L::Load(low, v), L::Load(high, v), c, s);
+            L::Store(low, v, newLow);
+            L::Store(high, v, newHigh);
+        }
     }
 }
 
@@ -420,27 +449,16 @@ void ColumnPass(const detail::Factorization& core, Index columns, double* spectr
 template <class L>
 void UnpackRealRows(typename L::Vector* z, Index m, const double* realTwiddles) {
     using V = typename L::Vector;
-    constexpr Index S = L::kStride;
     for (int v = 0; v < L::kVectors; ++v) {
         const Cx<V> z0 = L::Load(z, v);
         L::Store(z, v, {z0.re + z0.im, V{}});
-        L::Store(z + m * S, v, {z0.re - z0.im, V{}});
+        L::Store(z + m * L::kStride, v, {z0.re - z0.im, V{}});
     }
-    for (Index k = 1; 2 * k <= m; ++k) {
-        const double c = realTwiddles[2 * k];
-        const double s = realTwiddles[2 * k + 1];
-        V* low = z + k * S;
-        V* high = z + (m - k) * S;
-        for (int v = 0; v < L::kVectors; ++v) {
-            const Cx<V> p = L::Load(low, v);
-            const Cx<V> q = L::Load(high, v);
-            const Cx<V> even{(p.re + q.re) * 0.5, (p.im - q.im) * 0.5};
-            const Cx<V> odd{(p.im + q.im) * 0.5, (q.re - p.re) * 0.5};
-            const Cx<V> r = Rotate<false>(odd, c, s);
-            L::Store(low, v, {even.re + r.re, even.im + r.im});
-            L::Store(high, v, {even.re - r.re, r.im - even.im});
-        }
-    }
+    ForMirroredPairs<L>(z, m, realTwiddles, [](Cx<V> p, Cx<V> q, double c, double s) {
+        const Cx<V> even{(p.re + q.re) * 0.5, (p.im - q.im) * 0.5};
+        const Cx<V> r = Rotate<false>(Cx<V>{(p.im + q.im) * 0.5, (q.re - p.re) * 0.5}, c, s);
+        return std::pair<Cx<V>, Cx<V>>{{even.re + r.re, even.im + r.im}, {even.re - r.re, r.im - even.im}};
+    });
 }
 
 // The inverse of UnpackRealRows, without its halving: from X[0..M] the packed Z[0..M-1] with
@@ -449,63 +467,51 @@ void UnpackRealRows(typename L::Vector* z, Index m, const double* realTwiddles) 
 template <class L>
 void PackRealRows(typename L::Vector* z, Index m, const double* realTwiddles) {
     using V = typename L::Vector;
-    constexpr Index S = L::kStride;
     for (int v = 0; v < L::kVectors; ++v) {
         const Cx<V> first = L::Load(z, v);
-        const Cx<V> last = L::Load(z + m * S, v);
+        const Cx<V> last = L::Load(z + m * L::kStride, v);
         L::Store(z, v, {first.re + last.re, first.re - last.re});
     }
-    for (Index k = 1; 2 * k <= m; ++k) {
-        const double c = realTwiddles[2 * k];
-        const double s = realTwiddles[2 * k + 1];
-        V* low = z + k * S;
-        V* high = z + (m - k) * S;
-        for (int v = 0; v < L::kVectors; ++v) {
-            const Cx<V> p = L::Load(low, v);
-            const Cx<V> q = L::Load(high, v);
-            const Cx<V> even{p.re + q.re, p.im - q.im};
-            const Cx<V> odd = Rotate<true>(Cx<V>{p.re - q.re, p.im + q.im}, c, s);
-            L::Store(low, v, {even.re - odd.im, even.im + odd.re});
-            L::Store(high, v, {even.re + odd.im, odd.re - even.im});
-        }
-    }
+    ForMirroredPairs<L>(z, m, realTwiddles, [](Cx<V> p, Cx<V> q, double c, double s) {
+        const Cx<V> even{p.re + q.re, p.im - q.im};
+        const Cx<V> odd = Rotate<true>(Cx<V>{p.re - q.re, p.im + q.im}, c, s);
+        return std::pair<Cx<V>, Cx<V>>{{even.re - odd.im, even.im + odd.re}, {even.re + odd.im, odd.re - even.im}};
+    });
 }
 
 template <class L>
 void Forward2d(const detail::Real2dTables& tables, const double* real, Index realStride, double* spectrum,
-               Index spectrumStride, double* scratch) {
-    const detail::Factorization& rowCore = *tables.rowCore;
-    const detail::Factorization& columnCore = *tables.columnCore;
-    const Index m = rowCore.length;
-    const Index rows = columnCore.length;
-    const auto [a, b] = ScratchBlocks<L>(scratch, rows > m + 1 ? rows : m + 1);
-    for (Index y = 0; y < rows; y += L::kWidth) {
-        const Index lanes = rows - y < L::kWidth ? rows - y : L::kWidth;
-        Gather<L>(real + y * realStride, 2, realStride, lanes, m, a);
-        auto* z = Transform<L, false>(rowCore, a, b);
-        UnpackRealRows<L>(z, m, tables.realTwiddles);
-        Scatter<L>(z, lanes, m + 1, spectrum + y * spectrumStride, 2, spectrumStride);
+               Index spectrumStride, double* scratch) noexcept {
+    const Plane<L> plane(tables, scratch);
+    for (Index y = 0; y < plane.rows; y += L::kWidth) {
+        const Index lanes = plane.Lanes(y, plane.rows);
+        Gather<L>(real + y * realStride, 2, realStride, lanes, plane.m, plane.a);
+        auto* z = Transform<L, false>(*tables.rowCore, plane.a, plane.b);
+        UnpackRealRows<L>(z, plane.m, tables.realTwiddles);
+        Scatter<L>(z, lanes, plane.m + 1, spectrum + y * spectrumStride, 2, spectrumStride);
     }
-    ColumnPass<L, false>(columnCore, m + 1, spectrum, spectrumStride, a, b);
+    ColumnPass<L, false>(plane, spectrum, spectrumStride);
 }
 
 template <class L>
 void Inverse2d(const detail::Real2dTables& tables, double* spectrum, Index spectrumStride, double* real,
-               Index realStride, Index firstRow, Index rowCount, double* scratch) {
-    const detail::Factorization& rowCore = *tables.rowCore;
-    const detail::Factorization& columnCore = *tables.columnCore;
-    const Index m = rowCore.length;
-    const Index rows = columnCore.length;
-    const auto [a, b] = ScratchBlocks<L>(scratch, rows > m + 1 ? rows : m + 1);
-    ColumnPass<L, true>(columnCore, m + 1, spectrum, spectrumStride, a, b);
+               Index realStride, Index firstRow, Index rowCount, double* scratch) noexcept {
+    const Plane<L> plane(tables, scratch);
+    ColumnPass<L, true>(plane, spectrum, spectrumStride);
     const Index end = firstRow + rowCount;
     for (Index y = firstRow; y < end; y += L::kWidth) {
-        const Index lanes = end - y < L::kWidth ? end - y : L::kWidth;
-        Gather<L>(spectrum + y * spectrumStride, 2, spectrumStride, lanes, m + 1, a);
-        PackRealRows<L>(a, m, tables.realTwiddles);
-        const auto* x = Transform<L, true>(rowCore, a, b);
-        Scatter<L>(x, lanes, m, real + y * realStride, 2, realStride);
+        const Index lanes = plane.Lanes(y, end);
+        Gather<L>(spectrum + y * spectrumStride, 2, spectrumStride, lanes, plane.m + 1, plane.a);
+        PackRealRows<L>(plane.a, plane.m, tables.realTwiddles);
+        const auto* x = Transform<L, true>(*tables.rowCore, plane.a, plane.b);
+        Scatter<L>(x, lanes, plane.m, real + y * realStride, 2, realStride);
     }
+}
+
+// The entry points of this instruction set's copy.
+template <class L>
+constexpr detail::RealKernels KernelsFor() {
+    return {&Forward2d<L>, &Inverse2d<L>};
 }
 
 }  // namespace aperlume::fft::APERLUME_FFT_LANES
