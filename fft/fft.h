@@ -30,8 +30,8 @@
 // a processor path that this machine lacks) or kOutOfMemory; on failure the plan is left empty and
 // nothing stays allocated. A plan is immutable once created: any number of threads may execute the same
 // plan at once, each on its own data with its own scratch area of ScratchDoubles() doubles (any 8-byte
-// alignment). Execution never allocates, never throws and cannot fail; it expects a created plan and
-// buffers of the sizes above, which it does not check.
+// alignment). Execution never allocates, never throws and cannot fail; it expects buffers of the sizes
+// above, which it does not check. An empty plan (never created, or whose creation failed) does nothing.
 //
 // Accuracy, for x the input and ||x|| its Euclidean norm: every output value of Forward differs from the
 // exact transform of x by at most 2^-51 * log2(n) * ||x||, n the number of points (R * C in two

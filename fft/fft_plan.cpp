@@ -168,6 +168,7 @@ std::size_t RealPlan2d::ScratchDoubles() const noexcept {
 
 APERLUME_FFT_ENTRY void RealPlan2d::Forward(const double* real, std::ptrdiff_t realStride, double* spectrum,
                                             std::ptrdiff_t spectrumStride, double* scratch) const noexcept {
+    if (kernels_ == nullptr) return;  // an empty plan
     const detail::Real2dTables tables{&rowCore_, &columnCore_, realTwiddles_.get()};
     kernels_->forward(tables, real, realStride, spectrum, spectrumStride, scratch);
 }
@@ -180,6 +181,7 @@ void RealPlan2d::Inverse(double* spectrum, std::ptrdiff_t spectrumStride, double
 APERLUME_FFT_ENTRY void RealPlan2d::InverseRows(double* spectrum, std::ptrdiff_t spectrumStride, double* real,
                                                 std::ptrdiff_t realStride, std::int32_t firstRow,
                                                 std::int32_t rowCount, double* scratch) const noexcept {
+    if (kernels_ == nullptr) return;
     const detail::Real2dTables tables{&rowCore_, &columnCore_, realTwiddles_.get()};
     kernels_->inverse(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
 }

@@ -7,10 +7,12 @@
 // whole vectors with the twiddle factor broadcast, without shuffles; with K = 1 and a plain double the
 // element is one interleaved complex value, the layout of the one-dimensional plan.
 //
-// The complex transform is Stockham's self-sorting form with radix 4, 2, 3 and 5 passes: a pass with
-// factor p reads p-point groups (i, j, k) at element i + ido*(j + p*k), does the p-point butterfly,
-// rotates output m by exp(-+2*pi*i*i*m/(ido*p)) and writes element i + ido*(k + l1*m). The passes
-// alternate between two buffers and leave the result in natural order.
+// The complex transform is Stockham's self-sorting form (decimation in frequency) with radix 4, 2, 3
+// and 5 passes. Before a pass with factor p, the data are l1 independent transforms of ido*p points
+// each; the pass reads the p-point group (i, j) of transform k at element i + ido*(j + p*k), does the
+// p-point butterfly, rotates output m by w^(i*m) with w = exp(-+2*pi*i/(ido*p)) and writes it to element
+// i + ido*(k + l1*m): l1*p transforms of ido points each. The passes alternate between two buffers and
+// leave the result in natural order, so no bit reversal or reordering pass is needed.
 #pragma once
 
 #ifndef APERLUME_FFT_LANES

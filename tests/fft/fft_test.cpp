@@ -182,7 +182,8 @@ TEST(RealPlan2d, InverseMatchesLongDoubleDftOfTheHermitianCompletionOnEveryPath)
 }
 
 // At tile sizes no naive DFT reaches: the power-of-two shapes against the old complex transform (whose
-// inverse direction carries our forward sign), the others against rows and columns of the 1-D plan.
+// inverse direction carries our forward sign), the others against rows and columns of the 1-D plan;
+// then the round trip back.
 TEST(RealPlan2d, LargeShapesMatchIndependentTransformsOnEveryPath) {
     const std::int32_t shapes[][2] = {{512, 512}, {256, 1024}, {480, 640}, {375, 750}, {1000, 324}, {1024, 1024}};
     for (const SimdPath path : Paths()) {
@@ -229,6 +230,12 @@ TEST(RealPlan2d, LargeShapesMatchIndependentTransformsOnEveryPath) {
                 for (const std::int32_t v : {0, c / 2})
                     asymmetry = std::fmax(asymmetry, static_cast<double>(std::abs(run.Bin(spectrum, u, v) - std::conj(run.Bin(spectrum, (r - u) % r, v)))));
             EXPECT_LE(asymmetry, 2.0 * Bound(static_cast<std::int64_t>(r) * c, norm)) << Name(path) << " " << r << " x " << c;
+
+            const std::vector<double> back = run.Inverse(spectrum);
+            const double points = static_cast<double>(r) * c;
+            double roundTrip = 0.0;
+            for (std::size_t i = 0; i < real.size(); ++i) roundTrip = std::fmax(roundTrip, std::fabs(back[i] / points - real[i]));
+            EXPECT_LE(roundTrip, 2.0 * Bound(static_cast<std::int64_t>(r) * c, norm) / std::sqrt(points)) << Name(path) << " " << r << " x " << c;
         }
     }
 }
@@ -290,16 +297,21 @@ TEST(RealPlan2d, RoundTripsGiveTheInputTimesThePointCountInEveryLayoutOnEveryPat
 TEST(FftPlans, RefuseLengthsThatAreNotGoodAndPathsTheMachineLacks) {
     ComplexPlan complexPlan;
     ASSERT_TRUE(ComplexPlan::Create(60, complexPlan).ok());
+    std::vector<double> untouched = {1.0, 2.0, 3.0, 4.0};
     for (const std::int32_t length : {0, -4, 7, 14, 77, kLargestLength + 1, kLargestLength * 2, std::int32_t{1} << 30}) {
         EXPECT_EQ(ComplexPlan::Create(length, complexPlan), kBadParameters) << length;
         EXPECT_EQ(complexPlan.Length(), 0) << "a failed plan is empty";
+        complexPlan.Forward(untouched.data(), nullptr);
     }
     RealPlan2d realPlan;
     const std::int32_t badShapes[][2] = {{0, 8}, {7, 8}, {8, 0}, {8, 5}, {8, 14}, {8, -2}, {kLargestLength * 2, 2}};
     for (const auto& shape : badShapes) {
         EXPECT_EQ(RealPlan2d::Create(shape[0], shape[1], realPlan), kBadParameters) << shape[0] << " x " << shape[1];
         EXPECT_EQ(realPlan.Rows(), 0);
+        realPlan.Forward(untouched.data(), 2, untouched.data(), 2, nullptr);
+        realPlan.Inverse(untouched.data(), 2, untouched.data(), 2, nullptr);
     }
+    EXPECT_EQ(untouched, (std::vector<double>{1.0, 2.0, 3.0, 4.0})) << "an empty plan does nothing";
     if (!SimdPathAvailable(SimdPath::kAvx2)) {
         EXPECT_EQ(RealPlan2d::Create(8, 8, realPlan, SimdPath::kAvx2), kBadParameters);
     }
