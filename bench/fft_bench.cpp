@@ -1,5 +1,7 @@
-// Benchmarks of the 2-D transform alone, and of the FFT and Monte Carlo methods on RGB images of
-// 1024 x 768 and 4000 x 3000 at kernel diameters 21, 101 and 201 (the large image runs once per case).
+// Benchmarks of the transforms alone (the old power-of-two complex grid transform, and forward plus
+// inverse real tile transforms of fft/fft.h on each processor path at the tile sizes of tiled
+// convolution), and of the FFT and Monte Carlo methods on RGB images of 1024 x 768 and 4000 x 3000 at
+// kernel diameters 21, 101 and 201 (the large image runs once per case).
 //
 // Peak memory of one case: run it alone under /usr/bin/time -v, for example
 //   /usr/bin/time -v aperlume_bench --benchmark_filter='BM_FftConvolve/W:4000/H:3000/D:101/soft:0'
