@@ -70,6 +70,7 @@ enum class SimdPath : std::uint8_t {
 
 namespace detail {
 struct RealKernels;
+struct Real2dTables;
 
 // The factors and twiddle table of one complex length, shared by both plans.
 struct Factorization {
@@ -118,6 +119,8 @@ public:
                      std::int32_t firstRow, std::int32_t rowCount, double* scratch) const noexcept;
 
 private:
+    [[nodiscard]] detail::Real2dTables Tables() const noexcept;
+
     detail::Factorization rowCore_;     // the complex transform of C/2 points behind each real row
     detail::Factorization columnCore_;  // R points
     Buffer<double> realTwiddles_;       // exp(2*pi*i*k/C) for k <= C/4, the real-row unpacking

@@ -30,6 +30,8 @@ void UnitRoot(std::int64_t j, std::int64_t n, double& cosine, double& sine) noex
 struct Real2dTables {
     const Factorization* rowCore;
     const Factorization* columnCore;
+    const double* rowTwiddles;     // rowCore's table
+    const double* columnTwiddles;  // columnCore's table
     const double* realTwiddles;
 };
 

@@ -159,6 +159,10 @@ Result RealPlan2d::Create(std::int32_t rows, std::int32_t columns, RealPlan2d& p
     return kOk;
 }
 
+detail::Real2dTables RealPlan2d::Tables() const noexcept {
+    return {&rowCore_, &columnCore_, rowCore_.twiddles.get(), columnCore_.twiddles.get(), realTwiddles_.get()};
+}
+
 std::size_t RealPlan2d::ScratchDoubles() const noexcept {
     const std::size_t rows = static_cast<std::size_t>(columnCore_.length);
     const std::size_t spectrumColumns = static_cast<std::size_t>(rowCore_.length) + 1;
@@ -169,8 +173,7 @@ std::size_t RealPlan2d::ScratchDoubles() const noexcept {
 APERLUME_FFT_ENTRY void RealPlan2d::Forward(const double* real, std::ptrdiff_t realStride, double* spectrum,
                                             std::ptrdiff_t spectrumStride, double* scratch) const noexcept {
     if (kernels_ == nullptr) return;  // an empty plan
-    const detail::Real2dTables tables{&rowCore_, &columnCore_, realTwiddles_.get()};
-    kernels_->forward(tables, real, realStride, spectrum, spectrumStride, scratch);
+    kernels_->forward(Tables(), real, realStride, spectrum, spectrumStride, scratch);
 }
 
 void RealPlan2d::Inverse(double* spectrum, std::ptrdiff_t spectrumStride, double* real, std::ptrdiff_t realStride,
@@ -182,8 +185,7 @@ APERLUME_FFT_ENTRY void RealPlan2d::InverseRows(double* spectrum, std::ptrdiff_t
                                                 std::ptrdiff_t realStride, std::int32_t firstRow,
                                                 std::int32_t rowCount, double* scratch) const noexcept {
     if (kernels_ == nullptr) return;
-    const detail::Real2dTables tables{&rowCore_, &columnCore_, realTwiddles_.get()};
-    kernels_->inverse(tables, spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
+    kernels_->inverse(Tables(), spectrum, spectrumStride, real, realStride, firstRow, rowCount, scratch);
 }
 
 }  // namespace aperlume::fft

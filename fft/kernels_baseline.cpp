@@ -19,8 +19,9 @@ constinit const RealKernels kBaselineKernels = baseline::KernelsFor<baseline::Bl
 
 void ComplexTransform(const Factorization& core, bool inverse, double* data, double* scratch) noexcept {
     using baseline::ScalarLanes;
-    const double* result = inverse ? baseline::Transform<ScalarLanes, true>(core, data, scratch)
-                                   : baseline::Transform<ScalarLanes, false>(core, data, scratch);
+    const double* table = core.twiddles.get();
+    const double* result = inverse ? baseline::Transform<ScalarLanes, true>(core, table, data, scratch)
+                                   : baseline::Transform<ScalarLanes, false>(core, table, data, scratch);
     if (result != data) std::memcpy(data, result, 2 * static_cast<std::size_t>(core.length) * sizeof(double));
 }
 

@@ -164,17 +164,19 @@ struct Butterflies {
     }
 };
 
-// The complex transform of every lane of `count` = core.length elements in a; b is as large. Returns
-// the buffer that holds the result.
+// The complex transform of every lane of the core.length elements in a; b is as large. Returns the
+// buffer that holds the result. The twiddle table comes as a plain pointer: no inline function of the
+// standard library is instantiated here, whose copy built for AVX2 the linker might give to every caller.
 template <class L, bool kInverse>
-typename L::Vector* Transform(const detail::Factorization& core, typename L::Vector* a, typename L::Vector* b) {
+typename L::Vector* Transform(const detail::Factorization& core, const double* table, typename L::Vector* a,
+                              typename L::Vector* b) {
     using V = typename L::Vector;
     using B = Butterflies<kInverse>;
     Index l1 = 1;
     for (int s = 0; s < core.factorCount; ++s) {
         const int p = core.factors[s];
         const Index ido = core.length / (l1 * p);
-        const double* twiddles = core.twiddles.get() + 2 * static_cast<Index>(core.twiddleOffsets[s]);
+        const double* twiddles = table + 2 * static_cast<Index>(core.twiddleOffsets[s]);
         switch (p) {
             case 4: Pass<L, kInverse, 4>(ido, l1, a, b, twiddles, [](Cx<V>* x) { B::Four(x); }); break;
             case 2: Pass<L, kInverse, 2>(ido, l1, a, b, twiddles, [](Cx<V>* x) { B::Two(x); }); break;
@@ -419,7 +421,7 @@ void ColumnPass(const Plane<L>& plane, double* spectrum, Index stride) {
     for (Index c = 0; c < columns; c += L::kWidth) {
         const Index lanes = plane.Lanes(c, columns);
         Gather<L>(spectrum + 2 * c, stride, 2, lanes, plane.rows, plane.a);
-        const auto* result = Transform<L, kInverse>(*plane.tables.columnCore, plane.a, plane.b);
+        const auto* result = Transform<L, kInverse>(*plane.tables.columnCore, plane.tables.columnTwiddles, plane.a, plane.b);
         Scatter<L>(result, lanes, plane.rows, spectrum + 2 * c, stride, 2);
     }
 }
@@ -488,7 +490,7 @@ void Forward2d(const detail::Real2dTables& tables, const double* real, Index rea
     for (Index y = 0; y < plane.rows; y += L::kWidth) {
         const Index lanes = plane.Lanes(y, plane.rows);
         Gather<L>(real + y * realStride, 2, realStride, lanes, plane.m, plane.a);
-        auto* z = Transform<L, false>(*tables.rowCore, plane.a, plane.b);
+        auto* z = Transform<L, false>(*tables.rowCore, tables.rowTwiddles, plane.a, plane.b);
         UnpackRealRows<L>(z, plane.m, tables.realTwiddles);
         Scatter<L>(z, lanes, plane.m + 1, spectrum + y * spectrumStride, 2, spectrumStride);
     }
@@ -505,7 +507,7 @@ void Inverse2d(const detail::Real2dTables& tables, double* spectrum, Index spect
         const Index lanes = plane.Lanes(y, end);
         Gather<L>(spectrum + y * spectrumStride, 2, spectrumStride, lanes, plane.m + 1, plane.a);
         PackRealRows<L>(plane.a, plane.m, tables.realTwiddles);
-        const auto* x = Transform<L, true>(*tables.rowCore, plane.a, plane.b);
+        const auto* x = Transform<L, true>(*tables.rowCore, tables.rowTwiddles, plane.a, plane.b);
         Scatter<L>(x, lanes, plane.m, real + y * realStride, 2, realStride);
     }
 }
