@@ -449,7 +449,9 @@ void ForMirroredPairs(typename L::Vector* z, Index m, const double* realTwiddles
 // even and odd samples,
 //     E[k] = (Z[k] + conj Z[M-k]) / 2,   O[k] = (Z[k] - conj Z[M-k]) / 2i,
 //     X[k] = E[k] + w^k O[k],   X[M-k] = conj(E[k] - w^k O[k]),   w = exp(-2*pi*i/C).
-// No transform is spent on zeros, and each row stands alone, so any count of rows works.
+// No transform is spent on zeros. Carrying two real rows as one complex row costs the same arithmetic,
+// but ties rows in pairs that odd row counts and InverseRows' windows would have to split again; here
+// each row stands alone, and lane blocks vectorise across rows anyway.
 template <class L>
 void UnpackRealRows(typename L::Vector* z, Index m, const double* realTwiddles) {
     using V = typename L::Vector;
