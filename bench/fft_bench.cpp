@@ -1,5 +1,7 @@
-// Benchmarks of the 2-D transform alone, and of the FFT and Monte Carlo methods on RGB images of
-// 1024 x 768 and 4000 x 3000 at kernel diameters 21, 101 and 201 (the large image runs once per case).
+// Benchmarks of the transforms alone (the old power-of-two complex grid transform, and forward plus
+// inverse real tile transforms of fft/fft.h on each processor path at the tile sizes of tiled
+// convolution), and of the FFT and Monte Carlo methods on RGB images of 1024 x 768 and 4000 x 3000 at
+// kernel diameters 21, 101 and 201 (the large image runs once per case).
 //
 // Peak memory of one case: run it alone under /usr/bin/time -v, for example
 //   /usr/bin/time -v aperlume_bench --benchmark_filter='BM_FftConvolve/W:4000/H:3000/D:101/soft:0'
@@ -13,6 +15,7 @@
 #include "bench_support.h"
 #include "engine/methods.h"
 #include "fft/cdft2d.h"
+#include "fft/fft.h"
 
 namespace aperlume::bench {
 namespace {
@@ -30,7 +33,7 @@ Planes RgbPlanes(std::int32_t width, std::int32_t height) {
     return planes;
 }
 
-// Arguments: rows, columns (complex values per row).
+// One transform (half of a round trip) per iteration. Arguments: rows, columns (complex values per row).
 void BM_Cdft2d(benchmark::State& state) {
     const auto rows = static_cast<std::int32_t>(state.range(0));
     const auto columns = static_cast<std::int32_t>(state.range(1));
@@ -56,10 +59,52 @@ void BM_Cdft2d(benchmark::State& state) {
 
 BENCHMARK(BM_Cdft2d)
     ->ArgNames({"R", "K"})
+    ->Args({256, 256})
+    ->Args({512, 512})
     ->Args({1024, 1024})
     ->Args({2048, 4096})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// One forward and one inverse real transform of an R x C tile, in place in a padded buffer, as the
+// tiled convolution runs them. Arguments: rows, columns, path (0 baseline, 1 AVX2).
+void BM_RealFft2dPair(benchmark::State& state) {
+    const auto rows = static_cast<std::int32_t>(state.range(0));
+    const auto columns = static_cast<std::int32_t>(state.range(1));
+    const auto path = state.range(2) == 1 ? fft::SimdPath::kAvx2 : fft::SimdPath::kBaseline;
+    fft::RealPlan2d plan;
+    if (!fft::SimdPathAvailable(path) || !fft::RealPlan2d::Create(rows, columns, plan, path).ok()) {
+        state.SkipWithError("no plan for this shape or path");
+        return;
+    }
+    const std::ptrdiff_t stride = 2 * plan.SpectrumColumns();
+    std::vector<double> tile(static_cast<std::size_t>(rows) * static_cast<std::size_t>(stride));
+    std::vector<double> scratch(plan.ScratchDoubles());
+    std::mt19937 generator(3);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (double& v : tile) v = value(generator);
+    const double scale = 1.0 / (static_cast<double>(rows) * columns);
+    for (auto _ : state) {
+        plan.Forward(tile.data(), stride, tile.data(), stride, scratch.data());
+        plan.Inverse(tile.data(), stride, tile.data(), stride, scratch.data());
+        state.PauseTiming();  // the round trip multiplies by R * C: scale back so values stay bounded
+        for (double& v : tile) v *= scale;
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(tile[0]);
+    }
+    state.SetItemsProcessed(state.iterations() * rows * columns);
+}
+
+void TileShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"R", "C", "avx2"});
+    for (const std::int64_t side : {256, 320, 384, 480, 512, 640, 768, 1024})
+        for (const std::int64_t path : {0, 1}) b->Args({side, side, path});
+    for (const auto& shape : {std::pair<std::int64_t, std::int64_t>{384, 512}, {512, 768}, {600, 800}, {1024, 640}})
+        for (const std::int64_t path : {0, 1}) b->Args({shape.first, shape.second, path});
+    b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(BM_RealFft2dPair)->Apply(TileShapes);
 
 // Arguments: width, height, diameter, and optionally soft (anti-aliased aperture, 0 or 1).
 template <SpreadMethod kMethod>
