@@ -1,0 +1,36 @@
+// Spreading independent pieces of work over the cores: the one place where the product starts threads.
+//
+// ParallelFor(threads, count, work) runs work(i) once for every i in [0, count), on at most `threads`
+// threads counting the calling thread, and returns when every piece is done. Pieces are handed out in
+// order from a shared counter, so which thread runs which piece is left to chance: callers split their
+// work so that the result does not depend on it (bands of rows whose boundaries do not depend on the
+// number of threads, each written by exactly one piece).
+//
+// Work must not throw and must not call back into the host: host callbacks (abort, progress, the
+// preview's event pump) are made only by the calling thread, between calls of ParallelFor. When a
+// thread cannot be started the remaining pieces run on the threads that did start (at the least the
+// calling one), so ParallelFor cannot fail.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+namespace aperlume {
+
+// The number of threads worth starting for a render: the processors this process may use, at least 1.
+std::int32_t HardwareThreads() noexcept;
+
+namespace detail {
+using PieceFunction = void (*)(void* work, std::int64_t piece) noexcept;
+void RunPieces(std::int32_t threads, std::int64_t count, PieceFunction function, void* work) noexcept;
+}  // namespace detail
+
+template <class Work>
+void ParallelFor(std::int32_t threads, std::int64_t count, Work&& work) noexcept {
+    using Callable = std::remove_reference_t<Work>;
+    detail::RunPieces(threads, count,
+                      [](void* w, std::int64_t piece) noexcept { (*static_cast<Callable*>(w))(piece); },
+                      const_cast<void*>(static_cast<const void*>(&work)));
+}
+
+}  // namespace aperlume
