@@ -61,6 +61,8 @@ TEST_F(ImageFileCheck, EveryDamageIsRefusedWithItsReasonBeforeDecoding) {
     };
     const std::string path = Path("damaged.png");
     RasterImage image;
+    EXPECT_EQ(ReadPng(Path("missing.png"), image).message.rfind("cannot open " + Path("missing.png") + ": ", 0), 0u);
+    EXPECT_FALSE(ReadPng(folder_.string(), image).ok());
     for (const Case& c : cases) {
         std::vector<PngChunk> chunks = GoodChunks();
         c.change(chunks);
@@ -142,7 +144,11 @@ TEST_F(ImageFileCheck, SizeLimitsComeFirstAndSayHowToRaiseThem) {
     EXPECT_TRUE(CheckImageSize(32767, 32767, {32767, 0}, "x.png").ok());
     EXPECT_EQ(CheckImageSize(32768, 1, {32767, 0}, "x.png").message,
               "x.png: the image is 32768x1; the filter takes at most 32767 pixels a side");
-    // A file whose header is over the limit is refused on its header alone, whatever follows it.
+    // Through the reader, on the header alone, whatever follows it.
+    WriteBytes(Path("wide.png"), PngFile({{"IHDR", ImageHeader(40000, 1, 1, 0)}}));
+    RasterImage wide;
+    EXPECT_EQ(ReadPng(Path("wide.png"), wide).message,
+              Path("wide.png") + ": the image is 40000x1; the filter takes at most 32767 pixels a side");
     std::vector<PngChunk> chunks = {{"IHDR", ImageHeader(20000, 20000, 16, 6)}, {"IDAT", {1}}};
     WriteBytes(Path("big.png"), PngFile(chunks));
     RasterImage image;
