@@ -124,7 +124,38 @@ TEST(ToolOptions, WrongCommandLinesNameTheCulprit) {
     EXPECT_NE(ParseError({"a.png", "b.png", "c.png"}).find("too many"), std::string::npos);
     EXPECT_NE(ParseError({"--sample", "s.png", "a.png"}).find("takes no INPUT"), std::string::npos);
     EXPECT_NE(ParseError({"a.png", "b.jpg"}).find("must end in .png"), std::string::npos);
-    EXPECT_NE(ParseError({"--sample", "x.png", "--write-sample", "x.png"}).find("same file"), std::string::npos);
+    // An empty name is never a request for something else.
+    EXPECT_EQ(ParseError({"", "b.png"}), "the INPUT file name is empty");
+    EXPECT_EQ(ParseError({"a.png", ""}), "the OUTPUT file name is empty");
+    for (const char* option : {"--selection", "--plugin", "--sample", "--write-sample"}) {
+        EXPECT_EQ(ParseError({option, "", "a.png", "b.png"}), std::string(option) + " needs a file name");
+        EXPECT_EQ(ParseError({std::string(option) + "=", "a.png", "b.png"}), std::string(option) + " needs a file name");
+    }
+}
+
+TEST(ToolOptions, MaxMegapixelsTakesAWholeNumberAndZeroLiftsTheLimit) {
+    EXPECT_EQ(ParseOk({"a.png", "b.png"}).MaxPixels(), kDefaultMaxPixels);
+    EXPECT_EQ(ParseOk({"--max-megapixels", "12", "a.png", "b.png"}).MaxPixels(), 12000000u);
+    EXPECT_EQ(ParseOk({"--max-megapixels=0", "a.png", "b.png"}).MaxPixels(), 0u);
+    for (const char* bad : {"-1", "1.5", "", "100001", "lots"})
+        EXPECT_NE(ParseError({"--max-megapixels", bad, "a.png", "b.png"}).find("--max-megapixels must be a whole number"),
+                  std::string::npos)
+            << bad;
+}
+
+TEST(ToolOptions, AnOutputNeverNamesAnInputOrTheOtherOutput) {
+    const std::string other = "./" + std::string("a.png");
+    EXPECT_TRUE(CheckFileRoles(ParseOk({"--selection", "s.png", "a.png", "b.png"})).ok());
+    EXPECT_EQ(CheckFileRoles(ParseOk({"a.png", other})).message,
+              "OUTPUT './a.png' is the INPUT file; an output never replaces an input");
+    EXPECT_NE(CheckFileRoles(ParseOk({"--selection", "s.png", "a.png", "s.png"})).message.find("is the --selection file"),
+              std::string::npos);
+    EXPECT_NE(CheckFileRoles(ParseOk({"--write-sample", "a.png", "a.png", "b.png"})).message.find("is the INPUT file"),
+              std::string::npos);
+    EXPECT_NE(CheckFileRoles(ParseOk({"--sample", "x.png", "--write-sample", "x.png"})).message.find("same file"),
+              std::string::npos);
+    EXPECT_NE(CheckFileRoles(ParseOk({"--write-sample", "b.png", "a.png", "b.png"})).message.find("same file"),
+              std::string::npos);
 }
 
 TEST(ToolOptions, SampleModesAndSwitches) {
@@ -162,8 +193,8 @@ TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeDefaultAndReasons) {
             }
         }
     }
-    for (const char* option : {"--selection", "--sample", "--write-sample", "--plugin", "--progress", "--verbose",
-                               "--help"})
+    for (const char* option : {"--selection", "--sample", "--write-sample", "--plugin", "--max-megapixels",
+                               "--progress", "--verbose", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

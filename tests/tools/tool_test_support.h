@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tools/aperlume/raster_image.h"
@@ -25,6 +27,12 @@ inline RasterImage PatternRaster(std::int32_t width, std::int32_t height, std::i
     image.samples[0] = static_cast<std::uint16_t>(range - 1);
     if (image.samples.size() > 1) image.samples[1] = 0;
     return image;
+}
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A test with its own empty folder under the system's temporary folder, removed afterwards.

@@ -1,7 +1,7 @@
 // aperlume: the command-line lens blur. Loads the plug-in module, reads a PNG (or draws the built-in
 // sample), replays the filter over it with the settings of the command line, and writes the result.
 // Everything that can be wrong with the command line or the inputs is found before the render, and
-// outputs are written only after a successful run, each through a temporary file.
+// outputs are written only after a successful run, each through a temporary file (output_file.h).
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -24,7 +24,11 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+// The first Ctrl-C asks the filter to stop at its next check; a second one ends the tool at once.
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "aperlume: %s\n", message.c_str());
@@ -51,11 +55,6 @@ std::string DescribeImage(const testhost::HostImage& image) {
            std::to_string(image.BytesPerSample() * 8) + "-bit";
 }
 
-ToolStatus SaveImage(const std::string& path, const testhost::HostImage& image) {
-    const RasterImage raster = FromHostImage(image);
-    return WriteFileAtomically(path, [&](const std::string& temporary) { return WritePng(temporary, raster); });
-}
-
 int RunTool(const std::vector<std::string>& arguments) {
     ToolOptions options;
     if (ToolStatus s = ParseToolOptions(arguments, options); !s.ok()) return Fail(s.message, kExitUsage);
@@ -64,19 +63,23 @@ int RunTool(const std::vector<std::string>& arguments) {
         return kExitSuccess;
     }
 
+    if (ToolStatus s = CheckFileRoles(options); !s.ok()) return Fail(s.message, kExitUsage);
+
     // Inputs first: nothing is written unless all of them are good.
     testhost::HostImage image;
-    if (options.RendersSample() || options.input.empty()) {
+    if (options.RendersSample() || !options.Renders()) {
         image = BuildSampleImage();
     } else {
         RasterImage raster;
-        if (ToolStatus s = ReadPng(options.input, raster); !s.ok()) return Fail(s.message, kExitFailure);
+        if (ToolStatus s = ReadPng(options.input, raster, options.MaxPixels()); !s.ok())
+            return Fail(s.message, kExitFailure);
         image = ToHostImage(raster);
     }
     std::vector<std::uint8_t> selection;
     if (!options.selection.empty()) {
         RasterImage raster;
-        if (ToolStatus s = ReadPng(options.selection, raster); !s.ok()) return Fail(s.message, kExitFailure);
+        if (ToolStatus s = ReadPng(options.selection, raster, options.MaxPixels()); !s.ok())
+            return Fail(s.message, kExitFailure);
         if (ToolStatus s = SelectionFromRaster(raster, image.width, image.height, options.selection, selection); !s.ok())
             return Fail(s.message, kExitFailure);
     }
@@ -117,6 +120,8 @@ int RunTool(const std::vector<std::string>& arguments) {
         std::signal(SIGINT, SIG_DFL);
         if (showProgress && outcome.result == kNoError) bar.Update(1, 1);  // the last report may fall short
         bar.Finish();
+        // An interrupt the filter did not see (it came after the last check) still means "stop".
+        if (outcome.result == kNoError && interrupted != 0) outcome.result = kUserCanceled;
         if (outcome.result != kNoError)
             return Fail("the filter failed: " + ResultCodeText(outcome.result) + "; nothing was written", kExitFailure);
         if (options.verbose) {
@@ -130,12 +135,12 @@ int RunTool(const std::vector<std::string>& arguments) {
     }
 
     if (!options.sampleSource.empty()) {
-        if (ToolStatus s = SaveImage(options.sampleSource, BuildSampleImage()); !s.ok())
+        if (ToolStatus s = WritePng(options.sampleSource, FromHostImage(BuildSampleImage())); !s.ok())
             return Fail(s.message, kExitFailure);
         if (options.verbose) std::printf("wrote %s\n", options.sampleSource.c_str());
     }
     if (options.Renders()) {
-        if (ToolStatus s = SaveImage(output, result); !s.ok()) return Fail(s.message, kExitFailure);
+        if (ToolStatus s = WritePng(output, FromHostImage(result)); !s.ok()) return Fail(s.message, kExitFailure);
         if (options.verbose) std::printf("wrote %s\n", output.c_str());
     }
     return kExitSuccess;

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "tools/aperlume/png_io.h"
@@ -25,13 +27,27 @@ struct ErrorSink {
 
 void OnPngWarning(png_structp, png_const_charp) {}  // warnings (odd chunks, sRGB profiles) change nothing
 
+// Writing through our own function keeps the system's reason when the disk refuses (libpng's own says
+// only "Write Error").
+void WritePngData(png_structp png, png_bytep data, png_size_t length) {
+    if (std::fwrite(data, 1, length, static_cast<std::FILE*>(png_get_io_ptr(png))) != length)
+        png_error(png, std::strerror(errno));
+}
+
+void FlushPngData(png_structp png) {
+    if (std::fflush(static_cast<std::FILE*>(png_get_io_ptr(png))) != 0) png_error(png, std::strerror(errno));
+}
+
 struct ReadHeader {
     png_uint_32 width;
     png_uint_32 height;
     int channels;
     int bitDepth;
     std::size_t rowBytes;
+    int passes;
 };
+
+using RowBuffers = std::vector<std::unique_ptr<png_byte[]>>;
 
 // Reads the header and sets up the expansions: palette to RGB, transparency chunks to alpha, gray of
 // 1, 2 or 4 bits to 8. Returns false on a libpng error.
@@ -45,7 +61,7 @@ bool ReadPngHeader(png_structp png, png_infop info, std::FILE* file, ReadHeader*
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
     if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-    png_set_interlace_handling(png);
+    header->passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     header->width = png_get_image_width(png, info);
     header->height = png_get_image_height(png, info);
@@ -55,48 +71,62 @@ bool ReadPngHeader(png_structp png, png_infop info, std::FILE* file, ReadHeader*
     return true;
 }
 
-bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
+// Decodes every row, pass by pass for an interlaced file, allocating a row the first time a pass
+// writes into it: memory follows the data actually decoded, so a header that claims far more rows than
+// the data holds fails at the end of the data, not after zero-filling the claimed size. Returns false on
+// a libpng error, or with `outOfMemory` set when a row cannot be had.
+bool ReadPngRows(png_structp png, png_infop info, int passes, std::size_t rowBytes, RowBuffers* rows,
+                 bool* outOfMemory) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_read_image(png, rows);
+    const std::size_t height = rows->size();
+    for (int pass = 0; pass < passes; ++pass)
+        for (std::size_t y = 0; y < height; ++y) {
+            png_bytep row = nullptr;  // rows outside this pass are skipped by libpng and need no memory
+            if (passes == 1 || PNG_ROW_IN_INTERLACE_PASS(y, pass)) {
+                if ((*rows)[y] == nullptr) {
+                    (*rows)[y].reset(new (std::nothrow) png_byte[rowBytes]());
+                    if ((*rows)[y] == nullptr) {
+                        *outOfMemory = true;
+                        return false;
+                    }
+                }
+                row = (*rows)[y].get();
+            }
+            png_read_row(png, row, nullptr);
+        }
     png_read_end(png, info);
     return true;
 }
 
-bool WritePngRows(png_structp png, png_infop info, std::FILE* file, const ReadHeader* header, png_bytepp rows) {
+// Writes the header and then the image one row at a time through `row` (room for one row's bytes).
+bool WritePngRows(png_structp png, png_infop info, std::FILE* file, const RasterImage* image, png_bytep row) {
     if (setjmp(png_jmpbuf(png))) return false;
     static constexpr int kColorTypes[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                           PNG_COLOR_TYPE_RGB_ALPHA};
-    png_init_io(png, file);
-    png_set_IHDR(png, info, header->width, header->height, header->bitDepth, kColorTypes[header->channels - 1],
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_write_fn(png, file, WritePngData, FlushPngData);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image->width), static_cast<png_uint_32>(image->height),
+                 image->bitDepth, kColorTypes[image->channels - 1], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    png_write_image(png, rows);
+    const std::size_t perRow = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->channels);
+    const std::uint16_t* samples = image->samples.data();
+    for (std::int32_t y = 0; y < image->height; ++y, samples += perRow) {
+        if (image->bitDepth == 16) {
+            for (std::size_t k = 0; k < perRow; ++k) {
+                row[2 * k] = static_cast<png_byte>(samples[k] >> 8);  // PNG keeps 16-bit samples big-endian
+                row[2 * k + 1] = static_cast<png_byte>(samples[k] & 0xff);
+            }
+        } else {
+            for (std::size_t k = 0; k < perRow; ++k) row[k] = static_cast<png_byte>(samples[k]);
+        }
+        png_write_row(png, row);
+    }
     png_write_end(png, info);
     return true;
 }
 
-std::string SystemError(const std::string& what, const std::string& path) {
-    return "cannot " + what + " " + path + ": " + std::strerror(errno);
-}
-
-class File {
-public:
-    File(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
-    ~File() {
-        if (file_ != nullptr) std::fclose(file_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    std::FILE* get() const { return file_; }
-    // Closes now and reports whether everything written reached the file.
-    bool Close() {
-        const int result = std::fclose(file_);
-        file_ = nullptr;
-        return result == 0;
-    }
-
-private:
-    std::FILE* file_;
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 // The libpng read or write structures with their info, released together.
@@ -125,17 +155,14 @@ private:
     png_infop info_ = nullptr;
 };
 
-std::vector<png_bytep> RowPointers(std::vector<png_byte>& bytes, std::size_t rowBytes, std::size_t height) {
-    std::vector<png_bytep> rows(height);
-    for (std::size_t r = 0; r < height; ++r) rows[r] = bytes.data() + r * rowBytes;
-    return rows;
-}
-
 }  // namespace
 
-ToolStatus ReadPng(const std::string& path, RasterImage& image) {
-    File file(path, "rb");
-    if (file.get() == nullptr) return ToolStatus::Failure(SystemError("open", path));
+ToolStatus ReadPng(const std::string& path, RasterImage& image, std::uint64_t maxPixels) {
+    ImageFileFacts facts;
+    if (ToolStatus s = CheckImageFile(path, {static_cast<std::uint32_t>(kMaxImageSide), maxPixels}, facts); !s.ok())
+        return s;
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
     png_byte signature[8] = {};
     if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
         png_sig_cmp(signature, 0, sizeof signature) != 0)
@@ -150,68 +177,52 @@ ToolStatus ReadPng(const std::string& path, RasterImage& image) {
     ReadHeader header{};
     if (!ReadPngHeader(png, info, file.get(), &header))
         return ToolStatus::Failure(path + " is damaged or unsupported (" + sink.message + ")");
-    if (header.width > static_cast<png_uint_32>(kMaxImageSide) || header.height > static_cast<png_uint_32>(kMaxImageSide))
-        return ToolStatus::Failure(path + ": the image is " + std::to_string(header.width) + "x" +
-                                   std::to_string(header.height) + "; the filter takes at most " +
-                                   std::to_string(kMaxImageSide) + " pixels a side");
+    // The check read the same header; a file that changed since is not read on stale facts.
+    if (header.width != facts.width || header.height != facts.height || header.channels != facts.channels)
+        return ToolStatus::Failure(path + " changed while it was read");
     const auto width = static_cast<std::int32_t>(header.width);
     const auto height = static_cast<std::int32_t>(header.height);
     if (ToolStatus s = CheckRasterGeometry(width, height, header.channels, header.bitDepth, path); !s.ok()) return s;
 
-    std::vector<png_byte> bytes(header.rowBytes * header.height);
-    std::vector<png_bytep> rows = RowPointers(bytes, header.rowBytes, header.height);
-    if (!ReadPngRows(png, info, rows.data()))
-        return ToolStatus::Failure(path + " is damaged (" + sink.message + ")");
+    RowBuffers rows(header.height);
+    bool outOfMemory = false;
+    if (!ReadPngRows(png, info, header.passes, header.rowBytes, &rows, &outOfMemory))
+        return ToolStatus::Failure(outOfMemory ? "out of memory reading " + path
+                                               : path + " is damaged (" + sink.message + ")");
 
     image.width = width;
     image.height = height;
     image.channels = header.channels;
     image.bitDepth = header.bitDepth;
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                              static_cast<std::size_t>(header.channels);
-    image.samples.resize(count);
-    for (std::size_t r = 0, i = 0; r < header.height; ++r) {
-        const png_byte* row = rows[r];
-        const std::size_t perRow = static_cast<std::size_t>(width) * static_cast<std::size_t>(header.channels);
-        for (std::size_t k = 0; k < perRow; ++k, ++i)
-            image.samples[i] = header.bitDepth == 16 ? static_cast<std::uint16_t>((row[2 * k] << 8) | row[2 * k + 1])
-                                                     : row[k];
+    const std::size_t perRow = static_cast<std::size_t>(width) * static_cast<std::size_t>(header.channels);
+    image.samples.resize(perRow * header.height);
+    std::uint16_t* out = image.samples.data();
+    for (std::unique_ptr<png_byte[]>& row : rows) {
+        const png_byte* in = row.get();
+        if (header.bitDepth == 16) {
+            for (std::size_t k = 0; k < perRow; ++k) out[k] = static_cast<std::uint16_t>((in[2 * k] << 8) | in[2 * k + 1]);
+        } else {
+            for (std::size_t k = 0; k < perRow; ++k) out[k] = in[k];
+        }
+        out += perRow;
+        row.reset();  // the decoded bytes leave as the samples arrive
     }
     return ToolStatus::Success();
 }
 
-ToolStatus WritePng(const std::string& path, const RasterImage& image) {
-    if (ToolStatus s = CheckRasterGeometry(image.width, image.height, image.channels, image.bitDepth, path); !s.ok())
+ToolStatus EncodePng(std::FILE* file, const RasterImage& image, const std::string& name) {
+    if (ToolStatus s = CheckRasterGeometry(image.width, image.height, image.channels, image.bitDepth, name); !s.ok())
         return s;
-    const std::size_t perRow = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.channels);
-    const std::size_t bytesPer = image.bitDepth == 16 ? 2 : 1;
-    const std::size_t rowBytes = perRow * bytesPer;
-    const auto height = static_cast<std::size_t>(image.height);
-    std::vector<png_byte> bytes(rowBytes * height);
-    for (std::size_t i = 0; i < perRow * height; ++i) {
-        const std::uint16_t v = image.samples[i];
-        if (bytesPer == 2) {
-            bytes[2 * i] = static_cast<png_byte>(v >> 8);  // PNG keeps 16-bit samples big-endian
-            bytes[2 * i + 1] = static_cast<png_byte>(v & 0xff);
-        } else {
-            bytes[i] = static_cast<png_byte>(v);
-        }
-    }
-    std::vector<png_bytep> rows = RowPointers(bytes, rowBytes, height);
-
-    File file(path, "wb");
-    if (file.get() == nullptr) return ToolStatus::Failure(SystemError("create", path));
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.channels) *
+                                 (image.bitDepth == 16 ? 2u : 1u);
+    std::vector<png_byte> row(rowBytes);
     ErrorSink sink{};
     PngSession session(PngSession::Writing, &sink);
     png_structp png = session.png();
     png_infop info = session.info();
-    if (png == nullptr || info == nullptr) return ToolStatus::Failure("out of memory writing " + path);
-
-    const ReadHeader header{static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height),
-                            image.channels, image.bitDepth, rowBytes};
-    if (!WritePngRows(png, info, file.get(), &header, rows.data()))
-        return ToolStatus::Failure("cannot write " + path + " (" + sink.message + ")");
-    if (!file.Close()) return ToolStatus::Failure(SystemError("write", path));
+    if (png == nullptr || info == nullptr) return ToolStatus::Failure("out of memory writing " + name);
+    if (!WritePngRows(png, info, file, &image, row.data()))
+        return ToolStatus::Failure("cannot write " + name + ": " + sink.message);
     return ToolStatus::Success();
 }
 

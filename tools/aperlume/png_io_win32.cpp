@@ -1,14 +1,16 @@
 // PNG files on Windows through GDI+ (a system DLL; the cross toolchain has no libpng). GDI+ decodes
-// every PNG to at most 8 bits per channel and hides the file's own format, so the file's header is read
-// first: it decides the channel count and refuses 16-bit files, which GDI+ would quietly cut to 8 bits.
-// Pixels travel as 32-bit BGRA; gray images are written as RGB (GDI+ writes no gray PNG).
+// every PNG to at most 8 bits per channel and hides the file's own format, so the facts the integrity
+// check read decide the channel count, and 16-bit files, which GDI+ would quietly cut to 8 bits, are
+// refused. Pixels travel as 32-bit BGRA; gray images are written as RGB (GDI+ writes no gray PNG), and
+// GDI+ encodes into memory, from where the bytes go to the file the caller opened.
 #include <windows.h>
 #include <gdiplus.h>
+#include <objidl.h>
 
 #include <vector>
 
-#include "tools/aperlume/png_header.h"
 #include "tools/aperlume/png_io.h"
+#include "tools/aperlume/wide_path_win32.h"
 
 namespace aperlume::tool {
 namespace {
@@ -49,28 +51,34 @@ private:
     Gdiplus::GpBitmap* bitmap_ = nullptr;
 };
 
-std::wstring WidePath(const std::string& path) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
-
-std::int32_t ChannelsFor(std::uint8_t colorType, bool paletteHasAlpha) {
-    switch (colorType) {
-        case 0:
-            return 1;
-        case 4:
-            return 2;
-        case 2:
-            return 3;
-        case 3:
-            return paletteHasAlpha ? 4 : 3;
-        default:
-            return 4;
+// An IStream, released when it goes.
+class StreamOwner {
+public:
+    StreamOwner() = default;
+    ~StreamOwner() {
+        if (stream_ != nullptr) stream_->Release();
     }
+    StreamOwner(const StreamOwner&) = delete;
+    StreamOwner& operator=(const StreamOwner&) = delete;
+    IStream** Out() { return &stream_; }
+    IStream* get() const { return stream_; }
+
+private:
+    IStream* stream_ = nullptr;
+};
+
+// Copies what `stream` (a stream on global memory) holds into `file`.
+bool CopyStreamToFile(IStream* stream, std::FILE* file) {
+    HGLOBAL memory = nullptr;
+    if (GetHGlobalFromStream(stream, &memory) != S_OK) return false;
+    STATSTG stat{};
+    if (stream->Stat(&stat, STATFLAG_NONAME) != S_OK) return false;
+    const auto size = static_cast<std::size_t>(stat.cbSize.QuadPart);
+    const void* bytes = GlobalLock(memory);
+    if (bytes == nullptr) return false;
+    const bool written = std::fwrite(bytes, 1, size, file) == size;
+    GlobalUnlock(memory);
+    return written;
 }
 
 // The PNG encoder's class id, from the list GDI+ offers.
@@ -90,16 +98,12 @@ bool FindPngEncoder(CLSID& encoder) {
 
 }  // namespace
 
-ToolStatus ReadPng(const std::string& path, RasterImage& image) {
-    PngHeader header;
-    if (ToolStatus s = ReadPngHeader(path, header); !s.ok()) return s;
-    if (header.bitDepth == 16)
+ToolStatus ReadPng(const std::string& path, RasterImage& image, std::uint64_t maxPixels) {
+    ImageFileFacts facts;
+    if (ToolStatus s = CheckImageFile(path, {static_cast<std::uint32_t>(kMaxImageSide), maxPixels}, facts); !s.ok())
+        return s;
+    if (facts.bitDepth == 16)
         return ToolStatus::Failure(path + " has 16-bit samples; the Windows build reads 8-bit PNG files only");
-    if (header.width > static_cast<std::uint32_t>(kMaxImageSide) ||
-        header.height > static_cast<std::uint32_t>(kMaxImageSide))
-        return ToolStatus::Failure(path + ": the image is " + std::to_string(header.width) + "x" +
-                                   std::to_string(header.height) + "; the filter takes at most " +
-                                   std::to_string(kMaxImageSide) + " pixels a side");
 
     GdiplusSession session;
     if (!session.ok()) return ToolStatus::Failure("cannot read " + path + ": GDI+ is not available");
@@ -108,13 +112,11 @@ ToolStatus ReadPng(const std::string& path, RasterImage& image) {
     if (gp::GdipCreateBitmapFromFile(wide.c_str(), bitmap.Out()) != Gdiplus::Ok || bitmap.get() == nullptr)
         return ToolStatus::Failure(path + " is damaged or unsupported");
     UINT width = 0, height = 0;
-    Gdiplus::PixelFormat format = 0;
     gp::GdipGetImageWidth(bitmap.get(), &width);
     gp::GdipGetImageHeight(bitmap.get(), &height);
-    gp::GdipGetImagePixelFormat(bitmap.get(), &format);
-    if (width != header.width || height != header.height) return ToolStatus::Failure(path + " is damaged");
+    if (width != facts.width || height != facts.height) return ToolStatus::Failure(path + " changed while it was read");
 
-    const std::int32_t channels = ChannelsFor(header.colorType, (format & PixelFormatAlpha) != 0);
+    const std::int32_t channels = facts.channels;
     const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
     if (ToolStatus s = CheckRasterGeometry(w, h, channels, 8, path); !s.ok()) return s;
 
@@ -154,11 +156,11 @@ ToolStatus ReadPng(const std::string& path, RasterImage& image) {
     return ToolStatus::Success();
 }
 
-ToolStatus WritePng(const std::string& path, const RasterImage& image) {
-    if (ToolStatus s = CheckRasterGeometry(image.width, image.height, image.channels, image.bitDepth, path); !s.ok())
+ToolStatus EncodePng(std::FILE* file, const RasterImage& image, const std::string& name) {
+    if (ToolStatus s = CheckRasterGeometry(image.width, image.height, image.channels, image.bitDepth, name); !s.ok())
         return s;
     if (image.bitDepth != 8)
-        return ToolStatus::Failure("cannot write " + path + ": the Windows build writes 8-bit PNG files only");
+        return ToolStatus::Failure("cannot write " + name + ": the Windows build writes 8-bit PNG files only");
     // BGRA rows; gray becomes R = G = B, no alpha means opaque.
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
@@ -176,17 +178,20 @@ ToolStatus WritePng(const std::string& path, const RasterImage& image) {
     const bool alpha = channels == 2 || channels == 4;
 
     GdiplusSession session;
-    if (!session.ok()) return ToolStatus::Failure("cannot write " + path + ": GDI+ is not available");
+    if (!session.ok()) return ToolStatus::Failure("cannot write " + name + ": GDI+ is not available");
     CLSID encoder{};
-    if (!FindPngEncoder(encoder)) return ToolStatus::Failure("cannot write " + path + ": GDI+ has no PNG encoder");
+    if (!FindPngEncoder(encoder)) return ToolStatus::Failure("cannot write " + name + ": GDI+ has no PNG encoder");
     GdiplusBitmap bitmap;
     if (gp::GdipCreateBitmapFromScan0(image.width, image.height, image.width * 4,
                                       alpha ? PixelFormat32bppARGB : PixelFormat32bppRGB, pixels.data(),
                                       bitmap.Out()) != Gdiplus::Ok)
-        return ToolStatus::Failure("cannot write " + path + ": out of memory");
-    const std::wstring wide = WidePath(path);
-    if (gp::GdipSaveImageToFile(bitmap.get(), wide.c_str(), &encoder, nullptr) != Gdiplus::Ok)
-        return ToolStatus::Failure("cannot create " + path);
+        return ToolStatus::Failure("cannot write " + name + ": out of memory");
+    StreamOwner stream;
+    if (CreateStreamOnHGlobal(nullptr, TRUE, stream.Out()) != S_OK)
+        return ToolStatus::Failure("cannot write " + name + ": out of memory");
+    if (gp::GdipSaveImageToStream(bitmap.get(), stream.get(), &encoder, nullptr) != Gdiplus::Ok)
+        return ToolStatus::Failure("cannot write " + name + ": GDI+ could not encode the image");
+    if (!CopyStreamToFile(stream.get(), file)) return ToolStatus::Failure("cannot write " + name);
     return ToolStatus::Success();
 }
 

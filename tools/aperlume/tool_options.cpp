@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/aperlume/output_file.h"
+
 namespace aperlume::tool {
 namespace {
 
@@ -95,8 +97,17 @@ ToolStatus CheckOutputNames(const ToolOptions& options) {
     for (const std::string* path : {&options.output, &options.sampleOutput, &options.sampleSource})
         if (!path->empty() && !HasPngExtension(*path))
             return ToolStatus::Failure("output files are PNG: " + Quoted(*path) + " must end in .png");
-    if (!options.sampleSource.empty() && options.sampleSource == options.sampleOutput)
-        return ToolStatus::Failure("--sample and --write-sample name the same file " + Quoted(options.sampleSource));
+    return ToolStatus::Success();
+}
+
+constexpr std::int64_t kMostMegapixels = 100000;
+
+ToolStatus SetMaxMegapixels(const std::string& text, ToolOptions& options) {
+    std::int64_t number = 0;
+    if (!ParseWholeNumber(text, number) || number < 0 || number > kMostMegapixels)
+        return ToolStatus::Failure("--max-megapixels must be a whole number from 0 (no limit) to " +
+                                   std::to_string(kMostMegapixels) + " (got " + Quoted(text) + ")");
+    options.maxMegapixels = static_cast<std::uint32_t>(number);
     return ToolStatus::Success();
 }
 
@@ -111,6 +122,10 @@ ToolStatus CheckPositional(const std::vector<std::string>& positional, ToolOptio
         return ToolStatus::Failure("too many file names: " + Quoted(positional[2]) + " (expected INPUT OUTPUT)");
     if (positional.size() == 1)
         return ToolStatus::Failure("missing OUTPUT after " + Quoted(positional[0]));
+    // An empty name is a slip (an unset shell variable, say), not a request for the built-in sample.
+    if (positional.size() == 2 && (positional[0].empty() || positional[1].empty()))
+        return ToolStatus::Failure(std::string("the ") + (positional[0].empty() ? "INPUT" : "OUTPUT") +
+                                   " file name is empty");
     if (positional.empty()) {
         if (!options.sampleSource.empty()) return ToolStatus::Success();  // only saving the sample
         return ToolStatus::Failure("missing INPUT and OUTPUT (or --sample OUTPUT)");
@@ -169,7 +184,8 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
 
         const Setting* setting = FindSetting(name);
         std::string* file = FileOption(name, options);
-        if (setting == nullptr && file == nullptr)
+        const bool limit = name == "max-megapixels";
+        if (setting == nullptr && file == nullptr && !limit)
             return ToolStatus::Failure("unknown option " + Quoted("--" + name) + " (see --help)");
 
         if (!inlineValue) {
@@ -184,12 +200,33 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
         }
         if (setting != nullptr) {
             if (ToolStatus s = SetSetting(*setting, value, options.settings); !s.ok()) return s;
+        } else if (limit) {
+            if (ToolStatus s = SetMaxMegapixels(value, options); !s.ok()) return s;
         } else {
             if (value.empty()) return ToolStatus::Failure("--" + name + " needs a file name");
             *file = value;
         }
     }
     return CheckCombination(positional, options);
+}
+
+ToolStatus CheckFileRoles(const ToolOptions& options) {
+    struct Role {
+        const char* name;
+        const std::string* path;
+    };
+    const Role outputs[] = {{"OUTPUT", options.RendersSample() ? &options.sampleOutput : &options.output},
+                            {"--write-sample", &options.sampleSource}};
+    const Role inputs[] = {{"INPUT", &options.input}, {"--selection", &options.selection}, {"--plugin", &options.plugin}};
+    for (const Role& output : outputs) {
+        for (const Role& input : inputs)
+            if (SameFile(*output.path, *input.path))
+                return ToolStatus::Failure(std::string(output.name) + " " + Quoted(*output.path) + " is the " +
+                                           input.name + " file; an output never replaces an input");
+    }
+    if (SameFile(*outputs[0].path, *outputs[1].path))
+        return ToolStatus::Failure("OUTPUT and --write-sample name the same file " + Quoted(*outputs[1].path));
+    return ToolStatus::Success();
 }
 
 std::string UsageText() {
@@ -243,10 +280,15 @@ std::string UsageText() {
         "  --sample FILE          render the built-in sample (a night street, 640x400) into FILE\n"
         "  --write-sample FILE    save the built-in sample, unblurred, into FILE\n"
         "  --plugin FILE          the plug-in module to load (default: the one built beside the tool)\n"
+        "  --max-megapixels N     refuse an image or selection of more than N million pixels before\n"
+        "                         reading its pixels; 0 for no limit [default " +
+        std::to_string(kDefaultMaxMegapixels) + "]\n"
         "  --progress             draw the progress bar even when standard error is not a terminal\n"
         "  -v, --verbose          print the plug-in, the image and the settings the plug-in recorded\n"
         "  -h, --help             print this help\n"
         "\n"
+        "\n"
+        "An output never replaces an input, and a read-only output file is left alone.\n"
         "Exit status: 0 success, 1 a file could not be read or written or the filter failed,\n"
         "2 a wrong command line.\n";
     return text;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/filter_parameters.h"
+#include "tools/aperlume/image_file_check.h"
 #include "tools/aperlume/tool_status.h"
 
 namespace aperlume::tool {
@@ -28,17 +29,23 @@ struct ToolOptions {
     std::string plugin;         // --plugin: the module to load instead of the one beside the tool
     std::string sampleOutput;   // --sample: render the built-in sample into this file
     std::string sampleSource;   // --write-sample: save the unblurred built-in sample into this file
+    std::uint32_t maxMegapixels = kDefaultMaxMegapixels;  // --max-megapixels: larger files are refused; 0: no limit
     bool help = false;
     bool verbose = false;
     bool progress = false;      // --progress: draw the bar even when standard error is no terminal
 
     bool RendersSample() const { return !sampleOutput.empty(); }
     bool Renders() const { return RendersSample() || !output.empty(); }
+    std::uint64_t MaxPixels() const { return std::uint64_t{maxMegapixels} * 1000000u; }
 };
 
 // Parses the arguments after the program name. On failure the message names the offending argument;
 // `options` then holds whatever was parsed before it.
 ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions& options);
+
+// Looks at the named files (parsing does not): refuses an output that is the same file as an input or
+// as the other output, whichever way the names are written.
+ToolStatus CheckFileRoles(const ToolOptions& options);
 
 // The --help text: usage, every option with its range and default, and the exit codes.
 std::string UsageText();

@@ -3,7 +3,7 @@
 // every file format keeps its format, and every kind of bad input is refused with a message, a
 // non-zero exit and no file written or overwritten.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/end_to_end/tool_run.h"
+#include "tests/tools/png_bytes.h"
 #include "tests/tools/tool_test_support.h"
 #include "tools/aperlume/png_io.h"
 #include "tools/aperlume/tool_options.h"
@@ -20,22 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::ReadText;
+using testing::ToolRun;
 
 // A dark image with a few bright points of different colours, where every aperture shows.
 RasterImage Lights(std::int32_t width, std::int32_t height, std::int32_t channels, std::int32_t bitDepth) {
@@ -75,17 +63,7 @@ protected:
     }
 
     ToolRun Run(const std::vector<std::string>& arguments, const std::string& environment = "") {
-        std::string command = environment + (environment.empty() ? "" : " ") + Quote(APERLUME_TOOL_PATH);
-        for (const std::string& argument : arguments) command += " " + Quote(argument);
-        command += " >" + Quote(Path("stdout.txt")) + " 2>" + Quote(Path("stderr.txt"));
-        const int status = std::system(command.c_str());
-        ToolRun run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadText(Path("stdout.txt"));
-        run.err = ReadText(Path("stderr.txt"));
-        fs::remove(Path("stdout.txt"));
-        fs::remove(Path("stderr.txt"));
-        return run;
+        return testing::RunProgram(environment, APERLUME_TOOL_PATH, arguments, folder_);
     }
 
     RasterImage Load(const std::string& name) {
@@ -129,6 +107,7 @@ protected:
         EXPECT_EQ(run.exitCode, exitCode) << run.err;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_EQ(run.err.rfind("aperlume: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find(".aperlume-"), std::string::npos) << "a temporary name in " << run.err;
         EXPECT_EQ(fs::exists(Path(output)), existed);
         if (existed) {
             EXPECT_EQ(ReadText(Path(output)), before);
@@ -306,6 +285,12 @@ TEST_F(AperlumeCli, RefusesBadCommandLines) {
         ExpectRefused({"--sharpen", in, out}, kExitUsage, "unknown option '--sharpen'", "out.png");
         ExpectRefused({in, out, "--rotation"}, kExitUsage, "--rotation needs a value", "out.png");
         ExpectRefused({in}, kExitUsage, "missing OUTPUT", "out.png");
+        ExpectRefused({"", out}, kExitUsage, "the INPUT file name is empty", "out.png");
+        ExpectRefused({in, ""}, kExitUsage, "the OUTPUT file name is empty", "out.png");
+        for (const char* option : {"--selection", "--plugin", "--write-sample"})
+            ExpectRefused({option, "", in, out}, kExitUsage, std::string(option) + " needs a file name", "out.png");
+        ExpectRefused({"--sample", ""}, kExitUsage, "--sample needs a file name", "out.png");
+        ExpectRefused({in, Path("./in.png")}, kExitUsage, "is the INPUT file", "in.png");
     }
 }
 
@@ -334,6 +319,41 @@ TEST_F(AperlumeCli, RefusesBadFiles) {
         ExpectRefused({"--plugin", APERLUME_FAKE_PLUGIN_PATH, Path("in.png"), Path("no/such/folder/out.png")},
                       kExitFailure, "does not exist", "no/such/folder/out.png");
     }
+}
+
+TEST_F(AperlumeCli, RefusesImagesOverThePixelLimitBeforeReadingTheirPixels) {
+    // A few hundred bytes that claim 20000 x 20000 RGBA pixels of 16 bits: 3.2 GB.
+    using namespace testing;  // NOLINT: the byte builders
+    WriteBytes(Path("claims.png"), PngFile({{"IHDR", ImageHeader(20000, 20000, 16, 6)},
+                                            {"IDAT", ImageData(4, 100, 0)},
+                                            {"IEND", {}}}));
+    const std::string out = Path("out.png");
+    const std::string over = "the image is 20000x20000 (400 megapixels), over the limit of 300 megapixels";
+    ExpectRefused({Path("claims.png"), out}, kExitFailure, Path("claims.png") + ": " + over, "out.png");
+    ExpectRefused({"--selection", Path("claims.png"), Path("in.png"), out}, kExitFailure, over, "out.png");
+    ExpectRefused({"--max-megapixels", "400", Path("claims.png"), out}, kExitFailure,
+                  "is damaged (its image data is too short for a 20000x20000 image)", "out.png");
+    ExpectRefused({"--max-megapixels", "0", Path("claims.png"), out}, kExitFailure, "is damaged", "out.png");
+    ExpectRefused({"--max-megapixels", "0.001", Path("in.png"), out}, kExitUsage, "--max-megapixels must be", "out.png");
+}
+
+TEST_F(AperlumeCli, WritesOutputsSafely) {
+    const std::string in = Path("in.png"), out = Path("out.png");
+    // A writable file is replaced and keeps its mode; a read-only one is left alone.
+    std::ofstream(out) << "old";
+    chmod(out.c_str(), 0640);
+    ToolRun run = Run({in, out});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    struct stat status {};
+    stat(out.c_str(), &status);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    chmod(out.c_str(), 0444);
+    ExpectRefused({in, out}, kExitFailure, "cannot write " + out + ": the file is read-only", "out.png");
+    chmod(out.c_str(), 0644);
+    // A write that fails halfway (the file size limit) reports the user's path, never the temporary one.
+    fs::remove(out);
+    ExpectRefused({"--sample", out}, kExitFailure, "cannot write " + out + ": File too large", "out.png",
+                  "ulimit -f 8; trap '' XFSZ;");  // 4 KB at most: room for messages, not for the 640x400 sample
 }
 
 TEST_F(AperlumeCli, ReportsTheFilterResultInWords) {

@@ -1,0 +1,50 @@
+// The integrity check every image file passes before a decoder sees it, in every build: the same file
+// gets the same answer whichever library decodes it, and a file whose header promises more pixels than
+// its data can hold is refused before any memory is set aside for them.
+//
+// The check identifies the format by its signature and walks the file's structure once, in small
+// pieces (its memory does not grow with the file). Only PNG is known today; another format joins by
+// a checker of its own behind the same function.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/aperlume/tool_status.h"
+
+namespace aperlume::tool {
+
+// The largest image the tool opens unless told otherwise (--max-megapixels), in millions of pixels.
+inline constexpr std::uint32_t kDefaultMaxMegapixels = 300;
+inline constexpr std::uint64_t kDefaultMaxPixels = std::uint64_t{kDefaultMaxMegapixels} * 1000000u;
+
+struct ImageLimits {
+    std::uint32_t maxSide = 0;    // pixels a side; 0: no limit
+    std::uint64_t maxPixels = 0;  // width * height; 0: no limit
+};
+
+enum class ImageFormat { Png };
+
+// What the check learned about a good file.
+struct ImageFileFacts {
+    ImageFormat format = ImageFormat::Png;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::int32_t bitDepth = 0;   // per sample as stored: PNG 1, 2, 4, 8 or 16
+    std::int32_t channels = 0;   // as the tool reads the file: a palette becomes RGB, transparency alpha
+    std::uint8_t pngColorType = 0;
+    bool interlaced = false;
+};
+
+// Checks `path`. Fails, naming the file, when it cannot be opened, is of no known format, is damaged
+// (cut short, a bad checksum, chunks missing or out of order, a header out of range, less image data
+// than the header's size needs), or when its size is beyond `limits`; the size is checked as soon as
+// the header is read, before the rest of the file.
+ToolStatus CheckImageFile(const std::string& path, const ImageLimits& limits, ImageFileFacts& facts);
+
+// The size part of the check, for a header just read: fails, naming `path`, when a side or the pixel
+// count is beyond `limits`.
+ToolStatus CheckImageSize(std::uint32_t width, std::uint32_t height, const ImageLimits& limits,
+                          const std::string& path);
+
+}  // namespace aperlume::tool
