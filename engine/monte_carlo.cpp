@@ -34,7 +34,8 @@ struct Window {
     std::int32_t rowSpan;
 };
 
-// x + r and r + width may pass 2^31 on a very wide image; every other value lies between 0 and D.
+// The border tests compare x with width - r rather than x + r with width: x + r could pass 2^31 on a
+// very wide image.
 Window WindowAt(std::int32_t x, std::int32_t y, std::int32_t diameter, std::int32_t width, std::int32_t height) {
     const std::int32_t r = diameter / 2;
     Window window{};

@@ -21,8 +21,8 @@
 //   for the duration of the call.
 //
 // Result: kNoError; kOutOfMemory when the scratch area cannot be had; kBadParameters when a size is
-// not a power of two up to 2^25, the sign is not +1 or -1, or a required pointer is null. On failure the grid
-// is untouched. Nothing here ends the process or throws.
+// not a power of two up to 2^25, the sign is not +1 or -1, or a required pointer is null. On failure
+// the grid is untouched. Nothing here ends the process or throws.
 #pragma once
 
 #include <cstdint>
