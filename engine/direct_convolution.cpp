@@ -133,6 +133,9 @@ std::int32_t KernelExtent(std::int32_t diameter, std::int32_t extent) {
 
 // The window of pixel (x, y) in kernel coordinates: the kernel rows and columns whose pixels lie inside
 // the image. Nothing outside the image takes part; the normalisation makes up for the missing part.
+//
+// Image positions under kernel positions are formed as (x - radius) + k, never (x + k) - radius: the
+// result lies inside the image, while x + k could pass 2^31 on a very large one.
 struct Window {
     std::int32_t x;
     std::int32_t y;
@@ -142,13 +145,18 @@ struct Window {
     std::int32_t kxHigh;
 };
 
+// The end of the kernel positions over an image side of `extent` pixels, for the pixel at `at`.
+inline std::int32_t KernelEnd(std::int32_t kernelSize, std::int32_t radius, std::int32_t extent, std::int32_t at) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(kernelSize, std::int64_t{extent} - at + radius));
+}
+
 inline Window WindowAt(const Frame& f, std::int32_t x, std::int32_t y) {
     return Window{x,
                   y,
                   std::max(0, f.radiusY - y),
-                  std::min(f.kernelHeight, f.height + f.radiusY - y),
+                  KernelEnd(f.kernelHeight, f.radiusY, f.height, y),
                   std::max(0, f.radiusX - x),
-                  std::min(f.kernelWidth, f.width + f.radiusX - x)};
+                  KernelEnd(f.kernelWidth, f.radiusX, f.width, x)};
 }
 
 // Kernel row ky's positive weights inside the window, and the image index of the pixel under the first.
@@ -163,8 +171,8 @@ inline RowSlice SliceRow(const Frame& f, const Window& window, const float* kern
     const std::int32_t end = std::min(span.end, window.kxHigh);
     if (begin >= end) return RowSlice{nullptr, 0, 0};
     return RowSlice{kernel + static_cast<std::size_t>(ky) * f.kernelWidth + begin,
-                    static_cast<std::size_t>(window.y + ky - f.radiusY) * f.width +
-                        static_cast<std::size_t>(window.x + begin - f.radiusX),
+                    static_cast<std::size_t>(window.y - f.radiusY + ky) * f.width +
+                        static_cast<std::size_t>(window.x - f.radiusX + begin),
                     end - begin};
 }
 
@@ -453,7 +461,7 @@ public:
     }
 
     // Makes every source row up to `last` (and below the image's height) available.
-    void Advance(std::int32_t last) {
+    void Advance(std::int64_t last) {
         for (; next_ <= last && next_ < frame_->height; ++next_) {
             const WorkPixel* source = frame_->source + static_cast<std::size_t>(next_) * frame_->width;
             WideLanes* sum = Sums(next_);
@@ -496,15 +504,15 @@ void GatherRowByRuns(const Frame& f, const RunRows& runs, PrefixRing& ring, std:
         double colourWeight = 0.0;
         double totalWeight = 0.0;
         for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
-            const std::int32_t sourceRow = y + ky - f.radiusY;
+            const std::int32_t sourceRow = y - f.radiusY + ky;
             const WideLanes* prefix = ring.Sums(sourceRow);
             const double* opacity = kPairWeights ? ring.Opacity(sourceRow) : nullptr;
             for (const Run* run = runs.Begin(ky); run != runs.End(ky); ++run) {
                 const std::int32_t begin = std::max(run->begin, window.kxLow);
                 const std::int32_t end = std::min(run->end, window.kxHigh);
                 if (begin >= end) continue;
-                const std::int32_t first = x + begin - f.radiusX;
-                const std::int32_t last = x + end - f.radiusX;
+                const std::int32_t first = x - f.radiusX + begin;
+                const std::int32_t last = x - f.radiusX + end;
                 sum = sum + static_cast<double>(run->weight) * (prefix[last] - prefix[first]);
                 if constexpr (kPairWeights) {
                     colourWeight += run->weight * (opacity[last] - opacity[first]);
@@ -535,7 +543,7 @@ public:
     [[nodiscard]] bool Init(const Frame& f) {
         width_ = f.kernelWidth;
         height_ = f.kernelHeight;
-        const std::int32_t count = (f.diameter + 1) / 2;
+        const std::int32_t count = f.diameter / 2 + 1;  // the odd sizes 1..D
         std::size_t spanCount = 0;
         if (!CheckedMultiply(static_cast<std::size_t>(count), static_cast<std::size_t>(height_), spanCount))
             return false;
@@ -628,10 +636,12 @@ public:
         sums[last] = sums[last] - share;
         if (pairs_[0] != nullptr) {
             double* pairs = pairs_[aboveFocus ? 1 : 0].get() + 2 * at;
-            pairs[2 * first] += weight * opaque;
-            pairs[2 * first + 1] += weight;
-            pairs[2 * last] -= weight * opaque;
-            pairs[2 * last + 1] -= weight;
+            double* pairFirst = pairs + 2 * static_cast<std::size_t>(first);
+            double* pairLast = pairs + 2 * static_cast<std::size_t>(last);
+            pairFirst[0] += weight * opaque;
+            pairFirst[1] += weight;
+            pairLast[0] -= weight * opaque;
+            pairLast[1] -= weight;
         }
     }
 
@@ -695,12 +705,12 @@ void ScatterRuns(const Frame& f, const RunRows& runs, DifferenceRing& ring, bool
     const WideLanes contribution = Widen(f.source[s]);
     const double opaque = f.opacity != nullptr ? f.opacity[s] : 0.0;
     for (std::int32_t ky = window.kyLow; ky < window.kyHigh; ++ky) {
-        const std::int32_t row = y + ky - f.radiusY;
+        const std::int32_t row = y - f.radiusY + ky;
         for (const Run* run = runs.Begin(ky); run != runs.End(ky); ++run) {
             const std::int32_t begin = std::max(run->begin, window.kxLow);
             const std::int32_t end = std::min(run->end, window.kxHigh);
             if (begin >= end) continue;
-            ring.AddRun(aboveFocus, row, x + begin - f.radiusX, x + end - f.radiusX, run->weight, contribution,
+            ring.AddRun(aboveFocus, row, x - f.radiusX + begin, x - f.radiusX + end, run->weight, contribution,
                         opaque);
         }
     }
@@ -764,7 +774,7 @@ Result SpreadUniform(const FilterParameters& settings, const Frame& f, Progress&
     for (std::int32_t y = 0; y < f.height; ++y) {
         if (y % kRowsPerPoll == 0 && !progress.Check(y)) return kUserCanceled;
         if (byRuns) {
-            ring.Advance(y - f.radiusY + f.kernelHeight - 1);
+            ring.Advance(std::int64_t{y} - f.radiusY + f.kernelHeight - 1);
             if (f.packing == Packing::ColourAlpha) {
                 GatherRowByRuns<true>(f, runs.View(), ring, y);
             } else {

@@ -34,33 +34,28 @@ struct Window {
     std::int32_t rowSpan;
 };
 
+// The border tests compare x with width - r rather than x + r with width: x + r could pass 2^31 on a
+// very wide image.
 Window WindowAt(std::int32_t x, std::int32_t y, std::int32_t diameter, std::int32_t width, std::int32_t height) {
     const std::int32_t r = diameter / 2;
     Window window{};
     window.firstColumn = std::max(0, x - r);
     window.kernelColumn = std::max(0, r - x);
-    const std::int32_t lastKernelColumn = x + r < width ? diameter - 1 : r + width - x - 1;
+    const std::int32_t lastKernelColumn = x < width - r ? diameter - 1 : r - (x - width) - 1;
     window.columnSpan = lastKernelColumn - window.kernelColumn;
     window.firstRow = std::max(0, y - r);
     window.kernelRow = std::max(0, r - y);
-    const std::int32_t lastKernelRow = y + r < height ? diameter - 1 : r + height - y - 1;
+    const std::int32_t lastKernelRow = y < height - r ? diameter - 1 : r - (y - height) - 1;
     window.rowSpan = lastKernelRow - window.kernelRow;
     return window;
 }
 
-// Sample (i, j) of the window reads the kernel turned by 180 degrees, so that every source pixel
-// spreads over the aperture as drawn, centred on itself (the weight the direct method gives it).
-bool WindowHasPositiveWeight(const SampledAperture& aperture, const Window& window) {
-    const std::int32_t d = aperture.diameter;
-    const std::int32_t stride = d + 1;
-    const std::int32_t rowEnd = d - window.kernelRow;  // exclusive, in the turned kernel's rows
-    const std::int32_t rowBegin = rowEnd - 1 - window.rowSpan;
-    const std::int32_t columnEnd = d - window.kernelColumn;
-    const std::int32_t columnBegin = columnEnd - 1 - window.columnSpan;
-    const std::int32_t* c = aperture.positiveCounts;
-    const std::int32_t count = c[rowEnd * stride + columnEnd] - c[rowBegin * stride + columnEnd] -
-                               c[rowEnd * stride + columnBegin] + c[rowBegin * stride + columnBegin];
-    return count > 0;
+bool WindowHasPositiveWeight(const SampledAperture& aperture, std::int32_t x, std::int32_t y, std::int32_t width,
+                             std::int32_t height) {
+    const CountWindow corners = CountWindowAt(x, y, aperture.diameter, width, height);
+    const std::uint32_t* c = aperture.positiveCounts;
+    const auto at = [c](std::int64_t offset) { return c[static_cast<std::size_t>(offset)]; };
+    return at(corners.endEnd) - at(corners.beginEnd) - at(corners.endBegin) + at(corners.beginBegin) > 0;
 }
 
 // Running sums of one pixel's samples. Weight sums are double, value sums single precision.
@@ -172,12 +167,27 @@ void WriteBack(const ChannelAssignment& channels, const WorkPixel* in, std::span
 
 }  // namespace
 
-void CountPositiveWeights(const float* weights, std::int32_t diameter, std::int32_t* counts) {
+// Sample (i, j) of the window reads the kernel turned by 180 degrees, so that every source pixel
+// spreads over the aperture as drawn, centred on itself (the weight the direct method gives it): the
+// window's last kernel row as drawn is D - 1 - kernelRow, its first that less the row span.
+CountWindow CountWindowAt(std::int32_t x, std::int32_t y, std::int32_t diameter, std::int32_t width,
+                          std::int32_t height) {
+    const Window window = WindowAt(x, y, diameter, width, height);
+    const std::int64_t stride = std::int64_t{diameter} + 1;
+    const std::int64_t rowEnd = diameter - window.kernelRow;  // exclusive
+    const std::int64_t rowBegin = rowEnd - 1 - window.rowSpan;
+    const std::int64_t columnEnd = diameter - window.kernelColumn;
+    const std::int64_t columnBegin = columnEnd - 1 - window.columnSpan;
+    return CountWindow{rowEnd * stride + columnEnd, rowBegin * stride + columnEnd, rowEnd * stride + columnBegin,
+                       rowBegin * stride + columnBegin};
+}
+
+void CountPositiveWeights(const float* weights, std::int32_t diameter, std::uint32_t* counts) {
     const std::size_t stride = static_cast<std::size_t>(diameter) + 1;
-    std::fill_n(counts, stride, 0);
+    std::fill_n(counts, stride, 0u);
     for (std::size_t r = 1; r < stride; ++r) {
         const float* row = weights + (r - 1) * static_cast<std::size_t>(diameter);
-        std::int32_t inRow = 0;
+        std::uint32_t inRow = 0;
         counts[r * stride] = 0;
         for (std::size_t c = 1; c < stride; ++c) {
             inRow += row[c - 1] > 0.0f ? 1 : 0;
@@ -193,7 +203,7 @@ std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, st
     const Window window = WindowAt(x, y, aperture.diameter, width, height);
     Estimator estimator(channels, source[target]);
     // Without any positive weight no sample could ever settle the estimate.
-    if (!WindowHasPositiveWeight(aperture, window)) {
+    if (!WindowHasPositiveWeight(aperture, x, y, width, height)) {
         estimator.Store(result[target]);
         return 0;
     }
@@ -231,11 +241,14 @@ Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> plane
     const std::int32_t width = job.width;
     const std::int32_t height = job.height;
     const std::int32_t diameter = job.diameter;
+    // Beyond it the kernel alone would take more than 16 GB.
+    if (diameter > kLargestSampledDiameter) return kOutOfMemory;
 
     Buffer<WorkPixel> source = AllocateRaster<WorkPixel>(width, height);
     Buffer<WorkPixel> result = AllocateRaster<WorkPixel>(width, height);
     Buffer<float> kernel = AllocateRaster<float>(diameter, diameter);
-    Buffer<std::int32_t> counts = AllocateRaster<std::int32_t>(std::int64_t{diameter} + 1, std::int64_t{diameter} + 1);
+    Buffer<std::uint32_t> counts =
+        AllocateRaster<std::uint32_t>(std::int64_t{diameter} + 1, std::int64_t{diameter} + 1);
     if (!source || !result || !kernel || !counts) return kOutOfMemory;
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     Interleave(channels, planes, source.get());

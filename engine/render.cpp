@@ -46,6 +46,19 @@ Result CorrectColourPlanes(const RenderJob& job, std::span<const PlaneView> plan
     return kOk;
 }
 
+// Every value handed back is finite, whatever made the planes. NaN and -infinity stand for tones pushed
+// below black (the inverse gamma of a negative value, the logarithm of 0 or less, 0/0 where weights
+// vanished or sums overflowed): they become 0, black, which is also what the write-back makes of any
+// value below black. +infinity, a tone beyond any white (a correction that overflowed), becomes 1.
+void ReplaceNonFinite(const PlaneView& plane) {
+    for (std::int32_t y = 0; y < plane.height; ++y) {
+        float* row = plane.Row(y);
+        for (std::int32_t x = 0; x < plane.width; ++x) {
+            if (!std::isfinite(row[x])) row[x] = row[x] > 0.0f ? 1.0f : 0.0f;
+        }
+    }
+}
+
 SpreadMethod MethodFor(std::int16_t method) {
     switch (method) {
         case 0:
@@ -104,7 +117,9 @@ Result Render(const RenderJob& job, std::span<const PlaneView> planes, const flo
         if (Result r = method(job, planes, weights, checkPoints); !r.ok()) return r;
     }
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
-    return CorrectColourPlanes(job, planes, Direction::Inverse, checkPoints);
+    if (Result r = CorrectColourPlanes(job, planes, Direction::Inverse, checkPoints); !r.ok()) return r;
+    for (const PlaneView& plane : planes) ReplaceNonFinite(plane);
+    return kOk;
 }
 
 }  // namespace aperlume

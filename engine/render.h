@@ -13,6 +13,9 @@
 // check point says stop, kBadMode for an image mode a method cannot lay out (or more than kMaxPlanes
 // planes), kBadParameters for views that do not fit the job. After a failure the planes may hold partial
 // results and must not be used; every working buffer has been released.
+//
+// After a successful render every value of every plane is finite (NaN and -infinity become 0, +infinity
+// 1); values may still lie outside 0..1, for the caller's write-back to clamp.
 #pragma once
 
 #include <cstddef>

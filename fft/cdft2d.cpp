@@ -11,7 +11,8 @@ namespace aperlume {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925286766559;
-constexpr std::int32_t kMaxSize = std::int32_t{1} << 30;
+// The largest R and K: the scratch area (32 doubles per row) and the tables must count in 32 bits.
+constexpr std::int32_t kMaxSize = std::int32_t{1} << 25;
 constexpr std::int32_t kColumnBatch = 16;  // 256 bytes of each row per gather
 
 bool IsPowerOfTwo(std::int32_t n) { return n > 0 && (n & (n - 1)) == 0; }

@@ -2,7 +2,7 @@
 //
 // Grid: R rows of K complex values, each row 2*K doubles with the real part at index 2*j and the
 // imaginary part at 2*j + 1, addressed through a table of R row pointers. R and K are powers of two,
-// at least 1. ComplexGrid below owns such a grid with all rows in one block.
+// at least 1 and at most 2^25. ComplexGrid below owns such a grid with all rows in one block.
 //
 // cdft2d(R, 2*K, sign, rows, scratch, work, twiddles) replaces the grid, in natural order, with
 //     X[u][v] = sum over y < R, x < K of s[y][x] * exp(sign*2*pi*i*y*u/R) * exp(sign*2*pi*i*x*v/K)
@@ -21,8 +21,8 @@
 //   for the duration of the call.
 //
 // Result: kNoError; kOutOfMemory when the scratch area cannot be had; kBadParameters when a size is
-// not a power of two, the sign is not +1 or -1, or a required pointer is null. On failure the grid
-// is untouched. Nothing here ends the process or throws.
+// not a power of two up to 2^25, the sign is not +1 or -1, or a required pointer is null. On failure
+// the grid is untouched. Nothing here ends the process or throws.
 #pragma once
 
 #include <cstdint>

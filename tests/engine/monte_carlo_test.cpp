@@ -48,7 +48,7 @@ struct HandKernel {
 
     std::int32_t diameter;
     std::vector<float> weights;
-    std::vector<std::int32_t> counts;
+    std::vector<std::uint32_t> counts;
 };
 
 FilterParameters Disc() {
@@ -208,6 +208,54 @@ TEST(MonteCarlo, SamplesOfAPixelAreBounded) {
     EXPECT_EQ(EstimatePixel(kGray, 2, 2, kernel.View(), 5, 5, source.data(), result.data()), kMaxSamplesPerPixel);
     EXPECT_TRUE(std::isfinite(result[12].c[0]));
     EXPECT_LE(std::fabs(result[12].c[0]), 1e7f);
+}
+
+// The alternating sum over a window's corners counts what the window reads: source (sx, sy) weighs
+// K[r + y - sy][r + x - sx], counted here one by one, for windows cut by every border and by an image
+// smaller than the aperture. At an aperture of 46341 (a table of more than 2^31 entries) on an image
+// over 23170 rows, the offsets must still be exact; a render of that size would need about 17 GB.
+TEST(MonteCarlo, WindowCornersCountThePositiveWeightsTheWindowReads) {
+    for (const std::int32_t diameter : {1, 5, 9}) {
+        const HandKernel kernel(enginetest::Aperture(3, 50, 100, 20, 0), diameter);  // a ring: zeros inside
+        const std::int32_t r = diameter / 2;
+        const std::int64_t stride = diameter + 1;
+        for (const auto& [width, height] : {std::pair{3, 2}, std::pair{12, 7}, std::pair{1, 11}}) {
+            for (std::int32_t y = 0; y < height; ++y) {
+                for (std::int32_t x = 0; x < width; ++x) {
+                    std::uint32_t expected = 0;
+                    for (std::int32_t sy = std::max(0, y - r); sy <= std::min(height - 1, y + r); ++sy)
+                        for (std::int32_t sx = std::max(0, x - r); sx <= std::min(width - 1, x + r); ++sx)
+                            expected += kernel.weights[(r + y - sy) * diameter + (r + x - sx)] > 0.0f ? 1u : 0u;
+                    const CountWindow w = CountWindowAt(x, y, diameter, width, height);
+                    for (const std::int64_t corner : {w.endEnd, w.beginEnd, w.endBegin, w.beginBegin}) {
+                        ASSERT_GE(corner, 0);
+                        ASSERT_LT(corner, stride * stride);
+                    }
+                    const auto at = [&](std::int64_t i) { return kernel.counts[static_cast<std::size_t>(i)]; };
+                    EXPECT_EQ(at(w.endEnd) - at(w.beginEnd) - at(w.endBegin) + at(w.beginBegin), expected)
+                        << "D " << diameter << " at " << x << "," << y << " of " << width << "x" << height;
+                }
+            }
+        }
+    }
+    // The last row of a 46341 x 23171 image reads the aperture's rows r.. as drawn, every column.
+    const std::int64_t d = 46341;
+    const std::int64_t r = d / 2;
+    const CountWindow w = CountWindowAt(23170, 23170, 46341, 46341, 23171);
+    EXPECT_EQ(w.endEnd, d * (d + 1) + d);
+    EXPECT_EQ(w.beginEnd, r * (d + 1) + d);
+    EXPECT_EQ(w.endBegin, d * (d + 1));
+    EXPECT_EQ(w.beginBegin, r * (d + 1));
+}
+
+// Beyond the largest aperture the counts would no longer be exact: refused before any buffer is taken.
+TEST(MonteCarlo, AperturesBeyondTheLargestAreOutOfMemoryBeforeAnyAllocation) {
+    EngineRun host(kModeGrayScale, 1);
+    const std::int64_t made = AllocationsMade();
+    const std::vector<Plane> input = {Plane(6, 0.5f)};
+    EXPECT_EQ(RunMonteCarlo(host, kLargestSampledDiameter + 2, 3, 2, input), input);
+    EXPECT_EQ(host.result, kOutOfMemory);
+    EXPECT_EQ(AllocationsMade(), made);
 }
 
 TEST(MonteCarlo, ReportsProgressOncePerRow) {
