@@ -40,7 +40,12 @@ struct HostCallbacks {
     static Boolean Abort() noexcept {
         if (current == nullptr) return 0;
         ++current->abortPolls_;
-        return current->quirks_.abortAtPoll != 0 && current->abortPolls_ >= current->quirks_.abortAtPoll ? 1 : 0;
+        const HostQuirks& quirks = current->quirks_;
+        if (quirks.abortAtPoll == 0) return 0;
+        return (quirks.abortOnlyThere ? current->abortPolls_ == quirks.abortAtPoll
+                                      : current->abortPolls_ >= quirks.abortAtPoll)
+                   ? 1
+                   : 0;
     }
     static void Progress(std::int32_t done, std::int32_t total) noexcept {
         if (current == nullptr) return;

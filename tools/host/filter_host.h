@@ -25,6 +25,7 @@ struct HostQuirks {
     bool noAdvanceState = false;       // an old host without image requests
     std::int16_t advanceStateError = 0;  // advanceState answers this (0: serves the request)
     std::int32_t abortAtPoll = 0;      // abortProc answers yes from this poll on (1 = first; 0 never)
+    bool abortOnlyThere = false;       // ... and at that poll only (a user who cancels one render)
     bool advanceStateThrows = false;   // a host whose callback lets a C++ exception escape (linked tests)
     bool noColumnBytes = false;        // inColumnBytes and outColumnBytes left at 0 (the pixels packed)
     ServedLayout layout;               // padding after each pixel and row of the image buffers
