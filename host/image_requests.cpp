@@ -142,7 +142,8 @@ Result CopyInputToOutput(const FilterRecord& record) {
 
 Result ComputeSelectionBounds(FilterRecord& record) {
     const Rect whole = WholeImageRect(record);
-    if (record.haveMask == 0) {
+    // Without a selection, or without a pixel to scan (no mask is delivered for an empty image).
+    if (record.haveMask == 0 || whole.bottom <= 0 || whole.right <= 0) {
         record.filterRect = whole;
         return kOk;
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "host/image_requests.h"
@@ -171,6 +172,16 @@ TEST(SelectionBounds, AnEmptyOrMissingSelectionMeansTheWholeImage) {
     doc.Record().filterRect = Rect{1, 1, 2, 2};
     ASSERT_EQ(ComputeSelectionBounds(doc.Record()), kNoError);
     EXPECT_EQ(doc.Record().filterRect, (Rect{0, 0, 5, 7}));
+}
+
+TEST(SelectionBounds, AnImageWithoutPixelsHasNoMaskToScan) {
+    for (const auto& [width, height] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        Document doc(width, height, 1, kModeGrayScale);
+        doc.Deliver();
+        doc.Record().haveMask = 1;  // a selection of nothing: no mask delivered
+        ASSERT_EQ(ComputeSelectionBounds(doc.Record()), kNoError);
+        EXPECT_EQ(doc.Record().filterRect, WholeImageRect(doc.Record()));
+    }
 }
 
 TEST(ImageExchange, CopyInputToOutputCopiesEveryPixelWhateverEitherBuffersLayout) {

@@ -134,7 +134,8 @@ TEST_P(PassThroughRun, GivesTheImageBackByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllModes, PassThroughRun,
-    ::testing::Values(PassThroughCase{"Gray8", kModeGrayScale, 1, false, false},
+    ::testing::Values(PassThroughCase{"NoPlanes", kModeRGB, 0, false, true},
+                      PassThroughCase{"Gray8", kModeGrayScale, 1, false, false},
                       PassThroughCase{"Gray8Selection", kModeGrayScale, 1, false, true},
                       PassThroughCase{"GrayAlpha8", kModeGrayScale, 2, false, true},
                       PassThroughCase{"Gray16", kModeGray16, 1, false, true},

@@ -1,5 +1,6 @@
 // Our own filter host. It behaves as the hosts we know: whole buffers per request, padding outside the
-// image, the output buffer committed to the document at every advanceState and after every selector.
+// image, the output buffer committed to the document at every advanceState and after every successful
+// selector; and, on request, as hosts that clip, tile, lie about their buffers or leave them out.
 #include "tools/host/filter_host.h"
 
 #include <algorithm>
@@ -272,7 +273,9 @@ std::int16_t FilterHost::CallAsIs(std::int16_t selector) {
     current = this;
     result_ = 0;
     entry_(selector, &record_, &data_, &result_);
-    CommitOutput();
+    // A failed call leaves the document as it was (hosts undo a filter that reports an error); what a
+    // preview left in the output buffer is not the filter's result.
+    if (result_ == 0) CommitOutput();
     return result_;
 }
 

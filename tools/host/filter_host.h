@@ -87,7 +87,7 @@ public:
     // finish after a successful run. Returns the first non-zero result (0 when all succeeded).
     std::int16_t Run(bool withParameters);
     // Writes the output buffer into the output document, as the host does at every advanceState and
-    // after every selector call.
+    // after every successful selector call.
     void CommitOutput();
 
     FilterRecord& Record() { return record_; }

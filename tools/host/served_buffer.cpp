@@ -38,6 +38,7 @@ ServedBuffer ServeSamples(const HostImage& image, const Rect16& rect, std::int16
     const int bytes = image.BytesPerSample();
     const int planes = hi - lo + 1;
     if (!Shape(buffer, rect, planes * bytes, padding, layout)) return buffer;
+    buffer.bytesPerSample = bytes;
     buffer.loPlane = lo;
     buffer.hiPlane = hi;
     for (int row = rect.top; row < rect.bottom; ++row)
@@ -68,8 +69,8 @@ ServedBuffer ServeMask(const std::vector<std::uint8_t>& mask, std::int32_t width
 }
 
 void CommitSamples(const ServedBuffer& buffer, HostImage& image) {
-    if (buffer.Empty()) return;
     const int bytes = image.BytesPerSample();
+    if (buffer.Empty() || buffer.bytesPerSample != bytes) return;
     const int planes = buffer.hiPlane - buffer.loPlane + 1;
     for (int row = buffer.rect.top; row < buffer.rect.bottom; ++row)
         for (int column = buffer.rect.left; column < buffer.rect.right; ++column) {

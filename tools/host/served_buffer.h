@@ -19,6 +19,7 @@ struct ServedBuffer {
     std::int16_t hiPlane = -1;
     std::int32_t rowBytes = 0;
     std::int32_t columnBytes = 0;
+    int bytesPerSample = 1;
 
     bool Empty() const { return bytes.empty(); }
 };
@@ -38,7 +39,8 @@ ServedBuffer ServeSamples(const HostImage& image, const Rect16& rect, std::int16
 ServedBuffer ServeMask(const std::vector<std::uint8_t>& mask, std::int32_t width, std::int32_t height,
                        const Rect16& rect, std::int16_t padding, const ServedLayout& layout);
 
-// The samples of a served buffer back into the image, where they lie inside it.
+// The samples of a served buffer back into the image, where they lie inside it (nothing when the image
+// has since changed to another sample size).
 void CommitSamples(const ServedBuffer& buffer, HostImage& image);
 
 }  // namespace aperlume::testhost
