@@ -24,7 +24,7 @@ testhost::HostQuirks DrawQuirks(FuzzedDataProvider& in);
 // amount stays within kMaxAmount, whose kernels already reach past every side of these small images:
 // larger ones only make each input slower (the work grows with the kernel's area), and far beyond the
 // dialog's range the Monte Carlo and FFT methods take memory by that area (16 GiB at 32767).
-inline constexpr std::int16_t kMaxAmount = 40;
+inline constexpr std::int16_t kMaxAmount = 16;
 void DrawSettings(FuzzedDataProvider& in, std::int16_t* slots);
 
 // Stops the fuzz run with a report when an invariant does not hold.

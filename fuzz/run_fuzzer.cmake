@@ -3,7 +3,8 @@
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/corpus)
 execute_process(
-  COMMAND ${FUZZER} -seed=1 -runs=${RUNS} -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
+  COMMAND ${FUZZER} -seed=1 -runs=${RUNS} -max_len=1024 -len_control=0 -timeout=20 -rss_limit_mb=4096
+          -print_final_stats=1
           -artifact_prefix=${WORK}/ ${WORK}/corpus ${CORPUS}
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

@@ -8,6 +8,8 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
   wine wine32:i386 wine64
   xvfb xauth x11-apps imagemagick fonts-ipafont
+  # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
+  clang libclang-rt-14-dev
 )
 
 missing=()
