@@ -50,12 +50,14 @@ inline void ExpectRunRefused(const Misdelivery& misdelivery, bool withDialog, st
     quirks.misbehaveFromCall = from;
     host.SetQuirks(quirks);
     const std::int64_t live = LiveAllocations();
+    const std::int32_t handles = host.HostHandlesLive();
     EXPECT_EQ(host.Run(withDialog), kHostInsufficient) << withDialog << " " << from;
     EXPECT_EQ(host.AdvanceStateCalls(), from);
     EXPECT_EQ(host.ContinueCalls(), 0);
     EXPECT_EQ(host.Record().inRect.right, 0);
     EXPECT_EQ(host.Output().samples, host.Input().samples);
     EXPECT_EQ(LiveAllocations(), live);
+    EXPECT_EQ(host.HostHandlesLive(), handles);
 }
 
 inline std::string MisdeliveryName(const ::testing::TestParamInfo<Misdelivery>& info) { return info.param.name; }
