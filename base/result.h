@@ -18,6 +18,10 @@ inline constexpr ResultCode kOutOfMemory = -108;
 inline constexpr ResultCode kUserCanceled = -128;
 inline constexpr ResultCode kBadParameters = -30100;
 inline constexpr ResultCode kBadMode = -30101;
+// The host's answer to an image request is not what was asked for (a clipped or tiled rectangle, other
+// planes, strides too small for the rectangle, a missing buffer), or its image changed under the run. The
+// plug-in reads nothing then. The host's own code for a host that cannot supply what a plug-in needs.
+inline constexpr ResultCode kHostInsufficient = -30900;
 
 // Any host code passes through unchanged (an advanceState failure is reported with the host's own code),
 // so Result holds a ResultCode rather than a closed enumeration.

@@ -5,7 +5,15 @@ target_compile_options(aperlume_flags INTERFACE
 if(APERLUME_WERROR)
   target_compile_options(aperlume_flags INTERFACE -Werror)
 endif()
-if(APERLUME_SANITIZE)
+if(APERLUME_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "APERLUME_FUZZ needs clang (libFuzzer): configure with CXX=clang++")
+  endif()
+  # Every room instrumented for coverage and checked; the harness executables add the fuzzer's main.
+  target_compile_options(aperlume_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(aperlume_flags INTERFACE -fsanitize=address,undefined)
+elseif(APERLUME_SANITIZE)
   target_compile_options(aperlume_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
     -fno-sanitize-recover=undefined)
   target_link_options(aperlume_flags INTERFACE -fsanitize=address,undefined)

@@ -100,4 +100,8 @@ int MovableLockCount(const void* address) {
 }
 void FailMovableAllocationNumber(std::int64_t ordinal) { failAt = ordinal == 0 ? 0 : made + ordinal; }
 
+void ReleaseAllMovableBlocks() {
+    while (!ByAddress().empty()) FreeMovable(ByAddress().begin()->second);
+}
+
 }  // namespace aperlume

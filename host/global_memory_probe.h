@@ -10,5 +10,8 @@ std::int64_t LiveMovableBlocks();
 int MovableLockCount(const void* address);
 // Makes the movable allocation with this ordinal (1 = the next one) fail; 0 disarms.
 void FailMovableAllocationNumber(std::int64_t ordinal);
+// Frees every live block, as the end of the process would: what the plug-in never releases (its
+// contexts and parameter blocks) goes between the inputs of a fuzz run.
+void ReleaseAllMovableBlocks();
 
 }  // namespace aperlume

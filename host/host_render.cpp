@@ -8,6 +8,7 @@
 
 #include "base/filter_parameters.h"
 #include "base/working_memory.h"
+#include "host/image_requests.h"
 #include "host/pixel_conversion.h"
 #include "host/plugin_context.h"
 #include "host/process_state.h"
@@ -53,6 +54,11 @@ Result RenderLensBlur(FilterRecord& record, const Rect& area, CheckPoints& check
     const std::int32_t width = area.right - area.left;
     const std::int32_t height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return kOk;
+    // Reads and writes address the host's buffers in whole-image coordinates: the host must have
+    // delivered the whole image as asked, and the area must lie in it.
+    if (Result r = CheckWholeImageDelivered(record); !r.ok()) return r;
+    if (area.top < 0 || area.left < 0 || area.bottom > record.imageSize.v || area.right > record.imageSize.h)
+        return kBadParameters;
 
     const double scale = GetHostKind() == HostAfterEffects ? HostRenderScale(record.wholeSize.h) : 1.0;
     const RenderJob job{settings, MakePlaneLayout(record.imageMode, record.planes), width, height,

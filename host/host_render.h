@@ -32,8 +32,10 @@ private:
 };
 
 // Renders `area` (whole-image coordinates) from the input buffer into the output buffer. Codes:
-// kBadParameters without a parameter block, kBadMode for more than kMaxPlanes planes or a mode a method
-// cannot lay out, kOutOfMemory, kUserCanceled. An empty area renders nothing and succeeds.
+// kBadParameters without a parameter block or for an area outside the image, kBadMode for more than
+// kMaxPlanes planes or a mode a method cannot lay out, kHostInsufficient unless the host delivered the
+// whole image (CheckWholeImageDelivered), kOutOfMemory, kUserCanceled. An empty area renders nothing and
+// succeeds.
 [[nodiscard]] Result RenderLensBlur(FilterRecord& record, const Rect& area, CheckPoints& checkPoints);
 
 // The render scale of a host that renders scaled frames (After Effects) for a frame `frameWidth` wide:

@@ -5,6 +5,9 @@
 namespace aperlume {
 
 FilterParameters* Parameters(const FilterRecord& record) {
+    // A block shorter than the settings (a host that stored or restored it short) would be read past its
+    // end: it counts as no block.
+    if (GetHandleSize(record.parameters) < static_cast<std::int32_t>(sizeof(FilterParameters))) return nullptr;
     return static_cast<FilterParameters*>(HandleData(record.parameters));
 }
 

@@ -56,7 +56,8 @@ void ReadPlanes(const FilterRecord& record, const Rect& area, int bytesPerSample
     const double scale = bytesPerSample == 2 ? 1.0 / 32768.0 : 1.0 / 255.0;
     std::size_t j = 0;
     for (int row = area.top; row < area.bottom; ++row) {
-        const std::uint8_t* pixel = InputPixel(record, row, area.left);
+        // A host that counts no planes delivers no samples: only the weights are read.
+        const std::uint8_t* pixel = planes.empty() ? nullptr : InputPixel(record, row, area.left);
         const std::uint8_t* mask = haveMask ? static_cast<const std::uint8_t*>(record.maskData) +
                                                   static_cast<std::ptrdiff_t>(row) * record.maskRowBytes + area.left
                                             : nullptr;
@@ -76,7 +77,7 @@ void ReadPlanes(const FilterRecord& record, const Rect& area, int bytesPerSample
                 else
                     weights[j] = 1.0f;
             }
-            pixel += record.inColumnBytes;
+            if (pixel != nullptr) pixel += record.inColumnBytes;
             if (mask != nullptr) ++mask;
         }
     }
@@ -84,6 +85,7 @@ void ReadPlanes(const FilterRecord& record, const Rect& area, int bytesPerSample
 
 void WritePlanes(const FilterRecord& record, const Rect& area, int bytesPerSample, std::span<const PlaneView> planes,
                  const float* weights, bool depthMapInForce) {
+    if (planes.empty()) return;  // no samples delivered, none to write
     const bool blend = record.haveMask != 0 && !depthMapInForce && weights != nullptr;
     const std::int32_t maximum = bytesPerSample == 2 ? 32768 : 255;
     std::size_t j = 0;

@@ -27,7 +27,7 @@ struct PluginContext {
 };
 
 // The parameter block behind the record's `parameters` handle, read at the moment of use; null while
-// the handle is null.
+// the handle is null or its block is shorter than FilterParameters.
 FilterParameters* Parameters(const FilterRecord& record);
 FilterParameters* Parameters(const PluginContext& context);
 

@@ -9,6 +9,8 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-apps imagemagick fonts-ipafont
   valgrind
+  # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the three targets (native, and the 32-bit and 64-bit Windows modules) plus a sanitizer build,
-# and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer, and both
+# Builds the three targets (native, and the 32-bit and 64-bit Windows modules) plus a sanitizer build and
+# a fuzz build, and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer,
+# the fuzz harnesses (clang's libFuzzer, a fixed number of inputs from a fixed seed each), and both
 # Windows builds under Wine inside a virtual X server. Exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +30,19 @@ if configure_and_build native && configure_and_build asan -DAPERLUME_SANITIZE=ON
   run_tests native || status=1
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan || status=1
 else
+  status=1
+fi
+
+# The fuzz tree builds only the harnesses (and what they link) with clang; each CTest entry is one
+# harness's deterministic run over its seed corpus.
+echo "=== build: fuzz"
+if CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+     -DAPERLUME_WERROR=ON -DAPERLUME_FUZZ=ON -DAPERLUME_BENCH=OFF >"$build/fuzz.configure.log" 2>&1 &&
+   cmake --build "$build/fuzz" -j "$jobs" --target aperlume_fuzzers >"$build/fuzz.build.log" 2>&1; then
+  echo "=== test: fuzz"
+  (cd "$build/fuzz" && ctest --output-on-failure -L fuzz -j "$jobs" --timeout 1500) || status=1
+else
+  tail -n 80 "$build/fuzz.configure.log" "$build/fuzz.build.log"
   status=1
 fi
 

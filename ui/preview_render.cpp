@@ -14,9 +14,6 @@
 namespace aperlume {
 namespace {
 
-constexpr Fixed kUnitRate = 0x10000;  // 1.0 in 16.16 fixed point
-constexpr std::int16_t kWhitePadding = 255;
-
 std::uint16_t Sample16(const std::uint8_t* p) {
     std::uint16_t v = 0;
     std::memcpy(&v, p, sizeof v);
@@ -54,8 +51,8 @@ Result RenderVisiblePart(PluginContext& context, const ViewBounds& view) {
         record.filterRect.left = static_cast<std::int16_t>(std::max(view.left, 0));
         record.filterRect.bottom = static_cast<std::int16_t>(std::min<std::int32_t>(view.bottom, record.imageSize.v));
         record.filterRect.right = static_cast<std::int16_t>(std::min<std::int32_t>(view.right, record.imageSize.h));
-    } else {
-        ComputeSelectionBounds(record);
+    } else if (Result r = ComputeSelectionBounds(record); !r.ok()) {
+        return r;
     }
     const Rect filter = record.filterRect;
     Intersect(view.top, view.bottom, filter.top, filter.bottom, context.renderRect.top, context.renderRect.bottom);
@@ -90,34 +87,22 @@ Span PaneSpan(std::int32_t viewLow, std::int32_t viewHigh, std::int32_t imageExt
 Result SetupPreview(PreviewSession& session) {
     PluginContext& context = session.Context();
     FilterRecord& record = *context.filterRecord;
-    const Rect whole = WholeImageRect(record);
-    record.inRect = whole;
-    record.outRect = whole;
-    record.maskRect = whole;
+    RequestWholeImage(record);
 
     const Rect filter = record.filterRect;
     context.viewCenterV = filter.top + (filter.bottom - filter.top) / 2;
     context.viewCenterH = filter.left + (filter.right - filter.left) / 2;
     context.zoomStep = 1;
 
-    record.inputRate = kUnitRate;
-    record.maskRate = kUnitRate;
-    record.inLoPlane = 0;
-    record.outLoPlane = 0;
-    record.inHiPlane = static_cast<std::int16_t>(record.planes - 1);
-    record.outHiPlane = static_cast<std::int16_t>(record.planes - 1);
-    record.inputPadding = kWhitePadding;
-    record.outputPadding = kWhitePadding;
-    record.maskPadding = kWhitePadding;
-
     if (record.advanceState == nullptr) return kOk;
 
     if (context.hasTransparency != 0) {
         // The transparency plane lies beside the colour planes: fetch it once with them, keep it for
-        // the preview only, then ask for the colour planes alone.
+        // the preview only, then ask for the colour planes alone. The fetch is checked like any other,
+        // so the plane read below lies inside what the host delivered.
         record.planes = static_cast<std::int16_t>(record.planes + 1);
         record.inHiPlane = static_cast<std::int16_t>(record.planes - 1);
-        const Result fetched = record.advanceState();
+        const Result fetched = AdvanceState(record);
         if (fetched.ok() && record.inData != nullptr && session.Transparency() != nullptr) {
             const int bytesPerSample = BytesPerSample(record);
             const std::int32_t columnBytes =
@@ -136,7 +121,7 @@ Result SetupPreview(PreviewSession& session) {
         // Without the transparency there is no image for the dialog either.
         if (!fetched.ok()) return fetched;
     }
-    return record.advanceState();
+    return AdvanceState(record);
 }
 
 Result RenderPreview(PreviewSession& session, std::int32_t fullFlag) {
@@ -170,6 +155,8 @@ Result RenderPreview(PreviewSession& session, std::int32_t fullFlag) {
     std::memset(session.Pixels(), 0, static_cast<std::size_t>(pw) * ph * planesOut);
     std::memset(session.Mask(), 0, static_cast<std::size_t>(pw) * ph);
 
+    // The pane samples the host's buffers in whole-image coordinates: only a whole delivery can be shown.
+    if (Result r = CheckWholeImageDelivered(record); !r.ok()) return rendered.ok() ? r : rendered;
     const std::uint8_t* input = static_cast<const std::uint8_t*>(record.inData);
     const std::uint8_t* source = full ? static_cast<const std::uint8_t*>(record.outData) : input;
     if (input == nullptr || source == nullptr) return rendered;

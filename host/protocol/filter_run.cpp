@@ -21,7 +21,8 @@ Result PrepareRun(PluginContext& context) {
     FilterRecord& record = *context.filterRecord;
     if (!CheckAdvanceState(record.advanceState, GetModuleInstance(), &ShowNoImageServiceAlert)) return kUserCanceled;
     if (Result r = ResetContext(context); !r.ok()) return r;
-    if (Parameters(context) == nullptr) return kOutOfMemory;  // a parameters handle without a block
+    // A parameters handle whose block is missing or shorter than the settings cannot be read.
+    if (Parameters(context) == nullptr) return kBadParameters;
     // May change settings and decide on the dialog. A descriptor it cannot read fully is no reason to
     // stop: what was read stands, and the dialog or the fetch below decides the run.
     static_cast<void>(ReadScriptParameters(context));
@@ -33,17 +34,17 @@ Result PrepareRun(PluginContext& context) {
     }
     // The dialog edits the block in place; read it only now.
     const FilterParameters* settings = Parameters(context);
-    if (settings == nullptr) return kOutOfMemory;
+    if (settings == nullptr) return kBadParameters;
 
     context.renderRect = WholeImageRect(record);
     record.autoMask = 0;  // the plug-in applies the selection itself
-    CopyInputToOutput(record);
-    if (Result r = record.advanceState(); !r.ok()) return r;
+    if (Result r = CopyInputToOutput(record); !r.ok()) return r;
+    if (Result r = AdvanceState(record); !r.ok()) return r;
 
     if (DepthMapInForce(*settings)) {
         record.filterRect = context.renderRect;
     } else {
-        ComputeSelectionBounds(record);
+        if (Result r = ComputeSelectionBounds(record); !r.ok()) return r;
         context.renderRect = record.filterRect;
     }
     return kOk;

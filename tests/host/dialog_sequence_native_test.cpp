@@ -6,6 +6,7 @@
 #include "base/result.h"
 #include "base/working_memory.h"
 #include "tests/support/linked_host.h"
+#include "tests/support/misdeliveries.h"
 #include "ui/dialog_helpers_probe.h"
 #include "ui/native_dialog.h"
 
@@ -60,6 +61,25 @@ TEST(DialogSequence, AHostWithoutImageRequestsGetsTheAlertAndTheRunEnds) {
     const std::vector<std::uint8_t>& text = ShownAlerts()[0].text;
     EXPECT_NE(std::search(text.begin(), text.end(), std::begin("3.0"), std::end("3.0") - 1), text.end());
 }
+
+}  // namespace
+}  // namespace aperlume
+
+namespace aperlume {
+namespace {
+
+// The dialog fetches the transparency, then the colour planes; start fetches once more after it.
+class MisdeliveringHostToTheDialog : public ::testing::TestWithParam<testing::Misdelivery> {};
+
+TEST_P(MisdeliveringHostToTheDialog, EndsTheRunCleanlyAtEveryFetch) {
+    for (std::int32_t from = 1; from <= 3; ++from) {
+        ClearDialogScript();
+        testing::ExpectRunRefused(GetParam(), true, from);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWay, MisdeliveringHostToTheDialog, ::testing::ValuesIn(testing::Misdeliveries()),
+                         testing::MisdeliveryName);
 
 }  // namespace
 }  // namespace aperlume

@@ -5,33 +5,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "base/result.h"
 #include "base/working_memory.h"
-#include "host/movable_handle.h"
+#include "host/image_requests.h"
 #include "host/process_state.h"
 #include "tests/support/counting_check_points.h"
 #include "tests/support/host_kind_scope.h"
+#include "tests/support/linked_host.h"
 
 namespace aperlume {
 namespace {
 
 using testing::CheckLog;
-
-CheckLog* activeLog = nullptr;  // the host's procedures carry no context
-
-Boolean CountingAbort() {
-    ++activeLog->abortCalls;
-    return activeLog->abortAtCall != 0 && activeLog->abortCalls == activeLog->abortAtCall ? 1 : 0;
-}
-
-void RecordingProgress(std::int32_t done, std::int32_t total) {
-    activeLog->progressDone.push_back(done);
-    activeLog->progressTotal.push_back(total);
-}
 
 // The host's check points, with a preview check that is counted and may stop the render (as the
 // dialog's is, when a preview render is under way).
@@ -50,96 +39,77 @@ private:
     bool preview_;
 };
 
-// A whole image in the host's interleaved samples, with the output pre-filled by a marker so that any
-// write shows, a parameter block, and counting abort and progress procedures.
+// Our host with a random image, an output document pre-filled by a marker so that any write shows, and
+// a parameter block; Render delivers the whole image as it stands then (after the test's edits) and
+// renders the render rectangle into the host's output buffer.
 class DriverHost {
 public:
     static constexpr std::uint8_t kMarker = 0xA5;
 
-    DriverHost(std::int16_t mode, std::int16_t planeCount, int width, int height, std::uint32_t seed = 1)
-        : bytesPerSample_(mode == kModeGray16 || mode == kModeRGB48 ? 2 : 1),
-          width_(width),
-          height_(height) {
-        record.imageMode = mode;
-        record.planes = planeCount;
-        parameters_ = NewHandle(sizeof(FilterParameters));
-        record.parameters = parameters_;
-        Settings() = kDefaultParameters;
-        Settings().vertices = 1;
-        activeLog = &log;
-        record.abortProc = CountingAbort;
-        record.progressProc = RecordingProgress;
-        const int rowBytes = width * planeCount * bytesPerSample_;
-        input.resize(static_cast<std::size_t>(rowBytes * height));
-        output.assign(input.size(), kMarker);
+    DriverHost(std::int16_t mode, std::int16_t planeCount, int width, int height, std::uint32_t seed = 1) {
+        testhost::HostImage image = testhost::MakeImage(width, height, planeCount, mode);
         std::mt19937 generator(seed);
-        for (int i = 0; i < width * height * planeCount; ++i) SetSample(i, static_cast<int>(generator() % 200) + 20);
-        record.imageSize = Point16{static_cast<std::int16_t>(height), static_cast<std::int16_t>(width)};
-        record.wholeSize = record.imageSize;
-        record.filterRect = Rect16{0, 0, static_cast<std::int16_t>(height), static_cast<std::int16_t>(width)};
-        record.inData = input.data();
-        record.outData = output.data();
-        record.inRowBytes = rowBytes;
-        record.outRowBytes = rowBytes;
-        renderRect = record.filterRect;
+        const std::uint32_t scale = image.BytesPerSample() == 2 ? 128 : 1;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int p = 0; p < planeCount; ++p) image.SetSample(y, x, p, static_cast<std::uint32_t>(generator() % 200 + 20) * scale);
+        host.SetImage(image);
+        std::fill(image.samples.begin(), image.samples.end(), kMarker);
+        host.SetOutputImage(image);
+        Settings().vertices = 1;
         Settings().amount = 2;
+        renderRect = Rect16{0, 0, static_cast<std::int16_t>(height), static_cast<std::int16_t>(width)};
     }
-    ~DriverHost() {
-        activeLog = nullptr;
-        DisposeHandle(parameters_);
-    }
-    DriverHost(const DriverHost&) = delete;
-    DriverHost& operator=(const DriverHost&) = delete;
 
-    FilterParameters& Settings() { return *static_cast<FilterParameters*>(HandleData(parameters_)); }
+    FilterParameters& Settings() { return block_.Settings(); }
+    FilterRecord& Record() { return host.Record(); }
     // A preview render in progress, whose checks are counted.
     void StartPreview() { preview_ = true; }
-
-    // Sample i in interleaved order; 8-bit values are scaled up to the 16-bit range when stored as such.
-    void SetSample(int i, int value8) {
-        if (bytesPerSample_ == 1) {
-            input[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value8);
-        } else {
-            const auto v = static_cast<std::uint16_t>(value8 * 128);
-            std::memcpy(&input[static_cast<std::size_t>(2 * i)], &v, 2);
-        }
+    void AbortAtPoll(std::int32_t poll) {
+        quirks_.abortAtPoll = poll;
+        host.SetQuirks(quirks_);
     }
-
-    void SetConstant(int value8) {
-        for (int i = 0; i < width_ * height_ * record.planes; ++i) SetSample(i, value8);
+    void SetConstant(std::uint32_t value8) {
+        testhost::HostImage& image = host.Input();
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                for (int p = 0; p < image.planes; ++p)
+                    image.SetSample(y, x, p, value8 * (image.BytesPerSample() == 2 ? 128u : 1u));
     }
-
     void AddMask(std::uint8_t value) {
-        mask.assign(static_cast<std::size_t>(width_ * height_), value);
-        record.haveMask = 1;
-        record.maskData = mask.data();
-        record.maskRowBytes = width_;
+        mask.assign(static_cast<std::size_t>(host.Input().width * host.Input().height), value);
     }
 
-    bool OutputUntouched() const {
-        for (std::uint8_t b : output)
+    std::vector<std::uint8_t>& Input() { return host.Input().samples; }
+    const std::vector<std::uint8_t>& Output() {
+        host.CommitOutput();
+        return host.Output().samples;
+    }
+    bool OutputUntouched() {
+        for (std::uint8_t b : Output())
             if (b != kMarker) return false;
         return true;
     }
 
-    void Render() {
-        PreviewCountingCheckPoints checkPoints(record, log, preview_);
-        result = RenderLensBlur(record, renderRect, checkPoints);
+    void Render(bool withBlock = true) {
+        if (!mask.empty()) host.SetSelection(mask);
+        host.PrepareRecord();
+        Record().parameters = block_.Get();
+        ASSERT_EQ(FetchWholeImage(Record()), kNoError);
+        if (!withBlock) Record().parameters = nullptr;
+        PreviewCountingCheckPoints checkPoints(Record(), log, preview_);
+        result = RenderLensBlur(Record(), renderRect, checkPoints);
     }
 
-    FilterRecord record{};
+    testhost::FilterHost host = testing::LinkedHost();
     Rect renderRect{};
     Result result = kOk;
-    CheckLog log;
-    std::vector<std::uint8_t> input;
-    std::vector<std::uint8_t> output;
+    CheckLog log;  // the preview's checks
     std::vector<std::uint8_t> mask;
 
 private:
-    int bytesPerSample_;
-    int width_;
-    int height_;
-    Handle parameters_ = nullptr;
+    testing::ParameterBlock block_;
+    testhost::HostQuirks quirks_;
     bool preview_ = false;
 };
 
@@ -147,32 +117,35 @@ double ScaleForWidth(std::int16_t width) { return HostRenderScale(width); }
 
 TEST(HostCheckPoints, AskTheHostAndForwardProgressToleratingMissingProcedures) {
     DriverHost host(kModeRGB, 3, 4, 4);
-    HostCheckPoints checkPoints(host.record);
-    host.log.abortAtCall = 2;
+    host.AbortAtPoll(2);
+    host.host.PrepareRecord();
+    HostCheckPoints checkPoints(host.Record());
     EXPECT_FALSE(checkPoints.PreviewInterrupted());  // the final run has no preview
     EXPECT_FALSE(checkPoints.Stop());
     EXPECT_TRUE(checkPoints.Stop());
-    EXPECT_EQ(host.log.abortCalls, 2);
+    EXPECT_EQ(host.host.AbortPolls(), 2);
     checkPoints.Progress(7, 47);
-    EXPECT_EQ(host.log.progressDone, std::vector<std::int32_t>{7});
-    EXPECT_EQ(host.log.progressTotal, std::vector<std::int32_t>{47});
+    ASSERT_EQ(host.host.ProgressCalls().size(), 1u);
+    EXPECT_EQ(host.host.ProgressCalls()[0].done, 7);
+    EXPECT_EQ(host.host.ProgressCalls()[0].total, 47);
 
-    host.record.abortProc = nullptr;
-    host.record.progressProc = nullptr;
+    host.Record().abortProc = nullptr;
+    host.Record().progressProc = nullptr;
     EXPECT_FALSE(checkPoints.Stop());
     checkPoints.Progress(8, 47);
-    EXPECT_EQ(host.log.abortCalls, 2);
-    EXPECT_EQ(host.log.progressDone.size(), 1u);
+    EXPECT_EQ(host.host.AbortPolls(), 2);
+    EXPECT_EQ(host.host.ProgressCalls().size(), 1u);
 }
 
 TEST(HostCheckPoints, ThePreviewCheckComesFirstAndSkipsTheHost) {
     DriverHost host(kModeRGB, 3, 4, 4);
-    PreviewCountingCheckPoints checkPoints(host.record, host.log, true);
+    host.AbortAtPoll(1);
+    host.host.PrepareRecord();
+    PreviewCountingCheckPoints checkPoints(host.Record(), host.log, true);
     host.log.previewStopAtCheck = 1;
-    host.log.abortAtCall = 1;
     EXPECT_TRUE(checkPoints.Stop());
     EXPECT_EQ(host.log.previewChecks, 1);
-    EXPECT_EQ(host.log.abortCalls, 0);
+    EXPECT_EQ(host.host.AbortPolls(), 0);
 }
 
 TEST(HostRenderScale, RemembersTheFullFrameWidth) {
@@ -213,8 +186,8 @@ TEST(RenderLensBlur, HalfScaleFrameOfAScalingHostUsesTheScaledDiameter) {
     unscaled.Settings().amount = 5;
     unscaled.Render();
     ASSERT_EQ(scaled.result, kNoError);
-    EXPECT_EQ(scaled.output, reference.output);
-    EXPECT_NE(scaled.output, unscaled.output);
+    EXPECT_EQ(scaled.Output(), reference.Output());
+    EXPECT_NE(scaled.Output(), unscaled.Output());
 }
 
 TEST(RenderLensBlur, CorrectionAndItsInverseRoundTripWithoutSpreading) {
@@ -228,7 +201,7 @@ TEST(RenderLensBlur, CorrectionAndItsInverseRoundTripWithoutSpreading) {
                 host.Settings().brightness = static_cast<std::int16_t>(brightness);
                 host.Render();
                 ASSERT_EQ(host.result, kNoError);
-                EXPECT_EQ(host.output, host.input) << mode << " " << correction << " " << brightness;
+                EXPECT_EQ(host.Output(), host.Input()) << mode << " " << correction << " " << brightness;
             }
         }
     }
@@ -244,7 +217,7 @@ TEST(RenderLensBlur, ConstantImageStaysConstantThroughBothCorrections) {
             host.Settings().correction = static_cast<std::int16_t>(correction);
             host.Render();
             ASSERT_EQ(host.result, kNoError);
-            EXPECT_EQ(host.output, host.input) << mode << " " << correction;
+            EXPECT_EQ(host.Output(), host.Input()) << mode << " " << correction;
         }
     }
 }
@@ -255,12 +228,12 @@ TEST(RenderLensBlur, OnlyTheColourPlanesAreCorrected) {
     // transparency plane does not.
     auto render = [](std::int16_t brightness) {
         DriverHost host(kModeGrayScale, 2, 16, 12, 3);
-        for (std::size_t i = 0; i < host.input.size(); i += 2) host.input[i + 1] = host.input[i];
+        for (std::size_t i = 0; i < host.Input().size(); i += 2) host.Input()[i + 1] = host.Input()[i];
         host.Settings().amount = 3;
         host.Settings().brightness = brightness;
         host.Render();
         EXPECT_EQ(host.result, kNoError);
-        return host.output;
+        return host.Output();
     };
     const std::vector<std::uint8_t> plain = render(0);
     const std::vector<std::uint8_t> corrected = render(30);
@@ -283,10 +256,10 @@ TEST(RenderLensBlur, SelectionBlendsTheResultWithTheSource) {
     for (int y = 0; y < 10; ++y) {
         for (int i = 0; i < 6 * 3; ++i) {
             const std::size_t at = static_cast<std::size_t>(y * 36 + i);
-            EXPECT_EQ(host.output[at], host.input[at]);
+            EXPECT_EQ(host.Output()[at], host.Input()[at]);
         }
     }
-    EXPECT_NE(host.output, host.input);
+    EXPECT_NE(host.Output(), host.Input());
 }
 
 TEST(RenderLensBlur, EachMethodSpreadsAndUnknownMethodsSpreadNothing) {
@@ -295,13 +268,13 @@ TEST(RenderLensBlur, EachMethodSpreadsAndUnknownMethodsSpreadNothing) {
         host.Settings().method = static_cast<std::int16_t>(method);
         host.Render();
         EXPECT_EQ(host.result, kNoError) << method;
-        EXPECT_NE(host.output, host.input) << method;
+        EXPECT_NE(host.Output(), host.Input()) << method;
     }
     DriverHost none(kModeRGB, 3, 24, 20);
     none.Settings().method = 3;
     none.Render();
     EXPECT_EQ(none.result, kNoError);
-    EXPECT_EQ(none.output, none.input);
+    EXPECT_EQ(none.Output(), none.Input());
 }
 
 TEST(RenderLensBlur, EmptyRectangleReturnsAtOnce) {
@@ -326,86 +299,39 @@ TEST(RenderLensBlur, MoreThanEightPlanesAreRefusedBeforeTakingMemory) {
 
 TEST(RenderLensBlur, MissingParameterBlockIsABadParameter) {
     DriverHost host(kModeRGB, 3, 6, 5);
-    host.record.parameters = nullptr;
-    host.Render();
+    host.Render(/*withBlock=*/false);
     EXPECT_EQ(host.result, kBadParameters);
     EXPECT_TRUE(host.OutputUntouched());
 }
 
-// A render set up for the check-point and allocation sweeps: a selection used as a depth map, so that
-// every buffer of the driver and of the depth path is taken.
-void ConfigureFullRender(DriverHost& host) {
-    host.AddMask(200);
-    for (std::size_t i = 0; i < host.mask.size(); i += 3) host.mask[i] = static_cast<std::uint8_t>(i % 256);
-    host.Settings().amount = 3;
-    host.Settings().vertices = 6;
-    host.Settings().depth = 1;
-    host.Settings().focus = 90;
-}
-
-TEST(RenderLensBlur, AStopAtEveryCheckPointWritesNothingAndKeepsNothing) {
-    // The host's abort (outside a preview the preview's check answers at once and is not counted), and
-    // the preview's check, which comes first at every check point but the correction passes'.
-    struct Stop {
-        bool preview;
-        std::int16_t mode;
-        std::int32_t least;  // check points at least
+TEST(RenderLensBlur, APreviewStopAtEveryCheckPointWritesNothingAndKeepsNothing) {
+    // The preview's check comes first at every check point but the correction passes'. (The host's
+    // abort and failed allocations at every point of whole runs: FailureSweep.)
+    auto configure = [](DriverHost& host) {
+        host.AddMask(200);
+        for (std::size_t i = 0; i < host.mask.size(); i += 3) host.mask[i] = static_cast<std::uint8_t>(i % 256);
+        host.Settings().amount = 3;
+        host.Settings().vertices = 6;
+        host.Settings().depth = 1;  // the selection as depth map: every buffer of the depth path is taken
+        host.Settings().focus = 90;
+        host.StartPreview();
     };
-    const Stop stops[] = {{false, kModeRGB, 3 + 3 + 6},  // two correction passes, the rows, the per-pixel passes
-                          {false, kModeRGB48, 3 + 3 + 6},
-                          // The driver's own (start, after allocation, per colour plane both ways, around the
-                          // method) and the method's.
-                          {true, kModeRGB, 1 + 1 + 3 + 1 + 1 + 3 + 1 + 3}};
-    for (const Stop& stop : stops) {
-        DriverHost full(stop.mode, 3, 30, 25);
-        ConfigureFullRender(full);
-        if (stop.preview) full.StartPreview();
-        full.Render();
-        ASSERT_EQ(full.result, kNoError);
-        const std::int32_t checkPoints = stop.preview ? full.log.previewChecks : full.log.abortCalls;
-        ASSERT_GE(checkPoints, stop.least);
-        const std::int64_t live = LiveAllocations();
-        for (std::int32_t k = 1; k <= checkPoints; ++k) {
-            DriverHost host(stop.mode, 3, 30, 25);
-            ConfigureFullRender(host);
-            if (stop.preview) {
-                host.StartPreview();
-                host.log.previewStopAtCheck = k;
-            } else {
-                host.log.abortAtCall = k;
-            }
-            host.Render();
-            EXPECT_EQ(host.result, kUserCanceled) << k;
-            EXPECT_TRUE(host.OutputUntouched()) << k;
-            EXPECT_EQ(LiveAllocations(), live) << k;
-        }
-    }
-}
-
-TEST(RenderLensBlur, EveryFailedAllocationGivesOutOfMemoryWritesNothingAndKeepsNothing) {
-    for (auto mode : {kModeRGB, kModeGray16}) {
-        for (bool depth : {false, true}) {
-            DriverHost full(mode, mode == kModeRGB ? 4 : 2, 21, 17);
-            ConfigureFullRender(full);
-            full.Settings().depth = depth ? 1 : 0;
-            const std::int64_t before = AllocationsMade();
-            full.Render();
-            ASSERT_EQ(full.result, kNoError);
-            const std::int64_t allocations = AllocationsMade() - before;
-            ASSERT_GE(allocations, depth ? 10 : 7);
-            const std::int64_t live = LiveAllocations();
-            for (std::int64_t n = 1; n <= allocations; ++n) {
-                DriverHost host(mode, mode == kModeRGB ? 4 : 2, 21, 17);
-                ConfigureFullRender(host);
-                host.Settings().depth = depth ? 1 : 0;
-                FailAllocationNumber(n);
-                host.Render();
-                FailAllocationNumber(0);
-                EXPECT_EQ(host.result, kOutOfMemory) << n;
-                EXPECT_TRUE(host.OutputUntouched()) << n;
-                EXPECT_EQ(LiveAllocations(), live) << n;
-            }
-        }
+    DriverHost full(kModeRGB, 3, 30, 25);
+    configure(full);
+    full.Render();
+    ASSERT_EQ(full.result, kNoError);
+    // The driver's own (start, after allocation, per colour plane both ways, around the method) and the
+    // method's.
+    ASSERT_GE(full.log.previewChecks, 1 + 1 + 3 + 1 + 1 + 3 + 1 + 3);
+    const std::int64_t live = LiveAllocations();
+    for (std::int32_t k = 1; k <= full.log.previewChecks; ++k) {
+        DriverHost host(kModeRGB, 3, 30, 25);
+        configure(host);
+        host.log.previewStopAtCheck = k;
+        host.Render();
+        EXPECT_EQ(host.result, kUserCanceled) << k;
+        EXPECT_TRUE(host.OutputUntouched()) << k;
+        EXPECT_EQ(LiveAllocations(), live) << k;
     }
 }
 

@@ -1,48 +1,46 @@
-// The conversion between host samples and float planes, the selection's bounds, and the copy to the
-// output, on a hand-made FilterRecord.
+// The conversion between host samples and float planes, the selection's bounds, the copy to the output,
+// and the check of what the host delivered, over our own host's buffers.
 #include "host/pixel_conversion.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "host/image_requests.h"
-#include "host/movable_handle.h"
 #include "host/plugin_context.h"
+#include "tests/support/linked_host.h"
+#include "tests/support/misdeliveries.h"
 
 namespace aperlume {
 namespace {
 
+// A document whose whole image the host has delivered (Deliver, after the test set its samples), with an
+// output document of zeros so that any write shows.
 struct Document {
-    FilterRecord record{};
+    testhost::FilterHost host = testing::LinkedHost();
+    testing::ParameterBlock block;
     Rect area{};
-    std::vector<std::uint8_t> in, out, mask;
 
     Document(int width, int height, int planes, std::int16_t mode) {
-        record.imageSize = {static_cast<std::int16_t>(height), static_cast<std::int16_t>(width)};
-        record.planes = static_cast<std::int16_t>(planes);
-        record.imageMode = mode;
-        int bytes = BytesPerSample(record);
-        record.inRowBytes = record.outRowBytes = width * planes * bytes;
-        in.assign(static_cast<std::size_t>(record.inRowBytes * height) + 1, 0);
-        out.assign(in.size(), 0);
-        record.inData = in.data();
-        record.outData = out.data();
-        record.parameters = NewHandle(sizeof(FilterParameters));
-        *static_cast<FilterParameters*>(HandleData(record.parameters)) = kDefaultParameters;
-        FixColumnBytes(record);
-        area = WholeImageRect(record);
-        record.filterRect = WholeImageRect(record);
+        host.SetImage(testhost::MakeImage(width, height, static_cast<std::int16_t>(planes), mode));
+        host.SetOutputImage(host.Input());
     }
-    ~Document() { DisposeHandle(record.parameters); }
-    void SetMask(const std::vector<std::uint8_t>& bytes) {
-        mask = bytes;
-        record.haveMask = 1;
-        record.maskData = mask.data();
-        record.maskRowBytes = record.imageSize.h;
+    FilterRecord& Record() { return host.Record(); }
+    std::vector<std::uint8_t>& In() { return host.Input().samples; }
+    const std::vector<std::uint8_t>& Out() {
+        host.CommitOutput();
+        return host.Output().samples;
     }
-    FilterParameters& Settings() { return *static_cast<FilterParameters*>(HandleData(record.parameters)); }
+    void Deliver(const testhost::HostQuirks& quirks = {}) {
+        host.SetQuirks(quirks);
+        host.PrepareRecord();
+        Record().parameters = block.Get();
+        ASSERT_EQ(FetchWholeImage(Record()), kNoError);
+        FixColumnBytes(Record());
+        area = WholeImageRect(Record());
+    }
 
     // Planes of the area's size over the test's buffers.
     template <class... Buffers>
@@ -52,17 +50,18 @@ struct Document {
         return {PlaneView{buffers.data(), width, height, width}...};
     }
     void Read(const std::vector<PlaneView>& planes, float* weights) {
-        ReadPlanes(record, area, BytesPerSample(record), planes, weights);
+        ReadPlanes(Record(), area, BytesPerSample(Record()), planes, weights);
     }
     void Write(const std::vector<PlaneView>& planes, const float* weights) {
-        WritePlanes(record, area, BytesPerSample(record), planes, weights, DepthMapInForce(Settings()));
+        WritePlanes(Record(), area, BytesPerSample(Record()), planes, weights, DepthMapInForce(block.Settings()));
     }
 };
 
 TEST(ImageExchange, SixteenBitSamplesUseTheHostsRangeOfZeroTo32768) {
     Document doc(2, 1, 1, kModeGray16);
-    const std::uint16_t samples[2] = {32768, 16384};
-    std::memcpy(doc.in.data(), samples, sizeof samples);
+    doc.host.Input().SetSample(0, 0, 0, 32768);
+    doc.host.Input().SetSample(0, 1, 0, 16384);
+    doc.Deliver();
     std::vector<float> plane(2);
     const std::vector<PlaneView> planes = doc.Views(plane);
     doc.Read(planes, nullptr);
@@ -71,28 +70,24 @@ TEST(ImageExchange, SixteenBitSamplesUseTheHostsRangeOfZeroTo32768) {
 
     plane = {1.2f, -0.3f};
     doc.Write(planes, nullptr);
-    std::uint16_t written[2];
-    std::memcpy(written, doc.out.data(), sizeof written);
-    EXPECT_EQ(written[0], 32768);  // clamped to the host's white
-    EXPECT_EQ(written[1], 0);
+    doc.Out();
+    EXPECT_EQ(doc.host.Output().Sample(0, 0, 0), 32768u);  // clamped to the host's white
+    EXPECT_EQ(doc.host.Output().Sample(0, 1, 0), 0u);
 }
 
 TEST(ImageExchange, EightBitWriteBackRoundsHalfUpAndClamps) {
     Document doc(4, 1, 1, kModeGrayScale);
+    doc.Deliver();
     std::vector<float> plane = {1.2f, -0.01f, 100.5f / 255.0f, 100.49f / 255.0f};
-    const std::vector<PlaneView> planes = doc.Views(plane);
-    doc.Write(planes, nullptr);
-    EXPECT_EQ(doc.out[0], 255);
-    EXPECT_EQ(doc.out[1], 0);
-    EXPECT_EQ(doc.out[2], 101);
-    EXPECT_EQ(doc.out[3], 100);
+    doc.Write(doc.Views(plane), nullptr);
+    EXPECT_EQ(doc.Out(), (std::vector<std::uint8_t>{255, 0, 101, 100}));
 }
 
 TEST(ImageExchange, WriteBackBlendsWithTheSourceBySelectionUnlessTheDepthMapIsInForce) {
     Document doc(2, 1, 1, kModeGrayScale);
-    doc.in[0] = 200;
-    doc.in[1] = 200;
-    doc.SetMask({255, 0});
+    doc.In() = {200, 200};
+    doc.host.SetSelection({255, 0});
+    doc.Deliver();
     std::vector<float> plane(2), weights(2);
     const std::vector<PlaneView> planes = doc.Views(plane);
     doc.Read(planes, weights.data());
@@ -101,54 +96,58 @@ TEST(ImageExchange, WriteBackBlendsWithTheSourceBySelectionUnlessTheDepthMapIsIn
 
     plane = {0.0f, 0.0f};
     doc.Write(planes, weights.data());
-    EXPECT_EQ(doc.out[0], 0);    // fully selected: the rendered value
-    EXPECT_EQ(doc.out[1], 200);  // unselected: the source
+    EXPECT_EQ(doc.Out(), (std::vector<std::uint8_t>{0, 200}));  // selected: the render; unselected: the source
 
-    doc.Settings().depth = 1;  // with the direct method: no blending at all
+    doc.block.Settings().depth = 1;  // with the direct method: no blending at all
     doc.Write(planes, weights.data());
-    EXPECT_EQ(doc.out[1], 0);
+    EXPECT_EQ(doc.Out()[1], 0);
 }
 
 TEST(ImageExchange, WeightsOutsideTheFilterRectangleAreZero) {
     Document doc(3, 1, 1, kModeGrayScale);
-    doc.SetMask({255, 255, 128});
-    doc.record.filterRect = Rect{0, 1, 1, 3};
+    doc.host.SetSelection({255, 255, 128});
+    doc.Deliver();
+    doc.Record().filterRect = Rect{0, 1, 1, 3};
     std::vector<float> plane(3), weights(3);
-    const std::vector<PlaneView> planes = doc.Views(plane);
-    doc.Read(planes, weights.data());
+    doc.Read(doc.Views(plane), weights.data());
     EXPECT_FLOAT_EQ(weights[0], 0.0f);
     EXPECT_FLOAT_EQ(weights[1], 1.0f);
     EXPECT_NEAR(weights[2], 128.0 / 255.0, 1e-7);
 }
 
-TEST(ImageExchange, ReadAndWriteCoverOnlyTheRenderRectangle) {
-    Document doc(3, 3, 3, kModeRGB);
-    for (std::size_t i = 0; i < 27; ++i) doc.in[i] = static_cast<std::uint8_t>(i * 9);
-    doc.area = Rect{1, 1, 2, 3};  // row 1, columns 1..2
-    std::vector<float> r(2), g(2), b(2);
-    const std::vector<PlaneView> planes = doc.Views(r, g, b);
-    doc.Read(planes, nullptr);
-    EXPECT_FLOAT_EQ(r[0], static_cast<float>((1 * 9 + 3) * 9 / 255.0));
-    EXPECT_FLOAT_EQ(b[1], static_cast<float>((1 * 9 + 6 + 2) * 9 / 255.0));
-    doc.Write(planes, nullptr);
-    for (std::size_t i = 0; i < 27; ++i) {
-        bool inside = i >= 12 && i < 18;
-        EXPECT_EQ(doc.out[i], inside ? doc.in[i] : 0) << "sample " << i;
+TEST(ImageExchange, ReadAndWriteCoverOnlyTheRenderRectangleWhateverTheHostsPadding) {
+    // Packed, and with padding after every pixel and row: the same samples come and go.
+    testhost::HostQuirks padded;
+    padded.layout = {3, 5};
+    for (const testhost::HostQuirks& quirks : {testhost::HostQuirks{}, padded}) {
+        Document doc(3, 3, 3, kModeRGB);
+        for (std::size_t i = 0; i < 27; ++i) doc.In()[i] = static_cast<std::uint8_t>(i * 9);
+        doc.Deliver(quirks);
+        doc.area = Rect{1, 1, 2, 3};  // row 1, columns 1..2
+        std::vector<float> r(2), g(2), b(2);
+        const std::vector<PlaneView> planes = doc.Views(r, g, b);
+        doc.Read(planes, nullptr);
+        EXPECT_FLOAT_EQ(r[0], static_cast<float>((1 * 9 + 3) * 9 / 255.0));
+        EXPECT_FLOAT_EQ(b[1], static_cast<float>((1 * 9 + 6 + 2) * 9 / 255.0));
+        doc.Write(planes, nullptr);
+        const std::vector<std::uint8_t>& out = doc.Out();
+        for (std::size_t i = 0; i < 27; ++i) {
+            const bool inside = i >= 12 && i < 18;
+            EXPECT_EQ(out[i], inside ? doc.In()[i] : 0) << "sample " << i;
+        }
     }
 }
 
 TEST(ImageExchange, HostsThatLeaveColumnBytesUnsetGetPlanesTimesSampleSize) {
-    FilterRecord record{};
-    record.planes = 4;
-    record.imageMode = kModeRGB48;
-    record.inColumnBytes = 0;
-    record.outColumnBytes = -1;
-    FixColumnBytes(record);
-    EXPECT_EQ(record.inColumnBytes, 8);
-    EXPECT_EQ(record.outColumnBytes, 8);
-    record.inColumnBytes = 10;
-    FixColumnBytes(record);
-    EXPECT_EQ(record.inColumnBytes, 10);
+    Document doc(2, 2, 4, kModeRGB48);
+    testhost::HostQuirks quirks;
+    quirks.noColumnBytes = true;
+    doc.Deliver(quirks);  // fixes the column bytes
+    EXPECT_EQ(doc.Record().inColumnBytes, 8);
+    EXPECT_EQ(doc.Record().outColumnBytes, 8);
+    doc.Record().inColumnBytes = 10;
+    FixColumnBytes(doc.Record());
+    EXPECT_EQ(doc.Record().inColumnBytes, 10);
 }
 
 TEST(SelectionBounds, CoverTheNonZeroMaskBytes) {
@@ -156,28 +155,109 @@ TEST(SelectionBounds, CoverTheNonZeroMaskBytes) {
     std::vector<std::uint8_t> mask(600, 0);
     for (int row = 10; row < 20; ++row)
         for (int column = 5; column < 10; ++column) mask[static_cast<std::size_t>(row * 20 + column)] = 1;
-    doc.SetMask(mask);
-    ComputeSelectionBounds(doc.record);
-    EXPECT_EQ(doc.record.filterRect, (Rect{10, 5, 20, 10}));
+    doc.host.SetSelection(mask);
+    doc.Deliver();
+    ASSERT_EQ(ComputeSelectionBounds(doc.Record()), kNoError);
+    EXPECT_EQ(doc.Record().filterRect, (Rect{10, 5, 20, 10}));
 }
 
 TEST(SelectionBounds, AnEmptyOrMissingSelectionMeansTheWholeImage) {
     Document doc(7, 5, 1, kModeGrayScale);
-    doc.record.filterRect = Rect{1, 1, 2, 2};
-    ComputeSelectionBounds(doc.record);
-    EXPECT_EQ(doc.record.filterRect, (Rect{0, 0, 5, 7}));
-    doc.SetMask(std::vector<std::uint8_t>(35, 0));
-    doc.record.filterRect = Rect{1, 1, 2, 2};
-    ComputeSelectionBounds(doc.record);
-    EXPECT_EQ(doc.record.filterRect, (Rect{0, 0, 5, 7}));
+    doc.Deliver();
+    doc.Record().filterRect = Rect{1, 1, 2, 2};
+    ASSERT_EQ(ComputeSelectionBounds(doc.Record()), kNoError);
+    EXPECT_EQ(doc.Record().filterRect, (Rect{0, 0, 5, 7}));
+    doc.host.SetSelection(std::vector<std::uint8_t>(35, 0));
+    doc.Deliver();
+    doc.Record().filterRect = Rect{1, 1, 2, 2};
+    ASSERT_EQ(ComputeSelectionBounds(doc.Record()), kNoError);
+    EXPECT_EQ(doc.Record().filterRect, (Rect{0, 0, 5, 7}));
 }
 
-TEST(ImageExchange, CopyInputToOutputCopiesEveryRow) {
-    Document doc(3, 4, 2, kModeGrayScale);
-    for (std::size_t i = 0; i < 24; ++i) doc.in[i] = static_cast<std::uint8_t>(i + 1);
-    CopyInputToOutput(doc.record);
-    EXPECT_TRUE(std::equal(doc.in.begin(), doc.in.begin() + 24, doc.out.begin()));
+TEST(SelectionBounds, AnImageWithoutPixelsHasNoMaskToScan) {
+    for (const auto& [width, height] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        Document doc(width, height, 1, kModeGrayScale);
+        doc.Deliver();
+        doc.Record().haveMask = 1;  // a selection of nothing: no mask delivered
+        ASSERT_EQ(ComputeSelectionBounds(doc.Record()), kNoError);
+        EXPECT_EQ(doc.Record().filterRect, WholeImageRect(doc.Record()));
+    }
 }
+
+TEST(ImageExchange, CopyInputToOutputCopiesEveryPixelWhateverEitherBuffersLayout) {
+    Document doc(3, 4, 2, kModeGrayScale);
+    for (std::size_t i = 0; i < 24; ++i) doc.In()[i] = static_cast<std::uint8_t>(i + 1);
+    testhost::HostQuirks padded;
+    padded.layout = {1, 3};
+    doc.Deliver(padded);
+    ASSERT_EQ(CopyInputToOutput(doc.Record()), kNoError);
+    EXPECT_EQ(doc.Out(), doc.In());
+
+    // An input laid out unlike the output: the copy goes pixel by pixel.
+    Document mixed(3, 4, 2, kModeGrayScale);
+    for (std::size_t i = 0; i < 24; ++i) mixed.In()[i] = static_cast<std::uint8_t>(i + 1);
+    mixed.Deliver(padded);
+    std::vector<std::uint8_t> packed(24);
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 3; ++column)
+            for (int p = 0; p < 2; ++p)
+                packed[static_cast<std::size_t>((row * 3 + column) * 2 + p)] = static_cast<const std::uint8_t*>(
+                    mixed.Record().inData)[row * mixed.Record().inRowBytes + column * mixed.Record().inColumnBytes + p];
+    mixed.Record().inData = packed.data();
+    mixed.Record().inRowBytes = 6;
+    mixed.Record().inColumnBytes = 2;
+    ASSERT_EQ(CopyInputToOutput(mixed.Record()), kNoError);
+    EXPECT_EQ(mixed.Out(), mixed.In());
+}
+
+// A delivery that is not what was asked: refused by the fetch before anything is read, and by the
+// readers when the same answer is put into the record after a good delivery (a host changing it between
+// calls).
+class MisdeliveredImage : public ::testing::TestWithParam<testing::Misdelivery> {};
+
+TEST_P(MisdeliveredImage, IsRefusedByTheFetchAndByEveryReader) {
+    Document doc(6, 5, 3, kModeRGB);
+    doc.host.SetSelection(std::vector<std::uint8_t>(30, 200));
+    testhost::HostQuirks quirks;
+    GetParam().misbehave(quirks);
+    doc.host.SetQuirks(quirks);
+    doc.host.PrepareRecord();
+    doc.Record().parameters = doc.block.Get();
+    EXPECT_EQ(FetchWholeImage(doc.Record()), kHostInsufficient);
+    EXPECT_EQ(CheckWholeImageDelivered(doc.Record()), kHostInsufficient);
+
+    Document good(6, 5, 3, kModeRGB);
+    for (std::size_t i = 0; i < good.In().size(); ++i) good.In()[i] = static_cast<std::uint8_t>(i + 1);
+    good.host.SetSelection(std::vector<std::uint8_t>(30, 200));
+    good.Deliver();
+    const FilterRecord delivered = doc.Record();
+    FilterRecord& record = good.Record();
+    record.inRect = delivered.inRect;
+    record.outRect = delivered.outRect;
+    record.maskRect = delivered.maskRect;
+    record.inHiPlane = delivered.inHiPlane;
+    record.outHiPlane = delivered.outHiPlane;
+    record.inRowBytes = delivered.inRowBytes;
+    record.outRowBytes = delivered.outRowBytes;
+    record.maskRowBytes = delivered.maskRowBytes;
+    record.inColumnBytes = delivered.inColumnBytes;
+    record.outColumnBytes = delivered.outColumnBytes;
+    if (delivered.inData == nullptr) record.inData = nullptr;
+    if (delivered.outData == nullptr) record.outData = nullptr;
+    if (delivered.maskData == nullptr) record.maskData = nullptr;
+    const Rect filter = record.filterRect;
+    EXPECT_EQ(CopyInputToOutput(record), kHostInsufficient);
+    const bool maskAffected = !(delivered.maskRect == WholeImageRect(record)) ||
+                              delivered.maskData == nullptr || delivered.maskRowBytes < 6;
+    EXPECT_EQ(ComputeSelectionBounds(record), maskAffected ? kHostInsufficient : kNoError);
+    if (maskAffected) {
+        EXPECT_EQ(record.filterRect, filter);
+    }
+    EXPECT_EQ(good.Out(), std::vector<std::uint8_t>(good.In().size(), 0)) << "nothing written";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWay, MisdeliveredImage, ::testing::ValuesIn(testing::Misdeliveries()),
+                         testing::MisdeliveryName);
 
 }  // namespace
 }  // namespace aperlume

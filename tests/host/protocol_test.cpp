@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "base/filter_parameters.h"
+#include "base/result.h"
+#include "host/movable_handle.h"
 #include "host/plugin_context.h"
 #include "host/process_state.h"
-#include "base/result.h"
 #include "tests/support/host_kind_scope.h"
 #include "tests/support/linked_host.h"
+#include "tests/support/misdeliveries.h"
 
 namespace aperlume {
 namespace {
@@ -132,7 +134,8 @@ TEST_P(PassThroughRun, GivesTheImageBackByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllModes, PassThroughRun,
-    ::testing::Values(PassThroughCase{"Gray8", kModeGrayScale, 1, false, false},
+    ::testing::Values(PassThroughCase{"NoPlanes", kModeRGB, 0, false, true},
+                      PassThroughCase{"Gray8", kModeGrayScale, 1, false, false},
                       PassThroughCase{"Gray8Selection", kModeGrayScale, 1, false, true},
                       PassThroughCase{"GrayAlpha8", kModeGrayScale, 2, false, true},
                       PassThroughCase{"Gray16", kModeGray16, 1, false, true},
@@ -217,6 +220,47 @@ TEST(Protocol, ADataSlotThatDoesNotPersistStartsAFreshContextOnTheSameBlock) {
     EXPECT_EQ(host.Run(false), kNoError);
     EXPECT_EQ(host.Output().samples, host.Input().samples);
     EXPECT_EQ(host.Settings()[8], 5);  // the parameter block survives in the host's handle
+}
+
+// A host that does not deliver what was asked, at either of the run's fetches, ends the run with
+// kHostInsufficient before the plug-in reads a byte of it (the dialog's fetches: DialogSequence).
+class MisdeliveringHost : public ::testing::TestWithParam<testing::Misdelivery> {};
+
+TEST_P(MisdeliveringHost, EndsTheRunCleanlyAtEveryFetch) {
+    for (std::int32_t from = 1; from <= 2; ++from) testing::ExpectRunRefused(GetParam(), false, from);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWay, MisdeliveringHost, ::testing::ValuesIn(testing::Misdeliveries()),
+                         testing::MisdeliveryName);
+
+TEST(Protocol, AHostChangingTheImageBetweenStartAndContinueIsRefused) {
+    FilterHost host = testing::LinkedHost();
+    host.SetImage(testing::RandomImage(8, 6, 3, kModeRGB, 2u));
+    ASSERT_EQ(host.Call(kSelectorPrepare), kNoError);
+    ASSERT_EQ(host.Call(kSelectorStart), kNoError);
+    host.SetImage(testing::RandomImage(8, 5, 3, kModeRGB, 2u));  // one row fewer, the buffers as they were
+    EXPECT_EQ(host.Call(kSelectorContinue), kHostInsufficient);
+    EXPECT_EQ(host.Output().samples, host.Input().samples);
+}
+
+TEST(Protocol, AParameterBlockShorterThanTheSettingsIsRefused) {
+    for (std::int32_t size : {1, 23, 24, 64}) {  // (Windows makes no movable block of 0 bytes)
+        FilterHost host = testing::LinkedHost();
+        host.SetImage(testing::RandomImage(6, 5, 3, kModeRGB, 9u));
+        Handle block = NewHandle(size);
+        ASSERT_NE(block, nullptr);
+        host.Record().parameters = block;
+        const std::int16_t outcome = host.Run(false);
+        if (size < 24) {
+            EXPECT_EQ(outcome, kBadParameters) << size;
+            EXPECT_EQ(host.Output().samples, host.Input().samples) << size;
+        } else {
+            EXPECT_EQ(outcome, kNoError) << size;  // zeros: a disc of diameter 1, no correction
+        }
+        const Handle kept = host.Record().parameters;  // a copy: the packed record misaligns the field
+        EXPECT_EQ(kept, block) << "the host's block is never replaced";
+        DisposeHandle(block);
+    }
 }
 
 }  // namespace

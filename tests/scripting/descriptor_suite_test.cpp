@@ -11,27 +11,15 @@
 namespace aperlume {
 namespace {
 
-using testing::CountingHandles;
-
-class DescriptorSuiteTest : public ::testing::Test {
-protected:
-    DescriptorSuiteTest() { CountingHandles::live = 0; }
-    ~DescriptorSuiteTest() override {
-        suite_.ClearDescriptor();
-        EXPECT_EQ(CountingHandles::live, 0);
-        EXPECT_EQ(suite_.OpenTokens(), 0);
-    }
-    HandleProcs handles_ = CountingHandles::Procs();
-    testhost::DescriptorSuite suite_{&handles_};
-};
+using DescriptorSuiteTest = testing::ScriptingTest;
 
 TEST_F(DescriptorSuiteTest, EveryValueKindSurvivesAWriteAndARead) {
     WriteDescriptorProcs& w = suite_.WriteProcs();
     PIWriteDescriptor writer = w.openWriteDescriptorProc();
     ASSERT_NE(writer, nullptr);
     const double real = 2.5;
-    Handle text = CountingHandles::New(3);
-    std::memcpy(CountingHandles::Lock(text, 0), "abc", 3);
+    Handle text = NewHostHandle(3);
+    std::memcpy(LockHostHandle(text), "abc", 3);
     const std::uint8_t name[] = {2, 'h', 'i'};
     EXPECT_EQ(w.putIntegerProc(writer, FourCC("Intg"), -7), 0);
     EXPECT_EQ(w.putFloatProc(writer, FourCC("Flot"), &real), 0);
@@ -42,7 +30,7 @@ TEST_F(DescriptorSuiteTest, EveryValueKindSurvivesAWriteAndARead) {
     EXPECT_EQ(w.putClassProc(writer, FourCC("Clss"), FourCC("Lyr ")), 0);
     EXPECT_EQ(w.putCountProc(writer, FourCC("Cont"), 9u), 0);
     EXPECT_EQ(w.putStringProc(writer, FourCC("Strg"), name), 0);
-    CountingHandles::Dispose(text);
+    DisposeHostHandle(text);
     Handle written = nullptr;
     EXPECT_EQ(w.closeWriteDescriptorProc(writer, &written), 0);
     ASSERT_NE(written, nullptr);
@@ -84,9 +72,9 @@ TEST_F(DescriptorSuiteTest, EveryValueKindSurvivesAWriteAndARead) {
             Handle h = nullptr;
             EXPECT_EQ(r.getTextProc(reader, &h), 0);
             ASSERT_NE(h, nullptr);
-            EXPECT_EQ(CountingHandles::Size(h), 3);
-            EXPECT_EQ(std::memcmp(CountingHandles::Lock(h, 0), "abc", 3), 0);
-            CountingHandles::Dispose(h);
+            EXPECT_EQ(HostHandleSize(h), 3);
+            EXPECT_EQ(std::memcmp(LockHostHandle(h), "abc", 3), 0);
+            DisposeHostHandle(h);
         } else if (key == FourCC("Enum")) {
             DescriptorEnumID e = 0;
             EXPECT_EQ(type, testhost::kTypeEnumerated);
@@ -127,21 +115,21 @@ TEST_F(DescriptorSuiteTest, AnExpectedKeyNotDeliveredIsReportedAtClose) {
 
 TEST_F(DescriptorSuiteTest, ASuiteMadeInsideAnotherHandsBackTheProcedures) {
     {
-        testhost::DescriptorSuite inner(&handles_);
+        testhost::DescriptorSuite inner(&handleProcs_);
         PIWriteDescriptor writer = inner.WriteProcs().openWriteDescriptorProc();
         ASSERT_NE(writer, nullptr);
         EXPECT_EQ(inner.WritersOpened(), 1);
         EXPECT_EQ(suite_.WritersOpened(), 0);
         Handle written = nullptr;
         EXPECT_EQ(inner.WriteProcs().closeWriteDescriptorProc(writer, &written), 0);
-        CountingHandles::Dispose(written);
+        DisposeHostHandle(written);
     }
     PIWriteDescriptor writer = suite_.WriteProcs().openWriteDescriptorProc();
     ASSERT_NE(writer, nullptr);
     EXPECT_EQ(suite_.WritersOpened(), 1) << "the outer suite is live again";
     Handle written = nullptr;
     EXPECT_EQ(suite_.WriteProcs().closeWriteDescriptorProc(writer, &written), 0);
-    CountingHandles::Dispose(written);
+    DisposeHostHandle(written);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 namespace aperlume {
 namespace {
 
-using testing::CountingHandles;
 using testing::ScriptingTest;
 
 using DescriptorSuiteCheck = ScriptingTest;
@@ -90,7 +89,7 @@ TEST_F(DescriptorClosing, ClosingAReaderReleasesTheDescriptorAndReturnsTheHostsR
     EXPECT_EQ(CloseDescriptorReader(parameters, &handleProcs_, token), kMissingParameter);
     EXPECT_EQ(token, nullptr);
     EXPECT_EQ(parameters.descriptor, nullptr);
-    EXPECT_EQ(CountingHandles::disposed, 1);
+    EXPECT_EQ(HandlesDisposed(), 1);
 }
 
 TEST_F(DescriptorClosing, WithoutUsableHandleProceduresTheHostsDescriptorIsNotTouched) {
@@ -103,8 +102,8 @@ TEST_F(DescriptorClosing, WithoutUsableHandleProceduresTheHostsDescriptorIsNotTo
     oldHost.handleProcsVersion = 2;  // a record the plug-in may not use
     EXPECT_EQ(CloseDescriptorReader(parameters, &oldHost, token), 0);
     EXPECT_EQ(parameters.descriptor, nullptr);
-    EXPECT_EQ(CountingHandles::disposed, 0) << "our own disposal must not be applied to a host handle";
-    CountingHandles::Dispose(held);
+    EXPECT_EQ(HandlesDisposed(), 0) << "our own disposal must not be applied to a host handle";
+    DisposeHostHandle(held);
 }
 
 TEST_F(DescriptorClosing, ClosingAWriterInstallsTheNewDescriptor) {
@@ -117,7 +116,7 @@ TEST_F(DescriptorClosing, ClosingAWriterInstallsTheNewDescriptor) {
     CloseDescriptorWriter(parameters, &handleProcs_, token);
     EXPECT_EQ(token, nullptr);
     EXPECT_EQ(parameters.recordInfo, 0);
-    EXPECT_EQ(CountingHandles::disposed, 1) << "the previous descriptor";
+    EXPECT_EQ(HandlesDisposed(), 1) << "the previous descriptor";
     const auto items = suite_.Descriptor();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].key, FourCC("Peak"));

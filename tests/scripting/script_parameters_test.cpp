@@ -37,7 +37,7 @@ TEST_F(ScriptParametersRead, TheReaderIsClosedAndTheDescriptorConsumed) {
     suite_.SetDescriptor({IntegerItem(FourCC("Amnt"), 9)});
     (void)ReadScriptParameters(context_);
     EXPECT_EQ(suite_.Parameters()->descriptor, nullptr);
-    EXPECT_EQ(testing::CountingHandles::disposed, 1) << "released through the host's dispose procedure";
+    EXPECT_EQ(HandlesDisposed(), 1) << "released through the host's dispose procedure";
     EXPECT_EQ(suite_.ReadersOpened(), 1);
 }
 
@@ -188,8 +188,8 @@ TEST_F(ScriptParametersWrite, TheNewDescriptorReplacesTheOldOne) {
     suite_.SetDescriptor({IntegerItem(FourCC("Amnt"), 1)});
     suite_.Parameters()->recordInfo = 2;
     WriteScriptParameters(context_);
-    EXPECT_EQ(testing::CountingHandles::disposed, 1) << "the old descriptor is released";
-    EXPECT_EQ(testing::CountingHandles::live, 1);
+    EXPECT_EQ(HandlesDisposed(), 1) << "the old descriptor is released";
+    EXPECT_EQ(HandlesLive(), 1);
     EXPECT_EQ(suite_.Descriptor().size(), 11u);
     EXPECT_EQ(suite_.Parameters()->recordInfo, 0);
 }
@@ -236,7 +236,6 @@ TEST_F(ScriptParametersWrite, AllElevenSettingsSurviveARoundTrip) {
 }
 
 TEST_F(ScriptParametersWrite, NoParameterBlockWritesNothing) {
-    DisposeHandle(record_.parameters);
     record_.parameters = nullptr;
     WriteScriptParameters(context_);
     EXPECT_EQ(suite_.WritersOpened(), 0);

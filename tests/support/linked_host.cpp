@@ -3,12 +3,21 @@
 
 #include <string>
 
+#include "host/movable_handle.h"
 #include "host/protocol/plugin_export.h"
 #include "tools/host/module_loader.h"
 
 namespace aperlume::testing {
 
 testhost::FilterHost LinkedHost() { return testhost::FilterHost(&PluginMain); }
+
+ParameterBlock::ParameterBlock() : handle_(NewHandle(static_cast<std::int32_t>(sizeof(FilterParameters)))) {
+    Settings() = kDefaultParameters;
+}
+
+ParameterBlock::~ParameterBlock() { DisposeHandle(handle_); }
+
+FilterParameters& ParameterBlock::Settings() const { return *static_cast<FilterParameters*>(HandleData(handle_)); }
 
 testhost::HostImage RandomImage(std::int32_t width, std::int32_t height, std::int16_t planes, std::int16_t imageMode,
                                 std::uint32_t seed) {

@@ -447,7 +447,7 @@ TEST_F(ShownDialog, WithoutPreviewBuffersTheDialogStillWorks) {
 }
 
 TEST_F(ShownDialog, AnImageThatCannotBeFetchedEndsTheDialogWithTheHostsCode) {
-    f_.advanceError = -30;
+    f_.FailAdvanceState(-30);
     f_.Block()->vertices = 0;
     EXPECT_NE(f_.result = ShowMainDialog(f_.context), kNoError);
     EXPECT_EQ(f_.result, -30);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "engine/aperture_kernel.h"
@@ -135,7 +136,7 @@ TEST_F(PreviewRender, TheTransparencyPlaneIsFetchedOnceAndFollowsTheColourBytes)
         f.SetSample(k / 3, k % 3, 3, alpha[k]);
     }
     Prepare(f);
-    EXPECT_EQ(f.advanceCalls, 2);  // once with the transparency, once without
+    EXPECT_EQ(f.AdvanceCalls(), 2);  // once with the transparency, once without
     EXPECT_EQ(f.record.planes, 3);
     EXPECT_EQ(f.record.inHiPlane, 2);
     const std::uint8_t expected[6] = {0, 0, 1, 128, 255, 255};
@@ -301,7 +302,7 @@ TEST_F(PreviewRender, SetupRequestsTheWholeImageAroundTheFilterRectangle) {
     f.context.zoomStep = 5;
     f.result = SetupPreview(f.session);
     EXPECT_EQ(f.result, 0);
-    EXPECT_EQ(f.advanceCalls, 1);
+    EXPECT_EQ(f.AdvanceCalls(), 1);
     for (const Rect& r : {f.record.inRect, f.record.outRect, f.record.maskRect}) EXPECT_EQ(r, (Rect{0, 0, 100, 200}));
     EXPECT_DOUBLE_EQ(f.context.viewCenterV, 20);
     EXPECT_DOUBLE_EQ(f.context.viewCenterH, 40);
@@ -313,7 +314,7 @@ TEST_F(PreviewRender, SetupRequestsTheWholeImageAroundTheFilterRectangle) {
     EXPECT_EQ(f.record.inputPadding, 255);
     EXPECT_EQ(f.record.maskPadding, 255);
 
-    f.advanceError = -30;
+    f.FailAdvanceState(-30);
     f.result = SetupPreview(f.session);
     EXPECT_EQ(f.result, -30);
 }
@@ -321,10 +322,10 @@ TEST_F(PreviewRender, SetupRequestsTheWholeImageAroundTheFilterRectangle) {
 TEST_F(PreviewRender, AFailedTransparencyFetchStopsTheSetupWithItsCode) {
     PreviewFixture f(4, 4, 1, kModeGrayScale, /*transparencyBeside=*/true);
     ASSERT_EQ(f.session.AllocateBuffers(), kNoError);
-    f.advanceError = -108;
+    f.FailAdvanceState(-108);
     f.result = SetupPreview(f.session);
     EXPECT_EQ(f.result, -108);
-    EXPECT_EQ(f.advanceCalls, 1);
+    EXPECT_EQ(f.AdvanceCalls(), 1);
     EXPECT_EQ(f.record.planes, 1);
     EXPECT_EQ(f.record.inHiPlane, 0);
     f.session.ReleaseBuffers();

@@ -1,7 +1,10 @@
 // Our own filter host. It behaves as the hosts we know: whole buffers per request, padding outside the
-// image, the output buffer committed to the document at every advanceState and after every selector.
+// image, the output buffer committed to the document at every advanceState and after every successful
+// selector; and, on request, as hosts that clip, tile, lie about their buffers or leave them out.
 #include "tools/host/filter_host.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -21,6 +24,7 @@ struct HostHandle {
 // Handles made for the plug-in and not yet disposed, over all hosts (the handle procedures carry no
 // context either).
 std::int32_t liveHostHandles = 0;
+std::int32_t disposedHostHandles = 0;
 // Handles the host made for the plug-in and still holds; a host releases them with its document.
 std::vector<void*>& HeldHandles() {
     static auto* held = new std::vector<void*>();
@@ -37,7 +41,12 @@ struct HostCallbacks {
     static Boolean Abort() noexcept {
         if (current == nullptr) return 0;
         ++current->abortPolls_;
-        return current->quirks_.abortAtPoll != 0 && current->abortPolls_ >= current->quirks_.abortAtPoll ? 1 : 0;
+        const HostQuirks& quirks = current->quirks_;
+        if (quirks.abortAtPoll == 0) return 0;
+        return (quirks.abortOnlyThere ? current->abortPolls_ == quirks.abortAtPoll
+                                      : current->abortPolls_ >= quirks.abortAtPoll)
+                   ? 1
+                   : 0;
     }
     static void Progress(std::int32_t done, std::int32_t total) noexcept {
         if (current == nullptr) return;
@@ -93,6 +102,7 @@ struct HostCallbacks {
         std::free(handle->data);
         std::free(handle);
         --liveHostHandles;
+        ++disposedHostHandles;
     }
     static std::int32_t GetSize(Handle h) noexcept { return h == nullptr ? 0 : static_cast<HostHandle*>(h)->size; }
     static OSErr SetSize(Handle h, std::int32_t size) noexcept {
@@ -107,36 +117,6 @@ struct HostCallbacks {
     static Ptr Lock(Handle h, Boolean) noexcept { return h == nullptr ? nullptr : static_cast<HostHandle*>(h)->data; }
     static void Unlock(Handle) noexcept {}
 };
-
-std::size_t HostImage::RowBytes() const {
-    return static_cast<std::size_t>(width) * static_cast<std::size_t>(planes) * static_cast<std::size_t>(BytesPerSample());
-}
-
-std::uint32_t HostImage::Sample(int row, int column, int plane) const {
-    std::size_t at = static_cast<std::size_t>(row) * RowBytes() +
-                     (static_cast<std::size_t>(column) * static_cast<std::size_t>(planes) + static_cast<std::size_t>(plane)) *
-                         static_cast<std::size_t>(BytesPerSample());
-    if (BytesPerSample() == 1) return samples[at];
-    return static_cast<std::uint32_t>(samples[at] | (samples[at + 1] << 8));
-}
-
-void HostImage::SetSample(int row, int column, int plane, std::uint32_t value) {
-    std::size_t at = static_cast<std::size_t>(row) * RowBytes() +
-                     (static_cast<std::size_t>(column) * static_cast<std::size_t>(planes) + static_cast<std::size_t>(plane)) *
-                         static_cast<std::size_t>(BytesPerSample());
-    samples[at] = static_cast<std::uint8_t>(value & 0xff);
-    if (BytesPerSample() == 2) samples[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-HostImage MakeImage(std::int32_t width, std::int32_t height, std::int16_t planes, std::int16_t imageMode) {
-    HostImage image;
-    image.width = width;
-    image.height = height;
-    image.planes = planes;
-    image.imageMode = imageMode;
-    image.samples.assign(image.RowBytes() * static_cast<std::size_t>(height), 0);
-    return image;
-}
 
 FilterHost::FilterHost(PluginEntry entry) : entry_(entry) {
     handleProcs_.handleProcsVersion = 1;
@@ -157,10 +137,14 @@ FilterHost::~FilterHost() {
 }
 
 std::int32_t FilterHost::HostHandlesLive() const { return liveHostHandles; }
+std::int32_t FilterHost::HostHandlesDisposed() const { return disposedHostHandles; }
 
 void FilterHost::SetImage(const HostImage& image) {
     input_ = image;
     output_ = image;
+    record_.imageSize = {static_cast<std::int16_t>(image.height), static_cast<std::int16_t>(image.width)};
+    record_.wholeSize = record_.imageSize;
+    record_.filterRect = Rect16{0, 0, record_.imageSize.v, record_.imageSize.h};
 }
 
 void FilterHost::SetSelection(const std::vector<std::uint8_t>& mask) { selection_ = mask; }
@@ -200,109 +184,98 @@ void FilterHost::FillRecord() {
                                                                 : (selection_.empty() ? 1 : 2));
 }
 
-void FilterHost::CommitOutput() {
-    if (record_.outData == nullptr || outBuffer_.empty()) return;
-    const int bytes = output_.BytesPerSample();
-    const int planes = servedOutHi_ - servedOutLo_ + 1;
-    for (int row = servedOut_.top; row < servedOut_.bottom; ++row) {
-        for (int column = servedOut_.left; column < servedOut_.right; ++column) {
-            if (row < 0 || column < 0 || row >= output_.height || column >= output_.width) continue;
-            for (int p = 0; p < planes; ++p) {
-                const std::uint8_t* s = outBuffer_.data() + static_cast<std::size_t>(row - servedOut_.top) * static_cast<std::size_t>(record_.outRowBytes) +
-                                        (static_cast<std::size_t>(column - servedOut_.left) * static_cast<std::size_t>(planes) + static_cast<std::size_t>(p)) *
-                                            static_cast<std::size_t>(bytes);
-                std::uint32_t v = bytes == 1 ? s[0] : static_cast<std::uint32_t>(s[0] | (s[1] << 8));
-                output_.SetSample(row, column, servedOutLo_ + p, v);
-            }
-        }
-    }
-}
+void FilterHost::CommitOutput() { CommitSamples(out_, output_); }
 
 namespace {
 
-// Fills a buffer for a requested rectangle and plane range from an image; outside the image the
-// padding value (0..255) is used.
-std::vector<std::uint8_t> Serve(const HostImage& image, const Rect16& rect, int lo, int hi, int padding,
-                                std::int32_t& rowBytes) {
-    const int bytes = image.BytesPerSample();
-    const int planes = hi - lo + 1;
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    rowBytes = width * planes * bytes;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height > 0 ? height : 0) + 16,
-                                     static_cast<std::uint8_t>(padding < 0 ? 0 : padding));
-    for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column) {
-            const int r = rect.top + row, c = rect.left + column;
-            if (r < 0 || c < 0 || r >= image.height || c >= image.width) continue;
-            for (int p = 0; p < planes; ++p) {
-                std::uint8_t* d = buffer.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(rowBytes) +
-                                  (static_cast<std::size_t>(column) * static_cast<std::size_t>(planes) + static_cast<std::size_t>(p)) *
-                                      static_cast<std::size_t>(bytes);
-                const std::uint32_t v = lo + p < image.planes ? image.Sample(r, c, lo + p) : 0;
-                d[0] = static_cast<std::uint8_t>(v & 0xff);
-                if (bytes == 2) d[1] = static_cast<std::uint8_t>(v >> 8);
-            }
-        }
-    }
-    return buffer;
+bool HasArea(const Rect16& r) { return r.bottom > r.top && r.right > r.left; }
+
+std::int16_t Clamp16(std::int32_t v) {
+    return static_cast<std::int16_t>(v < INT16_MIN ? INT16_MIN : (v > INT16_MAX ? INT16_MAX : v));
 }
 
-bool HasArea(const Rect16& r) { return r.bottom > r.top && r.right > r.left; }
+// The rectangle a misbehaving host delivers instead of the one asked for.
+Rect16 Delivered(const Rect16& asked, const HostQuirks& quirks, bool mask) {
+    std::int32_t bottom = asked.bottom, right = asked.right;
+    if (quirks.clipColumns > 0) right = std::max<std::int32_t>(asked.left, right - quirks.clipColumns);
+    if (quirks.tileSize > 0) {
+        bottom = std::min<std::int32_t>(bottom, asked.top + quirks.tileSize);
+        right = std::min<std::int32_t>(right, asked.left + quirks.tileSize);
+    }
+    if (mask && quirks.maskRowsShort > 0) bottom = std::max<std::int32_t>(asked.top, bottom - quirks.maskRowsShort);
+    return Rect16{asked.top, asked.left, Clamp16(bottom), Clamp16(right)};
+}
+
+// Points the record at a served buffer (null when nothing was served).
+void* DataOf(ServedBuffer& buffer) { return buffer.Empty() ? nullptr : buffer.bytes.data(); }
 
 }  // namespace
 
+// The clipping, tiling and plane changes of a misbehaving host, written into the request fields as such a
+// host reports what it delivered.
+void FilterHost::Misbehave() {
+    record_.inRect = Delivered(record_.inRect, quirks_, false);
+    record_.outRect = Delivered(record_.outRect, quirks_, false);
+    record_.maskRect = Delivered(record_.maskRect, quirks_, true);
+    record_.inHiPlane = Clamp16(record_.inHiPlane + quirks_.planesOff);
+    record_.outHiPlane = Clamp16(record_.outHiPlane + quirks_.planesOff);
+}
+
 std::int16_t FilterHost::ServeRequests() {
     CommitOutput();
+    const bool misbehave = advanceCalls_ >= quirks_.misbehaveFromCall;
+    if (misbehave) Misbehave();
     const int bytes = input_.BytesPerSample();
-    if (HasArea(record_.inRect) && record_.inHiPlane >= record_.inLoPlane) {
-        inBuffer_ = Serve(input_, record_.inRect, record_.inLoPlane, record_.inHiPlane, record_.inputPadding,
-                          record_.inRowBytes);
-        record_.inData = inBuffer_.data();
-        record_.inColumnBytes = (record_.inHiPlane - record_.inLoPlane + 1) * bytes;
-        record_.inPlaneBytes = bytes;
-    } else {
-        record_.inData = nullptr;
-    }
-    if (HasArea(record_.outRect) && record_.outHiPlane >= record_.outLoPlane) {
-        outBuffer_ = Serve(output_, record_.outRect, record_.outLoPlane, record_.outHiPlane, record_.outputPadding,
-                           record_.outRowBytes);
-        record_.outData = outBuffer_.data();
-        record_.outColumnBytes = (record_.outHiPlane - record_.outLoPlane + 1) * bytes;
-        record_.outPlaneBytes = bytes;
-        servedOut_ = record_.outRect;
-        servedOutLo_ = record_.outLoPlane;
-        servedOutHi_ = record_.outHiPlane;
-    } else {
-        record_.outData = nullptr;
-        outBuffer_.clear();
-    }
-    if (!selection_.empty() && HasArea(record_.maskRect)) {
-        const int width = record_.maskRect.right - record_.maskRect.left;
-        const int height = record_.maskRect.bottom - record_.maskRect.top;
-        maskBuffer_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 16,
-                           static_cast<std::uint8_t>(record_.maskPadding < 0 ? 0 : record_.maskPadding));
-        for (int row = 0; row < height; ++row)
-            for (int column = 0; column < width; ++column) {
-                const int r = record_.maskRect.top + row, c = record_.maskRect.left + column;
-                if (r >= 0 && c >= 0 && r < input_.height && c < input_.width)
-                    maskBuffer_[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(column)] =
-                        selection_[static_cast<std::size_t>(r) * static_cast<std::size_t>(input_.width) + static_cast<std::size_t>(c)];
-            }
-        record_.maskData = maskBuffer_.data();
-        record_.maskRowBytes = width;
-    } else {
-        record_.maskData = nullptr;
-    }
+    const ServedLayout& layout = quirks_.layout;
+    in_ = HasArea(record_.inRect) ? ServeSamples(input_, record_.inRect, record_.inLoPlane, record_.inHiPlane,
+                                                 record_.inputPadding, layout)
+                                  : ServedBuffer{};
+    out_ = HasArea(record_.outRect) ? ServeSamples(output_, record_.outRect, record_.outLoPlane, record_.outHiPlane,
+                                                   record_.outputPadding, layout)
+                                    : ServedBuffer{};
+    mask_ = !selection_.empty() && HasArea(record_.maskRect)
+                ? ServeMask(selection_, input_.width, input_.height, record_.maskRect, record_.maskPadding,
+                            ServedLayout{0, layout.rowPadding})
+                : ServedBuffer{};
+    record_.inData = DataOf(in_);
+    record_.inRowBytes = in_.rowBytes;
+    record_.inColumnBytes = quirks_.noColumnBytes ? 0 : in_.columnBytes;
+    record_.inPlaneBytes = bytes;
+    record_.outData = DataOf(out_);
+    record_.outRowBytes = out_.rowBytes;
+    record_.outColumnBytes = quirks_.noColumnBytes ? 0 : out_.columnBytes;
+    record_.outPlaneBytes = bytes;
+    record_.maskData = DataOf(mask_);
+    record_.maskRowBytes = mask_.rowBytes;
+    if (!misbehave) return 0;
+    record_.inRowBytes -= quirks_.rowBytesUnderstated;
+    record_.outRowBytes -= quirks_.rowBytesUnderstated;
+    record_.maskRowBytes -= quirks_.rowBytesUnderstated;
+    record_.inColumnBytes -= quirks_.columnBytesUnderstated;
+    record_.outColumnBytes -= quirks_.columnBytesUnderstated;
+    if (quirks_.nullInData) record_.inData = nullptr;
+    if (quirks_.nullOutData) record_.outData = nullptr;
+    if (quirks_.nullMaskData) record_.maskData = nullptr;
     return 0;
 }
 
-std::int16_t FilterHost::Call(std::int16_t selector) {
+void FilterHost::PrepareRecord() {
     current = this;
     FillRecord();
+}
+
+std::int16_t FilterHost::Call(std::int16_t selector) {
+    PrepareRecord();
+    return CallAsIs(selector);
+}
+
+std::int16_t FilterHost::CallAsIs(std::int16_t selector) {
+    current = this;
     result_ = 0;
     entry_(selector, &record_, &data_, &result_);
-    CommitOutput();
+    // A failed call leaves the document as it was (hosts undo a filter that reports an error); what a
+    // preview left in the output buffer is not the filter's result.
+    if (result_ == 0) CommitOutput();
     return result_;
 }
 
@@ -320,6 +293,7 @@ std::int16_t FilterHost::Run(bool withParameters) {
     if (quirks_.forgetsDataSlot) data_ = 0;
     record_.inRect = record_.outRect = record_.maskRect = Rect16{};
     record_.inData = record_.outData = record_.maskData = nullptr;
+    in_ = out_ = mask_ = ServedBuffer{};
     if (withParameters)
         if (std::int16_t r = Call(kSelectorParameters); r != 0) return r;
     if (std::int16_t r = Call(kSelectorPrepare); r != 0) return r;

@@ -1,6 +1,7 @@
 // A filter host of our own: it fills a FilterRecord as real hosts do, serves the requested rectangles and
 // planes through advanceState, records the plug-in's progress and abort polls, and drives the selector
-// sequence. Tests use it against the plug-in code linked in; the command-line tool uses it against the
+// sequence. Tests use it against the plug-in code linked in (as the one fake host of the test suites,
+// also for tests that drive parts of the plug-in directly); the command-line tool uses it against the
 // loaded module. One host drives the plug-in at a time (the host's callbacks carry no context).
 #pragma once
 
@@ -8,28 +9,14 @@
 #include <vector>
 
 #include "host/host_records.h"
+#include "tools/host/host_image.h"
+#include "tools/host/served_buffer.h"
 
 namespace aperlume::testhost {
 
 using PluginEntry = void (*)(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result);
 
-// An interleaved image as the host keeps it: planes samples per pixel, 1 or 2 bytes per sample.
-struct HostImage {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int16_t planes = 0;
-    std::int16_t imageMode = kModeRGB;
-    std::vector<std::uint8_t> samples;  // rows of width * planes samples, 16-bit samples little-endian
-
-    int BytesPerSample() const { return imageMode == kModeGray16 || imageMode == kModeRGB48 ? 2 : 1; }
-    std::size_t RowBytes() const;
-    std::uint32_t Sample(int row, int column, int plane) const;
-    void SetSample(int row, int column, int plane, std::uint32_t value);
-};
-
-HostImage MakeImage(std::int32_t width, std::int32_t height, std::int16_t planes, std::int16_t imageMode);
-
-// Quirks of real hosts the plug-in must survive.
+// Quirks of real hosts the plug-in must survive, and misbehaviour it must refuse cleanly.
 struct HostQuirks {
     bool noHandleProcs = false;        // handleProcs null
     bool nullPlatformData = false;     // platformData null (otherwise it points at {hwnd})
@@ -38,7 +25,24 @@ struct HostQuirks {
     bool noAdvanceState = false;       // an old host without image requests
     std::int16_t advanceStateError = 0;  // advanceState answers this (0: serves the request)
     std::int32_t abortAtPoll = 0;      // abortProc answers yes from this poll on (1 = first; 0 never)
+    bool abortOnlyThere = false;       // ... and at that poll only (a user who cancels one render)
     bool advanceStateThrows = false;   // a host whose callback lets a C++ exception escape (linked tests)
+    bool noColumnBytes = false;        // inColumnBytes and outColumnBytes left at 0 (the pixels packed)
+    ServedLayout layout;               // padding after each pixel and row of the image buffers
+
+    // A host that does not deliver what was asked, from advanceState call `misbehaveFromCall` on (1: every
+    // call). The first four say what they did in the record, as a host that clips or tiles does; the rest
+    // are lies or omissions.
+    std::int32_t misbehaveFromCall = 1;
+    std::int16_t clipColumns = 0;      // every rectangle delivered this many columns narrower
+    std::int16_t tileSize = 0;         // only the first tile of every rectangle, this many rows and columns
+    std::int16_t maskRowsShort = 0;    // the mask rectangle this many rows shorter
+    std::int16_t planesOff = 0;        // in and out planes delivered up to this many past the last asked (<0: fewer)
+    std::int32_t rowBytesUnderstated = 0;     // in, out and mask row bytes stated this much below the served
+    std::int32_t columnBytesUnderstated = 0;  // in and out column bytes stated this much below the served
+    bool nullInData = false;
+    bool nullOutData = false;
+    bool nullMaskData = false;
 };
 
 struct ProgressCall {
@@ -54,8 +58,12 @@ public:
     FilterHost& operator=(const FilterHost&) = delete;
 
     // The document: its image, an optional selection (one byte per pixel), and a transparency plane
-    // supplied beside the colour planes (inTransparencyMask) rather than counted in `planes`.
+    // supplied beside the colour planes (inTransparencyMask) rather than counted in `planes`. The image
+    // also sets filterRect and wholeSize to the whole image, as hosts do for a document without a
+    // selection; the plug-in narrows filterRect itself.
     void SetImage(const HostImage& image);
+    // The output document starts as `image` instead of a copy of the input (set after SetImage).
+    void SetOutputImage(const HostImage& image) { output_ = image; }
     void SetSelection(const std::vector<std::uint8_t>& mask);
     // The image's last plane is a transparency plane beside `planes` (planes = image planes - 1), as
     // hosts deliver layers with transparency; otherwise every plane of the image is counted in `planes`.
@@ -65,24 +73,41 @@ public:
     void SetDescriptorParameters(PIDescriptorParameters* parameters) { descriptorParameters_ = parameters; }
     void SetDisplayPixels(DisplayPixelsProc proc) { displayPixels_ = proc; }
 
+    // Fills the record's document fields as before a selector call and makes this host the one whose
+    // callbacks answer, without calling the plug-in: for tests that drive parts of the plug-in directly
+    // (they may then edit the record).
+    void PrepareRecord();
     // One selector call with the current record, data slot and result word.
     std::int16_t Call(std::int16_t selector);
+    // The same with the record as it stands (after PrepareRecord and the caller's edits).
+    std::int16_t CallAsIs(std::int16_t selector);
     // The about selector with an about record.
     std::int16_t CallAbout();
     // A whole run as a host drives it: [parameters], prepare, start, continue while requested, and
     // finish after a successful run. Returns the first non-zero result (0 when all succeeded).
     std::int16_t Run(bool withParameters);
+    // Writes the output buffer into the output document, as the host does at every advanceState and
+    // after every successful selector call.
+    void CommitOutput();
 
     FilterRecord& Record() { return record_; }
     std::intptr_t& DataSlot() { return data_; }
     std::int16_t LastResult() const { return result_; }
+    // The documents; a test may edit them between calls.
     const HostImage& Input() const { return input_; }
     const HostImage& Output() const { return output_; }
+    HostImage& Input() { return input_; }
+    HostImage& Output() { return output_; }
     const std::vector<ProgressCall>& ProgressCalls() const { return progress_; }
     std::int32_t AbortPolls() const { return abortPolls_; }
     std::int32_t AdvanceStateCalls() const { return advanceCalls_; }
     std::int32_t ContinueCalls() const { return continueCalls_; }
+
+    // The host's handle procedures, and the handles made through them (by any host) not yet disposed and
+    // disposed so far.
+    const HandleProcs* HandleProcedures() const { return &handleProcs_; }
     std::int32_t HostHandlesLive() const;
+    std::int32_t HostHandlesDisposed() const;
 
     // The parameter block in the record's parameters handle (the plug-in's own handle), or null.
     std::int16_t* Settings();
@@ -91,7 +116,7 @@ private:
     friend struct HostCallbacks;
     void FillRecord();
     std::int16_t ServeRequests();
-    void CommitOutput();
+    void Misbehave();
 
     PluginEntry entry_;
     FilterRecord record_{};
@@ -104,9 +129,7 @@ private:
     HostImage input_;
     HostImage output_;
     std::vector<std::uint8_t> selection_;
-    std::vector<std::uint8_t> inBuffer_, outBuffer_, maskBuffer_;
-    Rect16 servedOut_{};
-    std::int16_t servedOutLo_ = 0, servedOutHi_ = -1;
+    ServedBuffer in_, out_, mask_;
     std::intptr_t data_ = 0;
     std::int16_t result_ = 0;
     std::vector<ProgressCall> progress_;
