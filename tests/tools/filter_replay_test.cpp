@@ -191,6 +191,7 @@ TEST(ResultCodeText, PutsThePluginsCodesInWords) {
     EXPECT_EQ(ResultCodeText(-128), "cancelled");
     EXPECT_EQ(ResultCodeText(-30100), "bad parameters");
     EXPECT_EQ(ResultCodeText(-30101), "image mode not supported");
+    EXPECT_EQ(ResultCodeText(-30900), "the image was not delivered as the plug-in asked");
     EXPECT_EQ(ResultCodeText(-1715), "error -1715");
     EXPECT_EQ(ResultCodeText(7), "error 7");
 }

@@ -121,6 +121,8 @@ std::string ResultCodeText(ResultCode code) {
             return "bad parameters";
         case kBadMode:
             return "image mode not supported";
+        case kHostInsufficient:
+            return "the image was not delivered as the plug-in asked";
         default:
             return "error " + std::to_string(code);
     }
