@@ -19,6 +19,8 @@ struct FileCloser {
 };
 
 constexpr unsigned char kJpegStart[3] = {0xff, 0xd8, 0xff};
+constexpr unsigned char kTiffLittle[4] = {'I', 'I', 42, 0};
+constexpr unsigned char kTiffBig[4] = {'M', 'M', 0, 42};
 
 std::string SizeText(std::uint32_t width, std::uint32_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
@@ -64,7 +66,8 @@ ToolStatus CheckImageFile(const std::string& path, const ImageLimits& limits, Im
     const auto cutShort = [&](const unsigned char* magic, std::size_t size) {
         return got > 0 && got < size && std::memcmp(signature, magic, got) == 0;
     };
-    if (cutShort(kPngSignature, sizeof kPngSignature) || cutShort(kJpegStart, sizeof kJpegStart))
+    if (cutShort(kPngSignature, sizeof kPngSignature) || cutShort(kJpegStart, sizeof kJpegStart) ||
+        cutShort(kTiffLittle, sizeof kTiffLittle) || cutShort(kTiffBig, sizeof kTiffBig))
         return Damaged(path, "it is cut short");
     return ToolStatus::Failure(path + " is not a PNG, JPEG or TIFF file");
 }

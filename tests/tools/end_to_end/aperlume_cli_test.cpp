@@ -13,6 +13,7 @@
 
 #include "tests/tools/end_to_end/tool_run.h"
 #include "tests/tools/png_bytes.h"
+#include "tests/tools/tiff_bytes.h"
 #include "tests/tools/tool_test_support.h"
 #include "tools/aperlume/image_file.h"
 #include "tools/aperlume/tool_options.h"
@@ -257,6 +258,50 @@ TEST_F(AperlumeCli, SixteenBitValuesMapToTheHostRangeAndBack) {
     for (std::size_t i = 0; i < 32 * 32; ++i) ASSERT_EQ(SampleAt(whiteOut, i), 65535u);
 }
 
+TEST_F(AperlumeCli, ConvertsBetweenFormatsWithTheMetadataUnlessStripped) {
+    ImageMetadata metadata;
+    metadata.icc.assign(3000, 7);
+    metadata.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 1, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};  // orientation 6
+    metadata.xmp = {'<', 'x', '/', '>'};
+    metadata.resolution = {300, 300, ResolutionUnit::Inch};
+    ASSERT_TRUE(Save(Path("photo.tif"), Lights(48, 48, 3, 16), metadata).ok());
+    ToolRun run = Run({"--amount", "0", "-v", Path("photo.tif"), Path("photo.jpg")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("metadata carried: ICC profile 3000 bytes, EXIF "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" bytes, XMP 4 bytes, resolution 300x300 per inch\n"), std::string::npos) << run.out;
+    ImageMetadata back;
+    const ToolImage jpeg = Load("photo.jpg", &back);
+    EXPECT_EQ(jpeg.BytesPerSample(), 1);
+    EXPECT_EQ(back.icc, metadata.icc);
+    // The TIFF held the EXIF as tags of its own; the block made from them keeps the orientation.
+    MemoryByteSource exif(back.exif);
+    tiff::Header header;
+    tiff::Directory first;
+    std::string why;
+    ASSERT_TRUE(tiff::ReadHeader(exif, header) && tiff::ReadDirectory(exif, header.bigEndian, 8, {}, first, why)) << why;
+    ASSERT_NE(first.Find(tiff::kOrientation), nullptr);
+    EXPECT_EQ(first.Find(tiff::kOrientation)->Number(), 6u);
+    EXPECT_EQ(back.xmp, metadata.xmp);
+    EXPECT_EQ(back.resolution, metadata.resolution);
+    // Back to 16-bit TIFF and PNG through a gray selection read from a JPEG.
+    ASSERT_TRUE(Save(Path("half.jpg"), Gray(48, 48, 128)).ok());
+    for (const char* name : {"again.tif", "again.png"}) {
+        run = Run({"--amount", "3", "--selection", Path("half.jpg"), Path("photo.jpg"), Path(name)});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        Load(name, &back);
+        EXPECT_EQ(back.icc, metadata.icc) << name;
+        EXPECT_EQ(back.resolution, metadata.resolution) << name;
+    }
+    run = Run({"--strip", Path("photo.tif"), Path("bare.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Load("bare.png", &back);
+    EXPECT_TRUE(back.Empty());
+    // Quality is the JPEG's.
+    run = Run({"--amount", "0", "--quality", "40", Path("photo.tif"), Path("low.jpg")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_LT(fs::file_size(Path("low.jpg")), fs::file_size(Path("photo.jpg")));
+}
+
 TEST_F(AperlumeCli, ProgressIsDrawnOnRequestOnly) {
     ToolRun quiet = Run({Path("in.png"), Path("quiet.png")});
     EXPECT_EQ(quiet.exitCode, 0);
@@ -301,6 +346,8 @@ TEST_F(AperlumeCli, RefusesBadCommandLines) {
         for (const char* option : {"--selection", "--plugin", "--write-sample"})
             ExpectRefused({option, "", in, out}, kExitUsage, std::string(option) + " needs a file name", "out.png");
         ExpectRefused({"--sample", ""}, kExitUsage, "--sample needs a file name", "out.png");
+        ExpectRefused({in, Path("out.gif")}, kExitUsage, "the output's extension names its format", "out.gif");
+        ExpectRefused({"--quality", "0", in, Path("out.jpg")}, kExitUsage, "--quality must be", "out.jpg");
         ExpectRefused({in, Path("./in.png")}, kExitUsage, "is the INPUT file", "in.png");
     }
 }
@@ -312,6 +359,21 @@ TEST_F(AperlumeCli, RefusesBadFiles) {
     fs::resize_file(Path("cut.png"), fs::file_size(Path("whole.png")) / 2);
     ASSERT_TRUE(Save(Path("small-selection.png"), Gray(10, 12, 255)).ok());
     ASSERT_TRUE(Save(Path("colour-selection.png"), Lights(48, 48, 3, 8)).ok());
+    ASSERT_TRUE(Save(Path("alpha.png"), Lights(48, 48, 4, 8)).ok());
+    ASSERT_TRUE(Save(Path("whole.jpg"), Lights(48, 48, 3, 8)).ok());
+    fs::copy_file(Path("whole.jpg"), Path("cut.jpg"));
+    fs::resize_file(Path("cut.jpg"), fs::file_size(Path("whole.jpg")) - 1);
+    testing::TiffImage cmyk;
+    cmyk.samples = 4;
+    cmyk.photometric = 5;
+    cmyk.data.assign(32, 0);
+    testing::WriteBytes(Path("cmyk.tif"), testing::TiffFile(cmyk));
+    testing::TiffImage floats;
+    floats.bits = 32;
+    floats.data.assign(96, 0);
+    testing::WriteBytes(Path("float.tif"), testing::TiffFile(floats, [](tiff::Directory& d) {
+                            d.Put(testing::Numbers(tiff::kSampleFormat, tiff::kShort, {3, 3, 3}));
+                        }));
     const std::string out = Path("out.png");
     for (bool existing : {false, true}) {
         SCOPED_TRACE(existing ? "with an existing output" : "without an output");
@@ -319,10 +381,15 @@ TEST_F(AperlumeCli, RefusesBadFiles) {
         ExpectRefused({Path("missing.png"), out}, kExitFailure, "cannot open", "out.png");
         ExpectRefused({Path("text.png"), out}, kExitFailure, "is not a PNG, JPEG or TIFF file", "out.png");
         ExpectRefused({Path("cut.png"), out}, kExitFailure, "is damaged", "out.png");
+        ExpectRefused({Path("cut.jpg"), out}, kExitFailure, "cut.jpg is damaged (it is cut short)", "out.png");
+        ExpectRefused({Path("cmyk.tif"), out}, kExitFailure, "cmyk.tif is a CMYK image", "out.png");
+        ExpectRefused({Path("float.tif"), out}, kExitFailure, "float.tif has 32-bit floating-point samples", "out.png");
+        ExpectRefused({Path("alpha.png"), Path("out.jpg")}, kExitFailure, "JPEG has no alpha", "out.jpg");
         ExpectRefused({"--selection", Path("small-selection.png"), Path("in.png"), out}, kExitFailure,
                       "the selection is 10x12 but the image is 48x48", "out.png");
         ExpectRefused({"--selection", Path("colour-selection.png"), Path("in.png"), out}, kExitFailure,
                       "must be a grayscale image", "out.png");
+        ExpectRefused({"--selection", Path("cut.jpg"), Path("in.png"), out}, kExitFailure, "is damaged", "out.png");
         ExpectRefused({"--selection", Path("missing.png"), Path("in.png"), out}, kExitFailure, "cannot open",
                       "out.png");
         ExpectRefused({"--plugin", Path("missing.so"), Path("in.png"), out}, kExitFailure, "cannot load the plug-in",

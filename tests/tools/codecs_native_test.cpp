@@ -1,10 +1,12 @@
-// PNG files through libpng: the formats the tool expands (palette, low bit depths, interlacing) arrive
-// expanded, and 16-bit samples in the file's order. Round trips of every format are image_file_test's,
-// bad files the integrity check's.
+// What the native codecs do beyond a round trip: libpng expands palettes, low bit depths and
+// interlacing, and reads 16-bit samples in the file's order; libjpeg follows the quality and chroma
+// asked for (the Windows Imaging Component of Wine 8 ignores both options, so this is native only).
+// Round trips of every format are image_file_test's, bad files the integrity check's.
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tests/tools/tool_test_support.h"
@@ -13,7 +15,7 @@
 namespace aperlume::tool {
 namespace {
 
-using PngCodec = testing::TemporaryFolderTest;
+using NativeCodecs = testing::TemporaryFolderTest;
 using testing::PatternImage;
 using testing::SampleAt;
 
@@ -55,7 +57,7 @@ void WriteRawPng(const std::string& path, png_uint_32 width, png_uint_32 height,
     std::fclose(file);
 }
 
-TEST_F(PngCodec, PaletteAndLowBitDepthsAreExpanded) {
+TEST_F(NativeCodecs, PaletteAndLowBitDepthsAreExpanded) {
     // A 2x1 palette image whose second entry is half transparent: RGBA at 8 bits.
     WriteRawPng(Path("palette.png"), 2, 1, 8, PNG_COLOR_TYPE_PALETTE, {0, 1}, {{10, 20, 30}, {200, 100, 50}}, {255, 128});
     ToolImage image = ReadFileValues(Path("palette.png"));
@@ -70,7 +72,7 @@ TEST_F(PngCodec, PaletteAndLowBitDepthsAreExpanded) {
     EXPECT_EQ(image.samples, (std::vector<std::uint8_t>{255, 0, 255, 0, 0, 0, 0, 0}));
 }
 
-TEST_F(PngCodec, SixteenBitSamplesAreReadInTheFileByteOrderAndMappedToTheHostRange) {
+TEST_F(NativeCodecs, SixteenBitSamplesAreReadInTheFileByteOrderAndMappedToTheHostRange) {
     WriteRawPng(Path("deep.png"), 2, 1, 16, PNG_COLOR_TYPE_GRAY, {0x12, 0x34, 0xff, 0xfe});
     EXPECT_EQ(Samples(ReadFileValues(Path("deep.png"))), (std::vector<std::uint32_t>{0x1234, 0xfffe}));
     ToolImage host;
@@ -78,7 +80,7 @@ TEST_F(PngCodec, SixteenBitSamplesAreReadInTheFileByteOrderAndMappedToTheHostRan
     EXPECT_EQ(Samples(host), (std::vector<std::uint32_t>{HostFromFile16(0x1234), HostFromFile16(0xfffe)}));
 }
 
-TEST_F(PngCodec, InterlacedFilesReadAsTheirPlainTwins) {
+TEST_F(NativeCodecs, InterlacedFilesReadAsTheirPlainTwins) {
     for (std::int32_t bitDepth : {8, 16})
         for (std::int32_t channels : {1, 4}) {
             SCOPED_TRACE(::testing::Message() << channels << " channels, " << bitDepth << " bits");
@@ -94,6 +96,23 @@ TEST_F(PngCodec, InterlacedFilesReadAsTheirPlainTwins) {
             EXPECT_EQ(back.planes, channels);
             EXPECT_EQ(back.samples, image.samples);
         }
+}
+
+TEST_F(NativeCodecs, JpegQualityAndChromaFollowTheSettings) {
+    const ToolImage image = PatternImage(64, 64, 3, 8);
+    std::vector<std::uintmax_t> sizes;
+    for (int quality : {50, 89, 90, 100}) {
+        const std::string path = Path("q" + std::to_string(quality) + ".jpg");
+        ASSERT_TRUE(WriteImage(path, image, {}, {quality}).ok());
+        sizes.push_back(std::filesystem::file_size(path));
+        // The frame header: three components, each sampled 2x2 (4:2:0) below 90 and 1x1 from 90 up.
+        const std::string bytes = testing::ReadText(path);
+        const std::size_t frame = bytes.find("\xff\xc0");
+        ASSERT_NE(frame, std::string::npos);
+        EXPECT_EQ(static_cast<std::uint8_t>(bytes[frame + 11]), quality >= 90 ? 0x11 : 0x22) << quality;
+    }
+    EXPECT_LT(sizes[0], sizes[1]);
+    EXPECT_LT(sizes[2], sizes[3]);
 }
 
 }  // namespace
