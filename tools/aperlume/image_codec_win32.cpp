@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/aperlume/image_codec.h"
+#include "tools/aperlume/tiff_directory.h"
 #include "tools/aperlume/wide_path_win32.h"
 
 namespace aperlume::tool {
@@ -278,6 +279,43 @@ bool PngEncoderSwapsSixteenBits(IWICImagingFactory* factory) {
     return answer != 0;
 }
 
+// Some versions of the component hand out the 16-bit samples of a big-endian TIFF unswapped; a
+// one-pixel file in memory tells which kind this is, once per process.
+bool TiffDecoderLeavesBigEndianSamples(IWICImagingFactory* factory) {
+    static int answer = -1;
+    if (answer >= 0) return answer != 0;
+    answer = 0;
+    tiff::Directory directory;
+    const auto shorts = [](std::uint16_t tag, std::vector<std::uint8_t> littleEndian) {
+        return tiff::Entry{tag, tiff::kShort, static_cast<std::uint32_t>(littleEndian.size() / 2), std::move(littleEndian), {}};
+    };
+    directory.Put(shorts(tiff::kImageWidth, {1, 0}));
+    directory.Put(shorts(tiff::kImageLength, {1, 0}));
+    directory.Put(shorts(tiff::kBitsPerSample, {16, 0, 16, 0, 16, 0}));
+    directory.Put(shorts(tiff::kCompression, {1, 0}));
+    directory.Put(shorts(tiff::kPhotometric, {2, 0}));
+    directory.Put(tiff::Entry{tiff::kStripOffsets, tiff::kLong, 1, {8, 0, 0, 0}, {}});
+    directory.Put(shorts(tiff::kSamplesPerPixel, {3, 0}));
+    directory.Put(shorts(tiff::kRowsPerStrip, {1, 0}));
+    directory.Put(tiff::Entry{tiff::kStripByteCounts, tiff::kLong, 1, {6, 0, 0, 0}, {}});
+    std::vector<std::uint8_t> file = {'M', 'M', 0, 42, 0, 0, 0, 14, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
+    const std::vector<std::uint8_t> bytes = tiff::WriteDirectory(directory, 14, true);
+    file.insert(file.end(), bytes.begin(), bytes.end());
+    Com<IWICStream> stream;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    WICPixelFormatGUID format{};
+    std::uint8_t pixel[6] = {};
+    if (FAILED(factory->CreateStream(stream.Out())) ||
+        FAILED(stream->InitializeFromMemory(file.data(), static_cast<DWORD>(file.size()))) ||
+        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.Out())) ||
+        FAILED(decoder->GetFrame(0, frame.Out())) || FAILED(frame->GetPixelFormat(&format)) ||
+        !IsEqualGUID(format, GUID_WICPixelFormat48bppRGB) || FAILED(frame->CopyPixels(nullptr, 6, 6, pixel)))
+        return false;
+    answer = pixel[0] == 0x01 && pixel[1] == 0x02 ? 1 : 0;  // the file's order where the machine's belongs
+    return answer != 0;
+}
+
 }  // namespace
 
 ToolStatus DecodeImage(const std::string& path, const ImageFileFacts& facts, SampleRange range, ToolImage& image) {
@@ -316,6 +354,8 @@ ToolStatus DecodeImage(const std::string& path, const ImageFileFacts& facts, Sam
         layout = FindLayout(wide16);
     }
 
+    const bool swap = facts.format == ImageFormat::Tiff && facts.bigEndian && bytes == 2 && converter.get() == nullptr &&
+                      TiffDecoderLeavesBigEndianSamples(factory.get());
     image = EmptyToolImage(width, height, facts.channels, bytes * 8);
     try {
         image.samples.resize(image.RowBytes() * static_cast<std::size_t>(height));
@@ -329,6 +369,8 @@ ToolStatus DecodeImage(const std::string& path, const ImageFileFacts& facts, Sam
         const WICRect rect{0, static_cast<INT>(top), static_cast<INT>(facts.width), static_cast<INT>(rows)};
         result = source->CopyPixels(&rect, static_cast<UINT>(stride), static_cast<UINT>(stride * rows), band.data());
         if (FAILED(result)) return Damaged(path, "its pixels cannot be decoded, " + Hex(result));
+        if (swap)
+            for (std::size_t i = 0; i + 1 < stride * rows; i += 2) std::swap(band[i], band[i + 1]);
         for (UINT y = 0; y < rows; ++y) {
             std::uint8_t* row = image.samples.data() + image.RowBytes() * (top + y);
             RowFromWic(*layout, band.data() + stride * y, row, facts.width, facts.channels);

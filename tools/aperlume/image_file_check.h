@@ -36,6 +36,7 @@ struct ImageFileFacts {
     std::uint8_t pngColorType = 0;
     bool interlaced = false;        // PNG Adam7, or a progressive JPEG
     bool associatedAlpha = false;   // TIFF: the colour is premultiplied by the alpha
+    bool bigEndian = false;         // TIFF: the byte order of its samples
     std::uint64_t dataBytes = 0;    // the compressed image data, for an estimate of the decoded size
     ImageMetadata metadata;
 };

@@ -126,6 +126,7 @@ ToolStatus CheckTiffStructure(std::FILE* file, const std::string& path, const Im
     facts.bitDepth = static_cast<std::int32_t>(bits);
     facts.channels = static_cast<std::int32_t>(samples);
     facts.associatedAlpha = samples > base && extra != nullptr && extra->Number() == 1;
+    facts.bigEndian = header.bigEndian;
     facts.dataBytes = dataBytes;
     // The metadata, with the EXIF and GPS directories; a damaged one of those costs only the EXIF.
     tiff::Directory withPointers;
