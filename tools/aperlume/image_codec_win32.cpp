@@ -146,6 +146,11 @@ void RowToWic(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, s
     }
 }
 
+// 16-bit samples from one byte order to the other.
+void SwapBytePairs(std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(bytes[i], bytes[i + 1]);
+}
+
 std::string Hex(HRESULT result) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(result));
@@ -240,8 +245,7 @@ HRESULT EncodeToStream(IWICImagingFactory* factory, ImageFormat format, const To
                 std::memcpy(fileRow.data(), host, perRow);
             std::uint8_t* out = band.data() + stride * y;
             RowToWic(*layout, fileRow.data(), out, width, channels);
-            if (swapSixteen && bytes == 2)
-                for (std::size_t i = 0; i + 1 < stride; i += 2) std::swap(out[i], out[i + 1]);
+            if (swapSixteen && bytes == 2) SwapBytePairs(out, stride);
         }
         result = frame->WritePixels(rows, static_cast<UINT>(stride), static_cast<UINT>(stride * rows), band.data());
         if (FAILED(result)) return result;
@@ -369,8 +373,7 @@ ToolStatus DecodeImage(const std::string& path, const ImageFileFacts& facts, Sam
         const WICRect rect{0, static_cast<INT>(top), static_cast<INT>(facts.width), static_cast<INT>(rows)};
         result = source->CopyPixels(&rect, static_cast<UINT>(stride), static_cast<UINT>(stride * rows), band.data());
         if (FAILED(result)) return Damaged(path, "its pixels cannot be decoded, " + Hex(result));
-        if (swap)
-            for (std::size_t i = 0; i + 1 < stride * rows; i += 2) std::swap(band[i], band[i + 1]);
+        if (swap) SwapBytePairs(band.data(), stride * rows);
         for (UINT y = 0; y < rows; ++y) {
             std::uint8_t* row = image.samples.data() + image.RowBytes() * (top + y);
             RowFromWic(*layout, band.data() + stride * y, row, facts.width, facts.channels);

@@ -15,6 +15,14 @@ std::string LowerExtension(const std::string& path) {
     return extension;
 }
 
+// The format `path` names, when an image of `channels` channels can be written in it.
+ToolStatus FormatForWriting(const std::string& path, std::int32_t channels, ImageFormat& format) {
+    if (ToolStatus s = OutputFormatOf(path, format); !s.ok()) return s;
+    if (format == ImageFormat::Jpeg && (channels == 2 || channels == 4))
+        return ToolStatus::Failure("cannot write " + path + ": JPEG has no alpha; write the image with alpha as PNG or TIFF");
+    return ToolStatus::Success();
+}
+
 }  // namespace
 
 ToolStatus ReadImage(const std::string& path, ToolImage& image, ImageMetadata* metadata, const ReadOptions& options) {
@@ -46,10 +54,7 @@ ToolStatus OutputFormatOf(const std::string& path, ImageFormat& format) {
 
 ToolStatus CheckOutputFormat(const std::string& path, std::int32_t channels) {
     ImageFormat format = ImageFormat::Png;
-    if (ToolStatus s = OutputFormatOf(path, format); !s.ok()) return s;
-    if (format == ImageFormat::Jpeg && (channels == 2 || channels == 4))
-        return ToolStatus::Failure("cannot write " + path + ": JPEG has no alpha; write the image with alpha as PNG or TIFF");
-    return ToolStatus::Success();
+    return FormatForWriting(path, channels, format);
 }
 
 ToolStatus WriteImage(const std::string& path, const ToolImage& image, const ImageMetadata& metadata,
@@ -59,9 +64,8 @@ ToolStatus WriteImage(const std::string& path, const ToolImage& image, const Ima
         return s;
     if (image.samples.size() != image.RowBytes() * static_cast<std::size_t>(image.height))
         return ToolStatus::Failure("cannot write " + path + ": the image has no samples");
-    if (ToolStatus s = CheckOutputFormat(path, image.planes); !s.ok()) return s;
     ImageFormat format = ImageFormat::Png;
-    (void)OutputFormatOf(path, format);
+    if (ToolStatus s = FormatForWriting(path, image.planes, format); !s.ok()) return s;
     std::vector<std::string> lost;
     std::vector<FilePiece> pieces;
     if (format == ImageFormat::Png) pieces = PngMetadataChunks(metadata);

@@ -61,7 +61,6 @@ Bytes Inflate(std::span<const std::uint8_t> data) {
         result = inflate(&stream, Z_NO_FLUSH);
         out.insert(out.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
         if (out.size() > kMostInflated) result = Z_MEM_ERROR;
-        if (result == Z_BUF_ERROR && stream.avail_in == 0) break;
     }
     inflateEnd(&stream);
     return result == Z_STREAM_END ? out : Bytes();
