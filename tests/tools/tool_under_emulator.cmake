@@ -1,7 +1,8 @@
 # The Windows build of aperlume run under the emulator (Wine), loading the .8bf module beside its build:
 # it renders the built-in sample, converts between PNG, JPEG and TIFF, and refuses a value out of range,
 # an output extension it cannot write and alpha for JPEG without writing anything.
-# Arguments: -DEMULATOR=... -DTOOL=aperlume.exe -DWORK=folder
+# A 4:4:4 JPEG decodes within one level of what libjpeg-turbo makes of it natively.
+# Arguments: -DEMULATOR=... -DTOOL=aperlume.exe -DWORK=folder -DCOMPARE=compare_images.exe -DDATA=tests/data/jpeg
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 separate_arguments(emulator NATIVE_COMMAND "${EMULATOR}")
@@ -41,6 +42,16 @@ foreach(step "sample.png;sample.tif" "sample.tif;sample.jpg" "sample.jpg;back.pn
     message(FATAL_ERROR "${from} -> ${to} failed (${result}):\n${out}\n${err}")
   endif()
 endforeach()
+execute_process(COMMAND ${emulator} ${TOOL} --amount 0 ${DATA}/lights444.jpg ${WORK}/lights.png
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the JPEG was not read (${result}):\n${err}")
+endif()
+execute_process(COMMAND ${emulator} ${COMPARE} ${DATA}/lights444.decoded.png ${WORK}/lights.png 1
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the JPEG decodes unlike the native decoder: ${out}${err}")
+endif()
 execute_process(COMMAND ${emulator} ${TOOL} ${WORK}/sample.png ${WORK}/refused.gif
   RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT result EQUAL 2 OR NOT err MATCHES "extension names its format" OR EXISTS ${WORK}/refused.gif)
