@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  googletest libbenchmark-dev libpng-dev
-  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
+  googletest libbenchmark-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 libz-mingw-w64-dev
   wine wine32:i386 wine64
   xvfb xauth x11-apps imagemagick fonts-ipafont
   valgrind

@@ -1,6 +1,6 @@
-// The integrity check every file passes before a decoder sees it, through ReadPng as the tool reads
-// files: each kind of damage gets its own words, the same in every build (this test runs natively and
-// under Wine), and what the check learns of a good file is what the decoders then deliver.
+// The integrity check every PNG file passes before a decoder sees it, through ReadImage as the tool
+// reads files: each kind of damage gets its own words, the same in every build (this test runs natively
+// and under Wine), and what the check learns of a good file is what the decoders then deliver.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,7 +9,7 @@
 #include "tests/tools/png_bytes.h"
 #include "tests/tools/tool_test_support.h"
 #include "tools/aperlume/image_file_check.h"
-#include "tools/aperlume/png_io.h"
+#include "tools/aperlume/image_file.h"
 
 namespace aperlume::tool {
 namespace {
@@ -60,34 +60,35 @@ TEST_F(ImageFileCheck, EveryDamageIsRefusedWithItsReasonBeforeDecoding) {
         {"its image data is too short for a 17000x17000 image", [](auto& c) { c[0].data = ImageHeader(17000, 17000, 8, 2); }},
     };
     const std::string path = Path("damaged.png");
-    RasterImage image;
-    EXPECT_EQ(ReadPng(Path("missing.png"), image).message.rfind("cannot open " + Path("missing.png") + ": ", 0), 0u);
-    EXPECT_FALSE(ReadPng(folder_.string(), image).ok());
+    ToolImage image;
+    EXPECT_EQ(ReadImage(Path("missing.png"), image).message.rfind("cannot open " + Path("missing.png") + ": ", 0), 0u);
+    EXPECT_FALSE(ReadImage(folder_.string(), image).ok());
     for (const Case& c : cases) {
         std::vector<PngChunk> chunks = GoodChunks();
         c.change(chunks);
         WriteBytes(path, PngFile(chunks));
-        EXPECT_EQ(ReadPng(path, image).message, path + " is damaged (" + c.reason + ")");
+        EXPECT_EQ(ReadImage(path, image).message, path + " is damaged (" + c.reason + ")");
     }
     for (std::size_t index = 0; index < GoodChunks().size(); ++index) {
         WriteBytes(path, WithBadChecksum(GoodChunks(), index));
-        EXPECT_EQ(ReadPng(path, image).message,
+        EXPECT_EQ(ReadImage(path, image).message,
                   path + " is damaged (bad checksum in its " + GoodChunks()[index].type + " chunk)");
     }
     const Bytes good = PngFile(GoodChunks());
     for (std::size_t size = 0; size < good.size(); ++size) {
         WriteBytes(path, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
-        EXPECT_EQ(ReadPng(path, image).message, path + (size < 8 ? " is not a PNG file" : " is damaged (it is cut short)"))
+        EXPECT_EQ(ReadImage(path, image).message,
+                  path + (size == 0 ? " is not a PNG, JPEG or TIFF file" : " is damaged (it is cut short)"))
             << size << " bytes";
     }
     Bytes huge = good;
     huge[8] = 0x80;  // the IHDR length with its top bit set
     WriteBytes(path, huge);
-    EXPECT_EQ(ReadPng(path, image).message, path + " is damaged (a chunk length is out of range)");
+    EXPECT_EQ(ReadImage(path, image).message, path + " is damaged (a chunk length is out of range)");
     std::vector<PngChunk> critical = GoodChunks();
     critical[1].type = "TEXT";
     WriteBytes(path, PngFile(critical));
-    EXPECT_EQ(ReadPng(path, image).message, path + " uses a chunk this tool cannot read (TEXT)");
+    EXPECT_EQ(ReadImage(path, image).message, path + " uses a chunk this tool cannot read (TEXT)");
 }
 
 TEST_F(ImageFileCheck, HarmlessVariationsDecodeAsThePlainFile) {
@@ -99,13 +100,13 @@ TEST_F(ImageFileCheck, HarmlessVariationsDecodeAsThePlainFile) {
     Bytes trailing = PngFile(split);
     trailing.insert(trailing.end(), {'j', 'u', 'n', 'k'});  // after IEND: ignored, as every decoder does
     WriteBytes(Path("variant.png"), trailing);
-    RasterImage image;
-    ToolStatus status = ReadPng(Path("variant.png"), image);
+    ToolImage image;
+    ToolStatus status = ReadImage(Path("variant.png"), image);
     ASSERT_TRUE(status.ok()) << status.message;
     EXPECT_EQ(image.width, 3);
     EXPECT_EQ(image.height, 2);
-    EXPECT_EQ(image.channels, 3);
-    EXPECT_EQ(image.samples, std::vector<std::uint16_t>(18, 77));
+    EXPECT_EQ(image.planes, 3);
+    EXPECT_EQ(image.samples, std::vector<std::uint8_t>(18, 77));
 }
 
 TEST_F(ImageFileCheck, FactsFollowTheColourTypeAndTransparency) {
@@ -146,14 +147,14 @@ TEST_F(ImageFileCheck, SizeLimitsComeFirstAndSayHowToRaiseThem) {
               "x.png: the image is 32768x1; the filter takes at most 32767 pixels a side");
     // Through the reader, on the header alone, whatever follows it.
     WriteBytes(Path("wide.png"), PngFile({{"IHDR", ImageHeader(40000, 1, 1, 0)}}));
-    RasterImage wide;
-    EXPECT_EQ(ReadPng(Path("wide.png"), wide).message,
+    ToolImage wide;
+    EXPECT_EQ(ReadImage(Path("wide.png"), wide).message,
               Path("wide.png") + ": the image is 40000x1; the filter takes at most 32767 pixels a side");
     std::vector<PngChunk> chunks = {{"IHDR", ImageHeader(20000, 20000, 16, 6)}, {"IDAT", {1}}};
     WriteBytes(Path("big.png"), PngFile(chunks));
-    RasterImage image;
-    EXPECT_NE(ReadPng(Path("big.png"), image).message.find("(400 megapixels), over the limit of 300"), std::string::npos);
-    EXPECT_EQ(ReadPng(Path("big.png"), image, 0).message, Path("big.png") + " is damaged (it is cut short)");
+    ToolImage image;
+    EXPECT_NE(ReadImage(Path("big.png"), image).message.find("(400 megapixels), over the limit of 300"), std::string::npos);
+    EXPECT_EQ(ReadImage(Path("big.png"), image, nullptr, {0}).message, Path("big.png") + " is damaged (it is cut short)");
 }
 
 }  // namespace

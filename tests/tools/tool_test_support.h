@@ -8,24 +8,37 @@
 #include <iterator>
 #include <string>
 
-#include "tools/aperlume/raster_image.h"
+#include "tools/aperlume/tool_image.h"
 
 namespace aperlume::tool::testing {
 
-// Every sample from a multiplicative hash of its index; the first two are the extremes of the range.
-inline RasterImage PatternRaster(std::int32_t width, std::int32_t height, std::int32_t channels,
-                                 std::int32_t bitDepth) {
-    RasterImage image;
-    image.width = width;
-    image.height = height;
-    image.channels = channels;
-    image.bitDepth = bitDepth;
-    image.samples.resize(static_cast<std::size_t>(width * height * channels));
-    const std::uint32_t range = bitDepth == 16 ? 65536u : 256u;
-    for (std::size_t i = 0; i < image.samples.size(); ++i)
-        image.samples[i] = static_cast<std::uint16_t>((i * 2654435761u >> 7) % range);
-    image.samples[0] = static_cast<std::uint16_t>(range - 1);
-    if (image.samples.size() > 1) image.samples[1] = 0;
+// Sample `index` of the image's interleaved samples (16-bit ones little-endian).
+inline std::uint32_t SampleAt(const ToolImage& image, std::size_t index) {
+    if (image.BytesPerSample() == 1) return image.samples[index];
+    return image.samples[2 * index] | std::uint32_t{image.samples[2 * index + 1]} << 8;
+}
+inline void SetSampleAt(ToolImage& image, std::size_t index, std::uint32_t value) {
+    if (image.BytesPerSample() == 1) {
+        image.samples[index] = static_cast<std::uint8_t>(value);
+    } else {
+        image.samples[2 * index] = static_cast<std::uint8_t>(value);
+        image.samples[2 * index + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+}
+inline std::size_t SampleCount(const ToolImage& image) {
+    return image.samples.size() / static_cast<std::size_t>(image.BytesPerSample());
+}
+
+// Every sample from a multiplicative hash of its index, in the host's range (16-bit: 0..32768); the
+// first two are the extremes of the range.
+inline ToolImage PatternImage(std::int32_t width, std::int32_t height, std::int32_t channels, std::int32_t bitDepth) {
+    ToolImage image = EmptyToolImage(width, height, channels, bitDepth);
+    const std::size_t count = static_cast<std::size_t>(width * height * channels);
+    image.samples.resize(count * static_cast<std::size_t>(bitDepth / 8));
+    const std::uint32_t range = bitDepth == 16 ? 32769u : 256u;
+    for (std::size_t i = 0; i < count; ++i) SetSampleAt(image, i, static_cast<std::uint32_t>((i * 2654435761u >> 7) % range));
+    SetSampleAt(image, 0, range - 1);
+    if (count > 1) SetSampleAt(image, 1, 0);
     return image;
 }
 

@@ -1,6 +1,8 @@
 # The Windows build of aperlume run under the emulator (Wine), loading the .8bf module beside its build:
-# it renders the built-in sample, and it refuses a value out of range without writing anything.
-# Arguments: -DEMULATOR=... -DTOOL=aperlume.exe -DWORK=folder
+# it renders the built-in sample, converts between PNG, JPEG and TIFF, and refuses a value out of range,
+# an output extension it cannot write and alpha for JPEG without writing anything.
+# A 4:4:4 JPEG decodes within one level of what libjpeg-turbo makes of it natively.
+# Arguments: -DEMULATOR=... -DTOOL=aperlume.exe -DWORK=folder -DCOMPARE=compare_images.exe -DDATA=tests/data/jpeg
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 separate_arguments(emulator NATIVE_COMMAND "${EMULATOR}")
@@ -30,4 +32,29 @@ execute_process(COMMAND ${emulator} ${TOOL} --amount 101 --sample ${WORK}/refuse
 if(NOT result EQUAL 2 OR NOT err MATCHES "--amount must be between 0 and 100" OR EXISTS ${WORK}/refused.png)
   message(FATAL_ERROR "a value out of range was not refused (${result}):\n${err}")
 endif()
-message(STATUS "aperlume under the emulator: sample rendered, bad value refused")
+# Formats: the sample through TIFF and JPEG and back to PNG, as the native tool takes them.
+foreach(step "sample.png;sample.tif" "sample.tif;sample.jpg" "sample.jpg;back.png")
+  list(GET step 0 from)
+  list(GET step 1 to)
+  execute_process(COMMAND ${emulator} ${TOOL} --amount 2 --quality 90 ${WORK}/${from} ${WORK}/${to}
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT result EQUAL 0 OR NOT EXISTS ${WORK}/${to})
+    message(FATAL_ERROR "${from} -> ${to} failed (${result}):\n${out}\n${err}")
+  endif()
+endforeach()
+execute_process(COMMAND ${emulator} ${TOOL} --amount 0 ${DATA}/lights444.jpg ${WORK}/lights.png
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the JPEG was not read (${result}):\n${err}")
+endif()
+execute_process(COMMAND ${emulator} ${COMPARE} ${DATA}/lights444.decoded.png ${WORK}/lights.png 1
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the JPEG decodes unlike the native decoder: ${out}${err}")
+endif()
+execute_process(COMMAND ${emulator} ${TOOL} ${WORK}/sample.png ${WORK}/refused.gif
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 2 OR NOT err MATCHES "extension names its format" OR EXISTS ${WORK}/refused.gif)
+  message(FATAL_ERROR "an unknown output extension was not refused (${result}):\n${err}")
+endif()
+message(STATUS "aperlume under the emulator: sample rendered, formats converted, bad value and extension refused")

@@ -3,9 +3,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
+#include "tools/aperlume/format_structure.h"
 #include "tools/aperlume/png_structure.h"
 
 namespace aperlume::tool {
@@ -14,6 +17,10 @@ namespace {
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+constexpr unsigned char kJpegStart[3] = {0xff, 0xd8, 0xff};
+constexpr unsigned char kTiffLittle[4] = {'I', 'I', 42, 0};
+constexpr unsigned char kTiffBig[4] = {'M', 'M', 0, 42};
 
 std::string SizeText(std::uint32_t width, std::uint32_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
@@ -45,9 +52,24 @@ ToolStatus CheckImageFile(const std::string& path, const ImageLimits& limits, Im
     if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
     unsigned char signature[sizeof kPngSignature] = {};
     const std::size_t got = std::fread(signature, 1, sizeof signature, file.get());
-    if (got == sizeof signature && std::memcmp(signature, kPngSignature, sizeof signature) == 0)
-        return CheckPngStructure(file.get(), path, limits, facts);
-    return ToolStatus::Failure(path + " is not a PNG file");
+    facts = ImageFileFacts{};
+    const auto starts = [&](std::initializer_list<unsigned char> magic) {
+        return got >= magic.size() && std::equal(magic.begin(), magic.end(), signature);
+    };
+    if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'})) return CheckPngStructure(file.get(), path, limits, facts);
+    if (starts({0xff, 0xd8, 0xff})) {
+        if (std::fseek(file.get(), 2, SEEK_SET) != 0) return ToolStatus::Failure("cannot read " + path);
+        return CheckJpegStructure(file.get(), path, limits, facts);
+    }
+    if (starts({'I', 'I'}) || starts({'M', 'M'})) return CheckTiffStructure(file.get(), path, limits, facts);
+    // The start of a signature and no more: a file cut short rather than a file of another kind.
+    const auto cutShort = [&](const unsigned char* magic, std::size_t size) {
+        return got > 0 && got < size && std::memcmp(signature, magic, got) == 0;
+    };
+    if (cutShort(kPngSignature, sizeof kPngSignature) || cutShort(kJpegStart, sizeof kJpegStart) ||
+        cutShort(kTiffLittle, sizeof kTiffLittle) || cutShort(kTiffBig, sizeof kTiffBig))
+        return Damaged(path, "it is cut short");
+    return ToolStatus::Failure(path + " is not a PNG, JPEG or TIFF file");
 }
 
 }  // namespace aperlume::tool

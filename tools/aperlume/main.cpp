@@ -1,5 +1,6 @@
-// aperlume: the command-line lens blur. Loads the plug-in module, reads a PNG (or draws the built-in
-// sample), replays the filter over it with the settings of the command line, and writes the result.
+// aperlume: the command-line lens blur. Loads the plug-in module, reads an image file (or draws the
+// built-in sample), replays the filter over it with the settings of the command line, and writes the
+// result with the input's metadata.
 // Everything that can be wrong with the command line or the inputs is found before the render, and
 // outputs are written only after a successful run, each through a temporary file (output_file.h).
 #include <chrono>
@@ -12,7 +13,7 @@
 
 #include "tools/aperlume/filter_replay.h"
 #include "tools/aperlume/output_file.h"
-#include "tools/aperlume/png_io.h"
+#include "tools/aperlume/image_file.h"
 #include "tools/aperlume/progress_bar.h"
 #include "tools/aperlume/sample_image.h"
 #include "tools/aperlume/tool_options.h"
@@ -48,7 +49,7 @@ std::string DefaultModulePath() {
     return built.string();
 }
 
-std::string DescribeImage(const testhost::HostImage& image) {
+std::string DescribeImage(const ToolImage& image) {
     const char* kind = image.planes <= 2 ? (image.planes == 2 ? "gray+alpha" : "gray")
                                          : (image.planes == 4 ? "RGBA" : "RGB");
     return std::to_string(image.width) + "x" + std::to_string(image.height) + " " + kind + ", " +
@@ -66,34 +67,36 @@ int RunTool(const std::vector<std::string>& arguments) {
     if (ToolStatus s = CheckFileRoles(options); !s.ok()) return Fail(s.message, kExitUsage);
 
     // Inputs first: nothing is written unless all of them are good.
-    testhost::HostImage image;
+    ToolImage image;
+    ImageMetadata metadata;
     if (options.RendersSample() || !options.Renders()) {
         image = BuildSampleImage();
     } else {
-        RasterImage raster;
-        if (ToolStatus s = ReadPng(options.input, raster, options.MaxPixels()); !s.ok())
+        if (ToolStatus s = ReadImage(options.input, image, &metadata, {options.MaxPixels()}); !s.ok())
             return Fail(s.message, kExitFailure);
-        image = ToHostImage(raster);
     }
     std::vector<std::uint8_t> selection;
     if (!options.selection.empty()) {
-        RasterImage raster;
-        if (ToolStatus s = ReadPng(options.selection, raster, options.MaxPixels()); !s.ok())
+        ToolImage raster;
+        if (ToolStatus s = ReadImage(options.selection, raster, nullptr, {options.MaxPixels(), SampleRange::File}); !s.ok())
             return Fail(s.message, kExitFailure);
-        if (ToolStatus s = SelectionFromRaster(raster, image.width, image.height, options.selection, selection); !s.ok())
+        if (ToolStatus s = SelectionFromImage(raster, image.width, image.height, options.selection, selection); !s.ok())
             return Fail(s.message, kExitFailure);
     }
     const std::string output = options.RendersSample() ? options.sampleOutput : options.output;
     for (const std::string* path : {&output, static_cast<const std::string*>(&options.sampleSource)})
-        if (!path->empty())
+        if (!path->empty()) {
             if (ToolStatus s = CheckOutputPath(*path); !s.ok()) return Fail(s.message, kExitFailure);
+            if (ToolStatus s = CheckOutputFormat(*path, image.planes); !s.ok()) return Fail(s.message, kExitFailure);
+        }
+    if (options.strip) metadata = ImageMetadata();
 
     if (options.settings.depth != 0 && selection.empty())
         Warn("--depth-map uses the selection as depth map; without --selection the whole image is at depth 255");
     if (options.settings.depth != 0 && options.settings.method != 0)
         Warn("--depth-map has effect only with --method normal");
 
-    testhost::HostImage result;
+    ToolImage result;
     if (options.Renders()) {
         const std::string modulePath = options.plugin.empty() ? DefaultModulePath() : options.plugin;
         testhost::PluginModule module;
@@ -102,6 +105,7 @@ int RunTool(const std::vector<std::string>& arguments) {
         if (options.verbose) {
             std::printf("plug-in: %s\n", modulePath.c_str());
             std::printf("image: %s%s\n", DescribeImage(image).c_str(), selection.empty() ? "" : ", with a selection");
+            std::printf("metadata carried: %s\n", DescribeMetadata(metadata).c_str());
             std::printf("settings sent: %s\n", DescribeSettings(options.settings).c_str());
         }
 
@@ -134,13 +138,17 @@ int RunTool(const std::vector<std::string>& arguments) {
         result = std::move(outcome.output);
     }
 
+    const EncodeSettings encoding{options.quality};
     if (!options.sampleSource.empty()) {
-        if (ToolStatus s = WritePng(options.sampleSource, FromHostImage(BuildSampleImage())); !s.ok())
+        if (ToolStatus s = WriteImage(options.sampleSource, BuildSampleImage(), {}, encoding); !s.ok())
             return Fail(s.message, kExitFailure);
         if (options.verbose) std::printf("wrote %s\n", options.sampleSource.c_str());
     }
     if (options.Renders()) {
-        if (ToolStatus s = WritePng(output, FromHostImage(result)); !s.ok()) return Fail(s.message, kExitFailure);
+        std::vector<std::string> dropped;
+        if (ToolStatus s = WriteImage(output, result, metadata, encoding, &dropped); !s.ok())
+            return Fail(s.message, kExitFailure);
+        for (const std::string& what : dropped) Warn(output + " cannot hold " + what + "; it was left out");
         if (options.verbose) std::printf("wrote %s\n", output.c_str());
     }
     return kExitSuccess;

@@ -25,7 +25,7 @@ ToolStatus CheckOutputPath(const std::string& path);
 bool IsReadOnlyFile(const std::string& path);
 
 // Checks `path` as CheckOutputPath does, creates the temporary file, calls `write` with it open for
-// writing (`write` must not close it), and on success puts it in place of `path`. On any failure the
+// writing and reading back (`write` must not close it), and on success puts it in place of `path`. On any failure the
 // temporary file is removed and `path` is left as it was. One write at a time per process.
 ToolStatus WriteFileAtomically(const std::string& path, const std::function<ToolStatus(std::FILE* file)>& write);
 

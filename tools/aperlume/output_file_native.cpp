@@ -123,7 +123,7 @@ ToolStatus WriteFileAtomically(const std::string& path, const std::function<Tool
         if (descriptor < 0) return Failure(path, errno);
         temporaryExists = 1;
     }
-    std::FILE* file = fdopen(descriptor, "wb");
+    std::FILE* file = fdopen(descriptor, "w+b");
     if (file == nullptr) {
         const int why = errno;
         close(descriptor);

@@ -63,7 +63,7 @@ HANDLE CreateTemporary(const std::wstring& target) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return INVALID_HANDLE_VALUE;
         }
-        HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             name.copy(temporaryPath, name.size());
@@ -98,7 +98,7 @@ ToolStatus WriteFileAtomically(const std::string& path, const std::function<Tool
     HANDLE handle = CreateTemporary(target);
     if (handle == INVALID_HANDLE_VALUE) return Failure(path, GetLastError());
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
     if (file == nullptr) {
         if (descriptor < 0)
             CloseHandle(handle);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace aperlume::tool {
 namespace {
@@ -24,6 +25,13 @@ constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 // bits), so no image needs less compressed data than 1/1032 of its raw size.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 constexpr std::uint32_t kMaxChunkLength = 0x7fffffffu;
+// Metadata chunks are kept whole for image_metadata.h, up to this size (larger ones are dropped).
+constexpr std::uint32_t kMaxMetadataChunk = 64u << 20;
+
+bool IsMetadataChunk(const unsigned char* type) {
+    return std::memcmp(type, "iCCP", 4) == 0 || std::memcmp(type, "eXIf", 4) == 0 || std::memcmp(type, "iTXt", 4) == 0 ||
+           std::memcmp(type, "pHYs", 4) == 0;
+}
 
 std::uint32_t BigEndian32(const unsigned char* bytes) {
     return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
@@ -139,6 +147,7 @@ std::uint32_t PngCrc(std::uint32_t crc, const unsigned char* bytes, std::size_t 
 
 ToolStatus CheckPngStructure(std::FILE* file, const std::string& path, const ImageLimits& limits,
                              ImageFileFacts& facts) {
+    facts.metadata = {};
     Walk walk{path, facts};
     std::array<unsigned char, 16384> buffer{};
     for (;;) {
@@ -152,6 +161,8 @@ ToolStatus CheckPngStructure(std::FILE* file, const std::string& path, const Ima
         // chunks whose content matters here (at most an image header's 13).
         std::uint32_t crc = PngCrc(0, type, 4);
         unsigned char start[13] = {};
+        std::vector<std::uint8_t> whole;
+        const bool keep = IsMetadataChunk(type) && length <= kMaxMetadataChunk;
         for (std::uint32_t left = length; left > 0;) {
             const std::size_t want = left < buffer.size() ? left : buffer.size();
             if (std::fread(buffer.data(), 1, want, file) != want) return walk.Damaged("it is cut short");
@@ -159,6 +170,7 @@ ToolStatus CheckPngStructure(std::FILE* file, const std::string& path, const Ima
             if (offset < sizeof start)
                 std::memcpy(start + offset, buffer.data(), want < sizeof start - offset ? want : sizeof start - offset);
             crc = PngCrc(crc, buffer.data(), want);
+            if (keep) whole.insert(whole.end(), buffer.data(), buffer.data() + want);
             left -= static_cast<std::uint32_t>(want);
         }
         unsigned char stored[4];
@@ -166,6 +178,7 @@ ToolStatus CheckPngStructure(std::FILE* file, const std::string& path, const Ima
         const std::string name(reinterpret_cast<const char*>(type), 4);
         if (BigEndian32(stored) != crc) return walk.Damaged("bad checksum in its " + name + " chunk");
         if (ToolStatus s = ReadChunk(walk, type, start, length, limits); !s.ok()) return s;
+        if (keep) ReadPngMetadataChunk(name, whole, facts.metadata);
         if (name == "IEND") break;
     }
     if (!walk.dataStarted) return walk.Damaged("it has no image data");
@@ -178,6 +191,7 @@ ToolStatus CheckPngStructure(std::FILE* file, const std::string& path, const Ima
         return walk.Damaged("its image data is too short for a " + std::to_string(facts.width) + "x" +
                             std::to_string(facts.height) + " image");
     facts.channels = StoredChannels(facts.pngColorType) + (facts.pngColorType == 3 ? 2 : 0) + (walk.transparency ? 1 : 0);
+    facts.dataBytes = walk.dataBytes;
     return ToolStatus::Success();
 }
 

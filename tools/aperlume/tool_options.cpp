@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/aperlume/image_file.h"
 #include "tools/aperlume/output_file.h"
 
 namespace aperlume::tool {
@@ -85,18 +86,13 @@ std::string* FileOption(const std::string& name, ToolOptions& options) {
     return nullptr;
 }
 
-// Output files are always PNG; a name that promises another format would be a surprise.
-bool HasPngExtension(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == ".png";
-}
-
+// An output's extension names its format; a name that names none is a slip of the command line.
 ToolStatus CheckOutputNames(const ToolOptions& options) {
-    for (const std::string* path : {&options.output, &options.sampleOutput, &options.sampleSource})
-        if (!path->empty() && !HasPngExtension(*path))
-            return ToolStatus::Failure("output files are PNG: " + Quoted(*path) + " must end in .png");
+    for (const std::string* path : {&options.output, &options.sampleOutput, &options.sampleSource}) {
+        ImageFormat format = ImageFormat::Png;
+        if (!path->empty())
+            if (ToolStatus s = OutputFormatOf(*path, format); !s.ok()) return s;
+    }
     return ToolStatus::Success();
 }
 
@@ -108,6 +104,14 @@ ToolStatus SetMaxMegapixels(const std::string& text, ToolOptions& options) {
         return ToolStatus::Failure("--max-megapixels must be a whole number from 0 (no limit) to " +
                                    std::to_string(kMostMegapixels) + " (got " + Quoted(text) + ")");
     options.maxMegapixels = static_cast<std::uint32_t>(number);
+    return ToolStatus::Success();
+}
+
+ToolStatus SetQuality(const std::string& text, ToolOptions& options) {
+    std::int64_t number = 0;
+    if (!ParseWholeNumber(text, number) || number < 1 || number > 100)
+        return ToolStatus::Failure("--quality must be a whole number from 1 to 100 (got " + Quoted(text) + ")");
+    options.quality = static_cast<int>(number);
     return ToolStatus::Success();
 }
 
@@ -174,6 +178,10 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
             options.progress = true;
             continue;
         }
+        if (argument == "--strip") {
+            options.strip = true;
+            continue;
+        }
         if (!StartsWith(argument, "--")) return ToolStatus::Failure("unknown option " + Quoted(argument) + " (see --help)");
 
         // --name=value or --name value.
@@ -185,7 +193,8 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
         const Setting* setting = FindSetting(name);
         std::string* file = FileOption(name, options);
         const bool limit = name == "max-megapixels";
-        if (setting == nullptr && file == nullptr && !limit)
+        const bool quality = name == "quality";
+        if (setting == nullptr && file == nullptr && !limit && !quality)
             return ToolStatus::Failure("unknown option " + Quoted("--" + name) + " (see --help)");
 
         if (!inlineValue) {
@@ -202,6 +211,8 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
             if (ToolStatus s = SetSetting(*setting, value, options.settings); !s.ok()) return s;
         } else if (limit) {
             if (ToolStatus s = SetMaxMegapixels(value, options); !s.ok()) return s;
+        } else if (quality) {
+            if (ToolStatus s = SetQuality(value, options); !s.ok()) return s;
         } else {
             if (value.empty()) return ToolStatus::Failure("--" + name + " needs a file name");
             *file = value;
@@ -231,12 +242,14 @@ ToolStatus CheckFileRoles(const ToolOptions& options) {
 
 std::string UsageText() {
     std::string text =
-        "Usage: aperlume [options] INPUT.png OUTPUT.png\n"
-        "       aperlume [options] --sample OUTPUT.png [--write-sample SAMPLE.png]\n"
+        "Usage: aperlume [options] INPUT OUTPUT\n"
+        "       aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n"
         "\n"
-        "Blurs a PNG image as an out-of-focus lens would: bright points bloom into the shape of the\n"
-        "aperture. Reads and writes 8- and 16-bit gray, gray+alpha, RGB and RGBA PNG files; the output\n"
-        "keeps the input's format. The output is written only when the whole run succeeded.\n"
+        "Blurs an image as an out-of-focus lens would: bright points bloom into the shape of the\n"
+        "aperture. Reads PNG, JPEG and TIFF files (told by their content) of 8 or 16 bits, gray or RGB,\n"
+        "with or without alpha; writes the format OUTPUT's extension names: .png, .jpg/.jpeg, .tif/.tiff.\n"
+        "PNG and TIFF keep the channels and the bit depth (TIFF: deflate, alpha unassociated); JPEG is\n"
+        "8-bit, gray or RGB, and takes no alpha. The output is written only when the whole run succeeded.\n"
         "\n"
         "Filter settings (value ranges and defaults in brackets):\n";
     char line[200];
@@ -275,7 +288,7 @@ std::string UsageText() {
         "  --depth-map needs --selection and has effect only with --method normal.\n"
         "\n"
         "Files and switches:\n"
-        "  --selection FILE       gray PNG of the image's size: the selection to blend with, and the\n"
+        "  --selection FILE       gray image of the image's size: the selection to blend with, and the\n"
         "                         depth map with --depth-map (8-bit; 16-bit is scaled to 8 bits)\n"
         "  --sample FILE          render the built-in sample (a night street, 640x400) into FILE\n"
         "  --write-sample FILE    save the built-in sample, unblurred, into FILE\n"
@@ -283,10 +296,18 @@ std::string UsageText() {
         "  --max-megapixels N     refuse an image or selection of more than N million pixels before\n"
         "                         reading its pixels; 0 for no limit [default " +
         std::to_string(kDefaultMaxMegapixels) + "]\n"
+        "  --quality N            JPEG quality, 1..100 [default 95]; 4:4:4 chroma from 90 up, else 4:2:0\n"
+        "  --strip                write no metadata into OUTPUT\n"
         "  --progress             draw the progress bar even when standard error is not a terminal\n"
-        "  -v, --verbose          print the plug-in, the image and the settings the plug-in recorded\n"
+        "  -v, --verbose          print the plug-in, the image, its metadata and the settings the plug-in\n"
+        "                         recorded\n"
         "  -h, --help             print this help\n"
         "\n"
+        "Metadata: the input's ICC profile, EXIF (its orientation as it is: the filter works on the stored\n"
+        "pixels), XMP and resolution go into OUTPUT as far as its format holds them (PNG iCCP, eXIf, iTXt,\n"
+        "pHYs; JPEG APP0-APP2 segments of at most 64 KB each for EXIF and XMP; TIFF tags and the EXIF and\n"
+        "GPS directories). What does not fit is left out with a warning; --strip leaves out all of it.\n" +
+        std::string(EncoderLimits()) +
         "\n"
         "An output never replaces an input, and a read-only output file is left alone.\n"
         "Exit status: 0 success, 1 a file could not be read or written or the filter failed,\n"

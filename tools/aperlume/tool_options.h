@@ -23,13 +23,15 @@ FilterParameters ToolDefaultSettings();
 
 struct ToolOptions {
     FilterParameters settings = ToolDefaultSettings();
-    std::string input;          // INPUT.png
-    std::string output;         // OUTPUT.png
-    std::string selection;      // --selection: gray PNG, the selection and the depth map
+    std::string input;          // INPUT: PNG, JPEG or TIFF
+    std::string output;         // OUTPUT: its extension names its format
+    std::string selection;      // --selection: a gray image, the selection and the depth map
     std::string plugin;         // --plugin: the module to load instead of the one beside the tool
     std::string sampleOutput;   // --sample: render the built-in sample into this file
     std::string sampleSource;   // --write-sample: save the unblurred built-in sample into this file
     std::uint32_t maxMegapixels = kDefaultMaxMegapixels;  // --max-megapixels: larger files are refused; 0: no limit
+    int quality = 95;           // --quality: JPEG quality 1..100
+    bool strip = false;         // --strip: write no metadata
     bool help = false;
     bool verbose = false;
     bool progress = false;      // --progress: draw the bar even when standard error is no terminal

@@ -9,7 +9,7 @@
 
 #include "tests/tools/end_to_end/tool_run.h"
 #include "tests/tools/tool_test_support.h"
-#include "tools/aperlume/png_io.h"
+#include "tools/aperlume/image_file.h"
 
 namespace aperlume::tool {
 namespace {
@@ -22,10 +22,10 @@ class ToolUnderValgrind : public testing::TemporaryFolderTest,
 TEST_P(ToolUnderValgrind, RunsCleanly) {
     const auto [method, bitDepth, alpha] = GetParam();
     const auto [name, depthMap] = method;
-    ASSERT_TRUE(WritePng(Path("in.png"), testing::PatternRaster(48, 32, alpha ? 4 : 3, bitDepth)).ok());
+    ASSERT_TRUE(WriteImage(Path("in.png"), testing::PatternImage(48, 32, alpha ? 4 : 3, bitDepth), {}, {}).ok());
     std::vector<std::string> arguments = {"--method", name, "--amount", "3", "--vertices", "6"};
     if (depthMap) {
-        ASSERT_TRUE(WritePng(Path("depth.png"), testing::PatternRaster(48, 32, 1, 8)).ok());
+        ASSERT_TRUE(WriteImage(Path("depth.png"), testing::PatternImage(48, 32, 1, 8), {}, {}).ok());
         arguments.insert(arguments.end(), {"--depth-map", "--focus", "100", "--selection", Path("depth.png")});
     }
     arguments.insert(arguments.end(), {Path("in.png"), Path("out.png")});
@@ -33,10 +33,10 @@ TEST_P(ToolUnderValgrind, RunsCleanly) {
         std::string(APERLUME_VALGRIND) + " -q --error-exitcode=1 --leak-check=full", APERLUME_TOOL_PATH, arguments,
         folder_);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    RasterImage output;
-    ASSERT_TRUE(ReadPng(Path("out.png"), output).ok());
-    EXPECT_EQ(output.bitDepth, bitDepth);
-    EXPECT_EQ(output.channels, alpha ? 4 : 3);
+    ToolImage output;
+    ASSERT_TRUE(ReadImage(Path("out.png"), output).ok());
+    EXPECT_EQ(output.BytesPerSample() * 8, bitDepth);
+    EXPECT_EQ(output.planes, alpha ? 4 : 3);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<ToolUnderValgrind::ParamType>& info) {
