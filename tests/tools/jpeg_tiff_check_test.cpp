@@ -161,6 +161,9 @@ TEST_F(JpegTiffCheck, TiffOfSamplesTheToolCannotTakeOrDamagedIsRefusedWithItsRea
         WriteBytes(path, file);
         EXPECT_EQ(ReadImage(path, image).message, path + c.message);
     }
+    // A tag with no value at all (found by fuzzing: its empty value was once copied from a null buffer).
+    WriteBytes(path, TiffFile(rgb, set(tiff::kSoftware, tiff::kAscii, {})));
+    EXPECT_TRUE(ReadImage(path, image).ok());
     Bytes big = TiffFile(rgb);
     big[2] = 43;  // BigTIFF
     WriteBytes(path, big);

@@ -102,7 +102,9 @@ bool ReadDirectoryAt(ByteSource& source, bool bigEndian, std::uint32_t offset, s
             return false;
         }
         entry.value.resize(static_cast<std::size_t>(bytes));
-        if (bytes <= 4) {
+        if (bytes == 0) {
+            // no value at all: nothing to copy (and no buffer to copy into)
+        } else if (bytes <= 4) {
             std::memcpy(entry.value.data(), raw + 8, static_cast<std::size_t>(bytes));
         } else if (!source.ReadAt(Read32(raw + 8, bigEndian), entry.value.data(), entry.value.size())) {
             why = "the value of tag " + std::to_string(entry.tag) + " lies outside the file";
