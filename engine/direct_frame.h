@@ -1,0 +1,119 @@
+// What the direct method's two paths share: the geometry of a render, the source rows as the spread
+// reads them, the bands of output rows that the threads take, and the output's means.
+//
+// Bands and rounds. The output rows are cut into bands whose height follows only from the image and the
+// kernel, never from the number of threads, and every band is computed from the source rows alone, so
+// the output is the same for any number of threads. Bands are taken in rounds of at most one per
+// thread; the calling thread holds a check point before each round and joins the workers after it.
+// A band writes its means straight into the planes, so the source values that later bands still need
+// are kept in the source ring: every row is copied there once, masked by its opacity, before the first
+// round that reads it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "base/parallel_for.h"
+#include "base/result.h"
+#include "base/working_memory.h"
+#include "engine/render.h"
+
+namespace aperlume::direct {
+
+struct Geometry {
+    std::int32_t width;
+    std::int32_t height;
+    // The kernel raster: the whole aperture, centred, unless a huge one is cut to the part that can reach
+    // from one pixel of the image to another. Both sides are odd, so the centre lies radius rows (and
+    // columns) from either edge.
+    std::int32_t kernelWidth;
+    std::int32_t kernelHeight;
+    std::int32_t radiusX;
+    std::int32_t radiusY;
+};
+
+// The planes a layout spreads: colour planes 0.. and, when `alpha`, the transparency in the next one.
+// With transparency a source whose alpha is 0 or below adds nothing to the colour, while its weight
+// counts towards the alpha: colours are means over the non-transparent pixels, alphas means over all.
+struct Lanes {
+    std::int32_t colourPlanes;  // 1 or 3
+    bool alpha;
+    std::int32_t Planes() const { return colourPlanes + (alpha ? 1 : 0); }
+};
+
+// The rows the current round reads, in a ring: row y in slot y mod capacity. With transparency each
+// colour value is stored as 0 where the pixel is transparent, and the alpha as 0 where it is 0 or below,
+// so that "opaque" reads as alpha > 0.
+class SourceRing {
+public:
+    [[nodiscard]] bool Init(const Lanes& lanes, std::int32_t width, std::int32_t capacity);
+    // Copies rows [filled, end) in from the planes (callers never ask for more than capacity rows back).
+    void Fill(std::span<const PlaneView> planes, std::int32_t end);
+    const float* Row(std::int32_t plane, std::int32_t y) const {
+        return rows_[static_cast<std::size_t>(plane)].get() +
+               static_cast<std::size_t>(y % capacity_) * static_cast<std::size_t>(width_);
+    }
+
+private:
+    Lanes lanes_{};
+    std::int32_t width_ = 0;
+    std::int32_t capacity_ = 0;
+    std::int32_t filled_ = 0;
+    Buffer<float> rows_[4];
+};
+
+struct BandPlan {
+    std::int32_t rows;   // per band (the last may be shorter)
+    std::int32_t count;
+    std::int32_t height;
+    std::int32_t Begin(std::int32_t band) const { return band * rows; }
+    std::int32_t End(std::int32_t band) const { return band + 1 >= count ? height : (band + 1) * rows; }
+};
+
+// Bands of about `bandCost` units of work (`rowCost` per row), at least 16 of them where the height
+// allows (work for several threads, and check points, on small images too).
+BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost);
+
+// The method's check points: the full poll, then the position on the scale of height + 40.
+class Progress {
+public:
+    Progress(CheckPoints& checkPoints, std::int32_t height) : checkPoints_(checkPoints), height_(height) {}
+    // A check point with `rows` output rows done; false when the run is to stop.
+    [[nodiscard]] bool Check(std::int32_t rows);
+
+private:
+    CheckPoints& checkPoints_;
+    std::int32_t height_;
+};
+
+// Runs band(index, slot) for every band of `plan`, in rounds of at most `slots` bands on `slots`
+// threads, each band of a round with its own slot 0..slots-1, filling the ring first with the rows the
+// round reads (radiusY beyond its bands).
+template <class Band>
+[[nodiscard]] Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, SourceRing& ring,
+                               std::span<const PlaneView> planes, Progress& progress, Band& band);
+
+// value / weight, or the source's own value where nothing with a positive weight arrived (weight 0).
+inline float Mean(double value, double weight, float own) {
+    return weight > 0.0 ? static_cast<float>(value / weight) : own;
+}
+
+// --- implementation
+
+template <class Band>
+Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, SourceRing& ring,
+                 std::span<const PlaneView> planes, Progress& progress, Band& band) {
+    for (std::int32_t first = 0; first < plan.count; first += slots) {
+        const std::int32_t pieces = plan.count - first < slots ? plan.count - first : slots;
+        if (!progress.Check(plan.Begin(first))) return kUserCanceled;
+        const std::int64_t reach = std::int64_t{plan.End(first + pieces - 1)} + radiusY;
+        ring.Fill(planes, static_cast<std::int32_t>(reach < plan.height ? reach : plan.height));
+        ParallelFor(pieces, pieces, [&band, first](std::int64_t slot) noexcept {
+            band(first + static_cast<std::int32_t>(slot), static_cast<std::int32_t>(slot));
+        });
+    }
+    return kOk;
+}
+
+}  // namespace aperlume::direct

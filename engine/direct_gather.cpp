@@ -1,0 +1,290 @@
+// Gathering by weight steps over prefix sums (engine/direct_gather.h).
+//
+// For one output row, kernel row ky reads source row y - radiusY + ky. With P the prefix sums of that
+// row, padded so that P[j] = 0 for j <= radiusX and P[j] = the row's total from radiusX + width on (the
+// window clipped to the image), the row's share of output x is
+//     sum over k of w[k] * source[x - radiusX + k]  =  sum over the steps of -delta * P[x + k],
+// two reads for a hard-edged row, one more per extra weight level. The loops are turned so that one
+// term runs over a strip of contiguous x (streaming memory, vectorised over x), and the columns are
+// taken in blocks whose prefix rows stay in the second-level cache.
+//
+// Precision: the prefix sums are kept in double, so a difference of two of them carries a rounding
+// error of about (row length) * 2^-53 times the row's largest value, far below the float rounding of
+// the result; the received weight comes from the kernel's own summed-area table (exact for every
+// kernel the dialog can make: float weights summed in double), and whether anything was received at
+// all from exact counts of positive weights.
+#include "engine/direct_gather.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace aperlume::direct {
+namespace {
+
+// Estimated work per band (in term-pixels, one multiply-add each): about 20 ms on one core with the
+// baseline loops.
+constexpr double kBandWork = 2.0e8;
+// The prefix rows of one column block should fit this much of the second-level cache.
+constexpr double kBlockBytes = 768.0 * 1024.0;
+
+std::int32_t RoundUp(std::int32_t value, std::int32_t step) { return (value + step - 1) / step * step; }
+
+// A kernel's summed-area table: sums[ky * (width + 1) + kx] holds the weights of rows < ky, columns < kx.
+class KernelSums {
+public:
+    [[nodiscard]] bool Build(const KernelSteps& kernel, bool marks) {
+        width_ = kernel.Width() + 1;
+        sums_ = AllocateRaster<double>(width_, std::int64_t{kernel.Height()} + 1);
+        if (sums_ == nullptr) return false;
+        std::fill_n(sums_.get(), width_, 0.0);
+        for (std::int32_t ky = 0; ky < kernel.Height(); ++ky) {
+            const double* above = sums_.get() + static_cast<std::size_t>(ky) * width_;
+            double* row = sums_.get() + static_cast<std::size_t>(ky + 1) * width_;
+            const Step* step = marks ? kernel.MarksBegin(ky) : kernel.StepsBegin(ky);
+            const Step* end = marks ? kernel.MarksEnd(ky) : kernel.StepsEnd(ky);
+            double weight = 0.0;
+            double running = 0.0;
+            row[0] = 0.0;
+            for (std::int32_t kx = 0; kx < kernel.Width(); ++kx) {
+                for (; step != end && step->column == kx; ++step) weight += step->delta;
+                running += weight;
+                row[kx + 1] = above[kx + 1] + running;
+            }
+        }
+        return true;
+    }
+    double Rectangle(std::int32_t rowLow, std::int32_t rowHigh, std::int32_t columnLow, std::int32_t columnHigh) const {
+        const double* low = sums_.get() + static_cast<std::size_t>(rowLow) * width_;
+        const double* high = sums_.get() + static_cast<std::size_t>(rowHigh) * width_;
+        return (high[columnHigh] - low[columnHigh]) - (high[columnLow] - low[columnLow]);
+    }
+
+private:
+    std::int32_t width_ = 0;
+    Buffer<double> sums_;
+};
+
+// A kernel's steps as gather terms, row by row: the term of a step at column k of row ky reads
+// prefix row ky (of stride `stride`) at k.
+class Terms {
+public:
+    [[nodiscard]] bool Build(const KernelSteps& kernel, bool marks, std::ptrdiff_t stride) {
+        const std::int32_t count = marks ? kernel.MarkCount() : kernel.StepCount();
+        terms_ = AllocateBuffer<GatherTerm>(static_cast<std::size_t>(count));
+        start_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(kernel.Height()) + 1);
+        if (terms_ == nullptr || start_ == nullptr) return false;
+        std::int32_t next = 0;
+        for (std::int32_t ky = 0; ky < kernel.Height(); ++ky) {
+            start_[ky] = next;
+            const Step* end = marks ? kernel.MarksEnd(ky) : kernel.StepsEnd(ky);
+            for (const Step* s = marks ? kernel.MarksBegin(ky) : kernel.StepsBegin(ky); s != end; ++s)
+                terms_[next++] = GatherTerm{ky * stride + s->column, -s->delta};
+        }
+        start_[kernel.Height()] = next;
+        return true;
+    }
+    const GatherTerm* Begin(std::int32_t ky) const { return terms_.get() + start_[ky]; }
+    std::int32_t Count(std::int32_t kyLow, std::int32_t kyHigh) const { return start_[kyHigh] - start_[kyLow]; }
+
+private:
+    Buffer<GatherTerm> terms_;
+    Buffer<std::int32_t> start_;
+};
+
+// One thread's working storage.
+struct Scratch {
+    Buffer<double> prefix;        // the band's source rows, (rows + kernelHeight - 1) x stride
+    Buffer<double> sums;          // one strip of a block: gathered sums
+    Buffer<double> counts;        // the same for the counts (and the received weights)
+    Buffer<double> colourWeight;  // transparency only: the band's colour weights, rows x width
+};
+
+class UniformGather {
+public:
+    UniformGather(const Geometry& g, const Lanes& lanes, const KernelSteps& kernel, const Loops& loops,
+                  std::span<const PlaneView> planes, const SourceRing& ring)
+        : g_(g), lanes_(lanes), kernel_(kernel), loops_(loops), planes_(planes), ring_(ring) {}
+
+    [[nodiscard]] bool Prepare(const BandPlan& plan, std::int32_t slots) {
+        plan_ = plan;
+        paddedWidth_ = RoundUp(g_.width, kGatherStrip);
+        stride_ = paddedWidth_ + g_.kernelWidth;
+        const std::int32_t prefixRows = plan.rows + g_.kernelHeight - 1;
+        const double fit = kBlockBytes / (8.0 * prefixRows) - g_.kernelWidth;
+        blockWidth_ = fit >= paddedWidth_ ? paddedWidth_ : std::max(kGatherStrip, static_cast<std::int32_t>(fit) / kGatherStrip * kGatherStrip);
+        if (!steps_.Build(kernel_, false, stride_) || !marks_.Build(kernel_, true, stride_) ||
+            !weightSums_.Build(kernel_, false) || !countSums_.Build(kernel_, true) ||
+            !scratch_.Allocate(static_cast<std::size_t>(slots)))
+            return false;
+        for (std::int32_t s = 0; s < slots; ++s) {
+            Scratch& scratch = scratch_[static_cast<std::size_t>(s)];
+            scratch.prefix = AllocateRaster<double>(stride_, prefixRows);
+            scratch.sums = AllocateBuffer<double>(static_cast<std::size_t>(blockWidth_));
+            scratch.counts = AllocateBuffer<double>(static_cast<std::size_t>(blockWidth_));
+            if (lanes_.alpha) scratch.colourWeight = AllocateRaster<double>(g_.width, plan.rows);
+            if (scratch.prefix == nullptr || scratch.sums == nullptr || scratch.counts == nullptr ||
+                (lanes_.alpha && scratch.colourWeight == nullptr))
+                return false;
+        }
+        return true;
+    }
+
+    void operator()(std::int32_t band, std::int32_t slot) const {
+        Scratch& scratch = scratch_[static_cast<std::size_t>(slot)];
+        const std::int32_t y0 = plan_.Begin(band);
+        const std::int32_t y1 = plan_.End(band);
+        const std::int32_t s0 = std::max(0, y0 - g_.radiusY);
+        const std::int32_t s1 = static_cast<std::int32_t>(std::min<std::int64_t>(g_.height, std::int64_t{y1} + g_.radiusY));
+        if (lanes_.alpha) {
+            // The colour weights first: the weights of the opaque sources, 0 where no opaque source has a
+            // positive weight (counted exactly by the marks). With one weight level they are that level
+            // times the count.
+            BuildPrefix(scratch, s0, s1, lanes_.colourPlanes, true);
+            const bool single = kernel_.SingleLevel();
+            ForEachStrip(scratch, y0, y1, s0, !single, [&](const Strip& strip) {
+                Gather(scratch, strip, marks_, scratch.counts.get());
+                double* out = scratch.colourWeight.get() + static_cast<std::size_t>(strip.y - y0) * g_.width + strip.x0;
+                for (std::int32_t i = 0; i < strip.n; ++i) {
+                    const double count = scratch.counts[i];
+                    out[i] = count > 0.5 ? (single ? kernel_.Level() * count : scratch.sums[i]) : 0.0;
+                }
+            });
+        }
+        for (std::int32_t p = 0; p < lanes_.Planes(); ++p) {
+            const bool opaqueMean = lanes_.alpha && p < lanes_.colourPlanes;
+            BuildPrefix(scratch, s0, s1, p, false);
+            ForEachStrip(scratch, y0, y1, s0, true, [&](const Strip& strip) {
+                const double* weight = scratch.counts.get();
+                if (opaqueMean) {
+                    weight = scratch.colourWeight.get() + static_cast<std::size_t>(strip.y - y0) * g_.width + strip.x0;
+                } else {
+                    ReceivedWeights(strip, scratch.counts.get());
+                }
+                loops_.means(scratch.sums.get(), weight, planes_[static_cast<std::size_t>(p)].Row(strip.y) + strip.x0,
+                             strip.n);
+            });
+        }
+    }
+
+private:
+    // Output row y, columns [x0, x0 + n): the prefix rows' origin for it and the kernel rows whose
+    // source rows lie inside the image.
+    struct Strip {
+        std::int32_t y;
+        std::int32_t x0;
+        std::int32_t n;
+        std::ptrdiff_t origin;
+        std::int32_t kyLow;
+        std::int32_t kyHigh;
+    };
+
+    // Prefix rows of source rows [s0, s1) of one plane (or, for `opacity`, of the plane's alpha > 0).
+    // Four rows at a time, whose running sums do not wait on one another.
+    void BuildPrefix(Scratch& scratch, std::int32_t s0, std::int32_t s1, std::int32_t plane, bool opacity) const {
+        const std::int32_t left = g_.radiusX + 1;  // P[0..radiusX] = 0
+        for (std::int32_t s = s0; s < s1; s += 4) {
+            const std::int32_t rows = std::min(4, s1 - s);
+            double* p[4];
+            const float* in[4];
+            for (std::int32_t r = 0; r < 4; ++r) {
+                const std::int32_t row = s + std::min(r, rows - 1);  // a short group repeats its last row
+                p[r] = scratch.prefix.get() + static_cast<std::size_t>(row - s0) * stride_;
+                in[r] = ring_.Row(plane, row);
+                std::fill_n(p[r], left, 0.0);
+            }
+            double run[4] = {0.0, 0.0, 0.0, 0.0};
+            if (opacity) {
+                for (std::int32_t x = 0; x < g_.width; ++x)
+                    for (std::int32_t r = 0; r < 4; ++r) p[r][left + x] = run[r] += in[r][x] > 0.0f ? 1.0 : 0.0;
+            } else {
+                for (std::int32_t x = 0; x < g_.width; ++x)
+                    for (std::int32_t r = 0; r < 4; ++r) p[r][left + x] = run[r] += in[r][x];
+            }
+            for (std::int32_t r = 0; r < 4; ++r) std::fill(p[r] + left + g_.width, p[r] + stride_, run[r]);
+        }
+    }
+
+    // Calls visit(strip) for the output rows [y0, y1) block by block, with scratch.sums holding the
+    // strip's gathered sums when `gatherSteps`.
+    template <class Visit>
+    void ForEachStrip(Scratch& scratch, std::int32_t y0, std::int32_t y1, std::int32_t s0, bool gatherSteps,
+                      Visit visit) const {
+        for (std::int32_t x0 = 0; x0 < g_.width; x0 += blockWidth_) {
+            const std::int32_t n = std::min(blockWidth_, g_.width - x0);
+            for (std::int32_t y = y0; y < y1; ++y) {
+                const Strip strip{y,
+                                  x0,
+                                  n,
+                                  static_cast<std::ptrdiff_t>(y - g_.radiusY - s0) * stride_ + x0,
+                                  std::max(0, g_.radiusY - y),
+                                  static_cast<std::int32_t>(std::min<std::int64_t>(
+                                      g_.kernelHeight, std::int64_t{g_.height} - y + g_.radiusY))};
+                if (gatherSteps) Gather(scratch, strip, steps_, scratch.sums.get());
+                visit(strip);
+            }
+        }
+    }
+
+    void Gather(Scratch& scratch, const Strip& strip, const Terms& terms, double* out) const {
+        loops_.gather(scratch.prefix.get(), strip.origin, terms.Begin(strip.kyLow), terms.Count(strip.kyLow, strip.kyHigh),
+                      out, RoundUp(strip.n, kGatherStrip));
+    }
+
+    // The weight that the strip's pixels receive from all sources inside the image, 0 where none has a
+    // positive weight. Only the columns within radiusX of the image's sides see part of the kernel.
+    void ReceivedWeights(const Strip& strip, double* out) const {
+        auto received = [&](std::int32_t x) {
+            const std::int32_t kxLow = std::max(0, g_.radiusX - x);
+            const std::int32_t kxHigh = static_cast<std::int32_t>(
+                std::min<std::int64_t>(g_.kernelWidth, std::int64_t{g_.width} - x + g_.radiusX));
+            return countSums_.Rectangle(strip.kyLow, strip.kyHigh, kxLow, kxHigh) > 0.5
+                       ? weightSums_.Rectangle(strip.kyLow, strip.kyHigh, kxLow, kxHigh)
+                       : 0.0;
+        };
+        const std::int32_t wholeFrom = std::max(strip.x0, g_.radiusX);
+        const std::int32_t wholeTo = std::min(strip.x0 + strip.n, g_.width - g_.radiusX);
+        if (wholeFrom >= wholeTo) {
+            for (std::int32_t i = 0; i < strip.n; ++i) out[i] = received(strip.x0 + i);
+            return;
+        }
+        for (std::int32_t x = strip.x0; x < wholeFrom; ++x) out[x - strip.x0] = received(x);
+        std::fill(out + (wholeFrom - strip.x0), out + (wholeTo - strip.x0), received(wholeFrom));
+        for (std::int32_t x = wholeTo; x < strip.x0 + strip.n; ++x) out[x - strip.x0] = received(x);
+    }
+
+    const Geometry g_;
+    const Lanes lanes_;
+    const KernelSteps& kernel_;
+    const Loops& loops_;
+    const std::span<const PlaneView> planes_;
+    const SourceRing& ring_;
+    BandPlan plan_{};
+    std::int32_t paddedWidth_ = 0;
+    std::int32_t stride_ = 0;
+    std::int32_t blockWidth_ = 0;
+    Terms steps_;
+    Terms marks_;
+    KernelSums weightSums_;
+    KernelSums countSums_;
+    OwnedArray<Scratch> scratch_;
+};
+
+}  // namespace
+
+Result GatherUniform(const Geometry& geometry, const Lanes& lanes, const KernelSteps& kernel, const Loops& loops,
+                     std::int32_t threads, std::span<const PlaneView> planes, Progress& progress) {
+    const double rowCost = static_cast<double>(geometry.width) * (lanes.Planes() + (lanes.alpha ? 1 : 0)) *
+                           (kernel.StepCount() + 4.0);
+    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork);
+    const std::int32_t slots = std::max(1, std::min(threads, plan.count));
+    SourceRing ring;
+    UniformGather gather(geometry, lanes, kernel, loops, planes, ring);
+    if (!ring.Init(lanes, geometry.width,
+                   static_cast<std::int32_t>(std::min<std::int64_t>(
+                       geometry.height, std::int64_t{slots} * plan.rows + 2 * std::int64_t{geometry.radiusY}))) ||
+        !gather.Prepare(plan, slots))
+        return kOutOfMemory;
+    return RunRounds(plan, slots, geometry.radiusY, ring, planes, progress, gather);
+}
+
+}  // namespace aperlume::direct
