@@ -19,25 +19,27 @@ bool SourceRing::Init(const Lanes& lanes, std::int32_t width, std::int32_t capac
     return true;
 }
 
-void SourceRing::Fill(std::span<const PlaneView> planes, std::int32_t end) {
+void SourceRing::Fill(std::span<const PlaneView> planes, std::int32_t end, std::int32_t threads) {
     const auto width = static_cast<std::size_t>(width_);
-    for (; filled_ < end; ++filled_) {
-        const std::int32_t y = filled_;
-        if (!lanes_.alpha) {
-            for (std::int32_t p = 0; p < lanes_.colourPlanes; ++p)
-                std::memcpy(const_cast<float*>(Row(p, y)), planes[static_cast<std::size_t>(p)].Row(y), width * sizeof(float));
-            continue;
+    FillRows(filled_, end, 16, threads, [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y) {
+            if (!lanes_.alpha) {
+                for (std::int32_t p = 0; p < lanes_.colourPlanes; ++p)
+                    std::memcpy(Slot(p, y), planes[static_cast<std::size_t>(p)].Row(y), width * sizeof(float));
+                continue;
+            }
+            const std::int32_t alphaPlane = lanes_.colourPlanes;
+            const float* alpha = planes[static_cast<std::size_t>(alphaPlane)].Row(y);
+            for (std::int32_t p = 0; p < lanes_.colourPlanes; ++p) {
+                const float* in = planes[static_cast<std::size_t>(p)].Row(y);
+                float* out = Slot(p, y);
+                for (std::size_t x = 0; x < width; ++x) out[x] = alpha[x] > 0.0f ? in[x] : 0.0f;
+            }
+            float* out = Slot(alphaPlane, y);
+            for (std::size_t x = 0; x < width; ++x) out[x] = alpha[x] > 0.0f ? alpha[x] : 0.0f;
         }
-        const std::int32_t alphaPlane = lanes_.colourPlanes;
-        const float* alpha = planes[static_cast<std::size_t>(alphaPlane)].Row(y);
-        for (std::int32_t p = 0; p < lanes_.colourPlanes; ++p) {
-            const float* in = planes[static_cast<std::size_t>(p)].Row(y);
-            float* out = const_cast<float*>(Row(p, y));
-            for (std::size_t x = 0; x < width; ++x) out[x] = alpha[x] > 0.0f ? in[x] : 0.0f;
-        }
-        float* out = const_cast<float*>(Row(alphaPlane, y));
-        for (std::size_t x = 0; x < width; ++x) out[x] = alpha[x] > 0.0f ? alpha[x] : 0.0f;
-    }
+    });
+    filled_ = std::max(filled_, end);
 }
 
 BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -48,20 +49,37 @@ struct Lanes {
 class SourceRing {
 public:
     [[nodiscard]] bool Init(const Lanes& lanes, std::int32_t width, std::int32_t capacity);
-    // Copies rows [filled, end) in from the planes (callers never ask for more than capacity rows back).
-    void Fill(std::span<const PlaneView> planes, std::int32_t end);
+    // Copies rows [filled, end) in from the planes, on up to `threads` threads (callers never ask for more
+    // than capacity rows back).
+    void Fill(std::span<const PlaneView> planes, std::int32_t end, std::int32_t threads);
     const float* Row(std::int32_t plane, std::int32_t y) const {
         return rows_[static_cast<std::size_t>(plane)].get() +
                static_cast<std::size_t>(y % capacity_) * static_cast<std::size_t>(width_);
     }
 
 private:
+    float* Slot(std::int32_t plane, std::int32_t y) {
+        return rows_[static_cast<std::size_t>(plane)].get() +
+               static_cast<std::size_t>(y % capacity_) * static_cast<std::size_t>(width_);
+    }
+
     Lanes lanes_{};
     std::int32_t width_ = 0;
     std::int32_t capacity_ = 0;
     std::int32_t filled_ = 0;
     Buffer<float> rows_[4];
 };
+
+// Calls fill(y) for rows [begin, end) in pieces of `rows` on up to `threads` threads.
+template <class Fill>
+void FillRows(std::int32_t begin, std::int32_t end, std::int32_t rows, std::int32_t threads, Fill fill) {
+    if (end <= begin) return;
+    const std::int32_t pieces = (end - begin + rows - 1) / rows;
+    ParallelFor(threads, pieces, [&](std::int64_t piece) noexcept {
+        const std::int32_t first = begin + static_cast<std::int32_t>(piece) * rows;
+        fill(first, std::min(end, first + rows));
+    });
+}
 
 struct BandPlan {
     std::int32_t rows;   // per band (the last may be shorter)
@@ -89,9 +107,9 @@ private:
 
 // Runs band(index, slot) for every band of `plan`, in rounds of at most `slots` bands on `slots`
 // threads, each band of a round with its own slot 0..slots-1, filling the ring first with the rows the
-// round reads (radiusY beyond its bands).
-template <class Band>
-[[nodiscard]] Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, SourceRing& ring,
+// round reads (radiusY beyond its bands): ring.Fill(planes, end, threads).
+template <class Ring, class Band>
+[[nodiscard]] Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, Ring& ring,
                                std::span<const PlaneView> planes, Progress& progress, Band& band);
 
 // value / weight, or the source's own value where nothing with a positive weight arrived (weight 0).
@@ -101,14 +119,14 @@ inline float Mean(double value, double weight, float own) {
 
 // --- implementation
 
-template <class Band>
-Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, SourceRing& ring,
+template <class Ring, class Band>
+Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, Ring& ring,
                  std::span<const PlaneView> planes, Progress& progress, Band& band) {
     for (std::int32_t first = 0; first < plan.count; first += slots) {
         const std::int32_t pieces = plan.count - first < slots ? plan.count - first : slots;
         if (!progress.Check(plan.Begin(first))) return kUserCanceled;
         const std::int64_t reach = std::int64_t{plan.End(first + pieces - 1)} + radiusY;
-        ring.Fill(planes, static_cast<std::int32_t>(reach < plan.height ? reach : plan.height));
+        ring.Fill(planes, static_cast<std::int32_t>(reach < plan.height ? reach : plan.height), slots);
         ParallelFor(pieces, pieces, [&band, first](std::int64_t slot) noexcept {
             band(first + static_cast<std::int32_t>(slot), static_cast<std::int32_t>(slot));
         });

@@ -6,7 +6,9 @@
 //     sum over k of w[k] * source[x - radiusX + k]  =  sum over the steps of -delta * P[x + k],
 // two reads for a hard-edged row, one more per extra weight level. The loops are turned so that one
 // term runs over a strip of contiguous x (streaming memory, vectorised over x), and the columns are
-// taken in blocks whose prefix rows stay in the second-level cache.
+// taken in blocks whose prefix rows stay in the second-level cache. The prefix rows live in a ring that
+// the bands of a round share: each source row's prefix sums are made once, on all threads, before the
+// first round that reads them.
 //
 // Precision: the prefix sums are kept in double, so a difference of two of them carries a rounding
 // error of about (row length) * 2^-53 times the row's largest value, far below the float rounding of
@@ -16,7 +18,6 @@
 #include "engine/direct_gather.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace aperlume::direct {
 namespace {
@@ -64,36 +65,76 @@ private:
     Buffer<double> sums_;
 };
 
-// A kernel's steps as gather terms, row by row: the term of a step at column k of row ky reads
-// prefix row ky (of stride `stride`) at k.
-class Terms {
+// The prefix rows of every spread quantity, in a ring like SourceRing's: the planes' values (with
+// transparency each colour masked by its opacity, and the alpha), and, with transparency, the opacity
+// itself (1 where alpha > 0, else 0).
+class PrefixRing {
 public:
-    [[nodiscard]] bool Build(const KernelSteps& kernel, bool marks, std::ptrdiff_t stride) {
-        const std::int32_t count = marks ? kernel.MarkCount() : kernel.StepCount();
-        terms_ = AllocateBuffer<GatherTerm>(static_cast<std::size_t>(count));
-        start_ = AllocateBuffer<std::int32_t>(static_cast<std::size_t>(kernel.Height()) + 1);
-        if (terms_ == nullptr || start_ == nullptr) return false;
-        std::int32_t next = 0;
-        for (std::int32_t ky = 0; ky < kernel.Height(); ++ky) {
-            start_[ky] = next;
-            const Step* end = marks ? kernel.MarksEnd(ky) : kernel.StepsEnd(ky);
-            for (const Step* s = marks ? kernel.MarksBegin(ky) : kernel.StepsBegin(ky); s != end; ++s)
-                terms_[next++] = GatherTerm{ky * stride + s->column, -s->delta};
+    [[nodiscard]] bool Init(const Lanes& lanes, const Geometry& g, std::int32_t stride, std::int32_t capacity) {
+        lanes_ = lanes;
+        width_ = g.width;
+        left_ = g.radiusX + 1;  // P[0..radiusX] = 0
+        stride_ = stride;
+        capacity_ = capacity;
+        for (std::int32_t lane = 0; lane < Count(); ++lane) {
+            rows_[lane] = AllocateRaster<double>(stride, capacity);
+            if (rows_[lane] == nullptr) return false;
         }
-        start_[kernel.Height()] = next;
         return true;
     }
-    const GatherTerm* Begin(std::int32_t ky) const { return terms_.get() + start_[ky]; }
-    std::int32_t Count(std::int32_t kyLow, std::int32_t kyHigh) const { return start_[kyHigh] - start_[kyLow]; }
+    std::int32_t Count() const { return lanes_.Planes() + (lanes_.alpha ? 1 : 0); }
+    std::int32_t OpacityLane() const { return lanes_.Planes(); }
+    const double* Base(std::int32_t lane) const { return rows_[lane].get(); }
+    std::ptrdiff_t RowOffset(std::int32_t y) const { return static_cast<std::ptrdiff_t>(y % capacity_) * stride_; }
+
+    void Fill(std::span<const PlaneView> planes, std::int32_t end, std::int32_t threads) {
+        FillRows(filled_, end, 4, threads, [&](std::int32_t first, std::int32_t last) {
+            for (std::int32_t lane = 0; lane < Count(); ++lane) FillLane(planes, lane, first, last);
+        });
+        filled_ = std::max(filled_, end);
+    }
 
 private:
-    Buffer<GatherTerm> terms_;
-    Buffer<std::int32_t> start_;
+    // Up to four rows at a time, whose running sums do not wait on one another.
+    void FillLane(std::span<const PlaneView> planes, std::int32_t lane, std::int32_t first, std::int32_t last) {
+        const std::int32_t rows = last - first;
+        double* p[4];
+        const float* in[4];
+        const float* alpha[4];
+        for (std::int32_t r = 0; r < 4; ++r) {
+            const std::int32_t y = first + std::min(r, rows - 1);  // a short group repeats its last row
+            p[r] = rows_[lane].get() + RowOffset(y);
+            const std::int32_t plane = lane == OpacityLane() ? lanes_.colourPlanes : lane;
+            in[r] = planes[static_cast<std::size_t>(plane)].Row(y);
+            alpha[r] = lanes_.alpha ? planes[static_cast<std::size_t>(lanes_.colourPlanes)].Row(y) : nullptr;
+            std::fill_n(p[r], left_, 0.0);
+        }
+        double run[4] = {0.0, 0.0, 0.0, 0.0};
+        if (!lanes_.alpha) {
+            for (std::int32_t x = 0; x < width_; ++x)
+                for (std::int32_t r = 0; r < 4; ++r) p[r][left_ + x] = run[r] += in[r][x];
+        } else if (lane == OpacityLane()) {
+            for (std::int32_t x = 0; x < width_; ++x)
+                for (std::int32_t r = 0; r < 4; ++r) p[r][left_ + x] = run[r] += alpha[r][x] > 0.0f ? 1.0 : 0.0;
+        } else {
+            for (std::int32_t x = 0; x < width_; ++x)
+                for (std::int32_t r = 0; r < 4; ++r) p[r][left_ + x] = run[r] += alpha[r][x] > 0.0f ? in[r][x] : 0.0f;
+        }
+        for (std::int32_t r = 0; r < 4; ++r) std::fill(p[r] + left_ + width_, p[r] + stride_, run[r]);
+    }
+
+    Lanes lanes_{};
+    std::int32_t width_ = 0;
+    std::int32_t left_ = 0;
+    std::int32_t stride_ = 0;
+    std::int32_t capacity_ = 0;
+    std::int32_t filled_ = 0;
+    Buffer<double> rows_[5];
 };
 
 // One thread's working storage.
 struct Scratch {
-    Buffer<double> prefix;        // the band's source rows, (rows + kernelHeight - 1) x stride
+    Buffer<GatherTerm> terms;     // one output row's terms
     Buffer<double> sums;          // one strip of a block: gathered sums
     Buffer<double> counts;        // the same for the counts (and the received weights)
     Buffer<double> colourWeight;  // transparency only: the band's colour weights, rows x width
@@ -102,27 +143,23 @@ struct Scratch {
 class UniformGather {
 public:
     UniformGather(const Geometry& g, const Lanes& lanes, const KernelSteps& kernel, const Loops& loops,
-                  std::span<const PlaneView> planes, const SourceRing& ring)
+                  std::span<const PlaneView> planes, const PrefixRing& ring)
         : g_(g), lanes_(lanes), kernel_(kernel), loops_(loops), planes_(planes), ring_(ring) {}
 
-    [[nodiscard]] bool Prepare(const BandPlan& plan, std::int32_t slots) {
+    [[nodiscard]] bool Prepare(const BandPlan& plan, std::int32_t slots, std::int32_t blockWidth) {
         plan_ = plan;
-        paddedWidth_ = RoundUp(g_.width, kGatherStrip);
-        stride_ = paddedWidth_ + g_.kernelWidth;
-        const std::int32_t prefixRows = plan.rows + g_.kernelHeight - 1;
-        const double fit = kBlockBytes / (8.0 * prefixRows) - g_.kernelWidth;
-        blockWidth_ = fit >= paddedWidth_ ? paddedWidth_ : std::max(kGatherStrip, static_cast<std::int32_t>(fit) / kGatherStrip * kGatherStrip);
-        if (!steps_.Build(kernel_, false, stride_) || !marks_.Build(kernel_, true, stride_) ||
-            !weightSums_.Build(kernel_, false) || !countSums_.Build(kernel_, true) ||
+        blockWidth_ = blockWidth;
+        if (!weightSums_.Build(kernel_, false) || !countSums_.Build(kernel_, true) ||
             !scratch_.Allocate(static_cast<std::size_t>(slots)))
             return false;
+        const auto most = static_cast<std::size_t>(std::max(kernel_.StepCount(), kernel_.MarkCount()));
         for (std::int32_t s = 0; s < slots; ++s) {
             Scratch& scratch = scratch_[static_cast<std::size_t>(s)];
-            scratch.prefix = AllocateRaster<double>(stride_, prefixRows);
+            scratch.terms = AllocateBuffer<GatherTerm>(most);
             scratch.sums = AllocateBuffer<double>(static_cast<std::size_t>(blockWidth_));
             scratch.counts = AllocateBuffer<double>(static_cast<std::size_t>(blockWidth_));
             if (lanes_.alpha) scratch.colourWeight = AllocateRaster<double>(g_.width, plan.rows);
-            if (scratch.prefix == nullptr || scratch.sums == nullptr || scratch.counts == nullptr ||
+            if (scratch.terms == nullptr || scratch.sums == nullptr || scratch.counts == nullptr ||
                 (lanes_.alpha && scratch.colourWeight == nullptr))
                 return false;
         }
@@ -133,16 +170,15 @@ public:
         Scratch& scratch = scratch_[static_cast<std::size_t>(slot)];
         const std::int32_t y0 = plan_.Begin(band);
         const std::int32_t y1 = plan_.End(band);
-        const std::int32_t s0 = std::max(0, y0 - g_.radiusY);
-        const std::int32_t s1 = static_cast<std::int32_t>(std::min<std::int64_t>(g_.height, std::int64_t{y1} + g_.radiusY));
         if (lanes_.alpha) {
             // The colour weights first: the weights of the opaque sources, 0 where no opaque source has a
             // positive weight (counted exactly by the marks). With one weight level they are that level
             // times the count.
-            BuildPrefix(scratch, s0, s1, lanes_.colourPlanes, true);
+            const std::int32_t opacity = ring_.OpacityLane();
             const bool single = kernel_.SingleLevel();
-            ForEachStrip(scratch, y0, y1, s0, !single, [&](const Strip& strip) {
-                Gather(scratch, strip, marks_, scratch.counts.get());
+            ForEachStrip(y0, y1, [&](const Strip& strip) {
+                if (!single) Gather(scratch, strip, opacity, false, scratch.sums.get());
+                Gather(scratch, strip, opacity, true, scratch.counts.get());
                 double* out = scratch.colourWeight.get() + static_cast<std::size_t>(strip.y - y0) * g_.width + strip.x0;
                 for (std::int32_t i = 0; i < strip.n; ++i) {
                     const double count = scratch.counts[i];
@@ -152,8 +188,8 @@ public:
         }
         for (std::int32_t p = 0; p < lanes_.Planes(); ++p) {
             const bool opaqueMean = lanes_.alpha && p < lanes_.colourPlanes;
-            BuildPrefix(scratch, s0, s1, p, false);
-            ForEachStrip(scratch, y0, y1, s0, true, [&](const Strip& strip) {
+            ForEachStrip(y0, y1, [&](const Strip& strip) {
+                Gather(scratch, strip, p, false, scratch.sums.get());
                 const double* weight = scratch.counts.get();
                 if (opaqueMean) {
                     weight = scratch.colourWeight.get() + static_cast<std::size_t>(strip.y - y0) * g_.width + strip.x0;
@@ -167,67 +203,39 @@ public:
     }
 
 private:
-    // Output row y, columns [x0, x0 + n): the prefix rows' origin for it and the kernel rows whose
-    // source rows lie inside the image.
+    // Output row y, columns [x0, x0 + n), and the kernel rows whose source rows lie inside the image.
     struct Strip {
         std::int32_t y;
         std::int32_t x0;
         std::int32_t n;
-        std::ptrdiff_t origin;
         std::int32_t kyLow;
         std::int32_t kyHigh;
     };
 
-    // Prefix rows of source rows [s0, s1) of one plane (or, for `opacity`, of the plane's alpha > 0).
-    // Four rows at a time, whose running sums do not wait on one another.
-    void BuildPrefix(Scratch& scratch, std::int32_t s0, std::int32_t s1, std::int32_t plane, bool opacity) const {
-        const std::int32_t left = g_.radiusX + 1;  // P[0..radiusX] = 0
-        for (std::int32_t s = s0; s < s1; s += 4) {
-            const std::int32_t rows = std::min(4, s1 - s);
-            double* p[4];
-            const float* in[4];
-            for (std::int32_t r = 0; r < 4; ++r) {
-                const std::int32_t row = s + std::min(r, rows - 1);  // a short group repeats its last row
-                p[r] = scratch.prefix.get() + static_cast<std::size_t>(row - s0) * stride_;
-                in[r] = ring_.Row(plane, row);
-                std::fill_n(p[r], left, 0.0);
-            }
-            double run[4] = {0.0, 0.0, 0.0, 0.0};
-            if (opacity) {
-                for (std::int32_t x = 0; x < g_.width; ++x)
-                    for (std::int32_t r = 0; r < 4; ++r) p[r][left + x] = run[r] += in[r][x] > 0.0f ? 1.0 : 0.0;
-            } else {
-                for (std::int32_t x = 0; x < g_.width; ++x)
-                    for (std::int32_t r = 0; r < 4; ++r) p[r][left + x] = run[r] += in[r][x];
-            }
-            for (std::int32_t r = 0; r < 4; ++r) std::fill(p[r] + left + g_.width, p[r] + stride_, run[r]);
-        }
-    }
-
-    // Calls visit(strip) for the output rows [y0, y1) block by block, with scratch.sums holding the
-    // strip's gathered sums when `gatherSteps`.
+    // Calls visit(strip) for the output rows [y0, y1), block by block: a block's prefix rows stay in the
+    // cache from one output row to the next.
     template <class Visit>
-    void ForEachStrip(Scratch& scratch, std::int32_t y0, std::int32_t y1, std::int32_t s0, bool gatherSteps,
-                      Visit visit) const {
+    void ForEachStrip(std::int32_t y0, std::int32_t y1, Visit visit) const {
         for (std::int32_t x0 = 0; x0 < g_.width; x0 += blockWidth_) {
             const std::int32_t n = std::min(blockWidth_, g_.width - x0);
             for (std::int32_t y = y0; y < y1; ++y) {
-                const Strip strip{y,
-                                  x0,
-                                  n,
-                                  static_cast<std::ptrdiff_t>(y - g_.radiusY - s0) * stride_ + x0,
-                                  std::max(0, g_.radiusY - y),
-                                  static_cast<std::int32_t>(std::min<std::int64_t>(
-                                      g_.kernelHeight, std::int64_t{g_.height} - y + g_.radiusY))};
-                if (gatherSteps) Gather(scratch, strip, steps_, scratch.sums.get());
-                visit(strip);
+                visit(Strip{y, x0, n, std::max(0, g_.radiusY - y),
+                            static_cast<std::int32_t>(std::min<std::int64_t>(g_.kernelHeight,
+                                                                             std::int64_t{g_.height} - y + g_.radiusY))});
             }
         }
     }
 
-    void Gather(Scratch& scratch, const Strip& strip, const Terms& terms, double* out) const {
-        loops_.gather(scratch.prefix.get(), strip.origin, terms.Begin(strip.kyLow), terms.Count(strip.kyLow, strip.kyHigh),
-                      out, RoundUp(strip.n, kGatherStrip));
+    // The strip's sums of one lane under the kernel's steps (or marks) into out[0..n).
+    void Gather(Scratch& scratch, const Strip& strip, std::int32_t lane, bool marks, double* out) const {
+        std::int32_t count = 0;
+        for (std::int32_t ky = strip.kyLow; ky < strip.kyHigh; ++ky) {
+            const std::ptrdiff_t row = ring_.RowOffset(strip.y - g_.radiusY + ky);
+            const Step* end = marks ? kernel_.MarksEnd(ky) : kernel_.StepsEnd(ky);
+            for (const Step* s = marks ? kernel_.MarksBegin(ky) : kernel_.StepsBegin(ky); s != end; ++s)
+                scratch.terms[count++] = GatherTerm{row + s->column, -s->delta};
+        }
+        loops_.gather(ring_.Base(lane), strip.x0, scratch.terms.get(), count, out, RoundUp(strip.n, kGatherStrip));
     }
 
     // The weight that the strip's pixels receive from all sources inside the image, 0 where none has a
@@ -257,13 +265,9 @@ private:
     const KernelSteps& kernel_;
     const Loops& loops_;
     const std::span<const PlaneView> planes_;
-    const SourceRing& ring_;
+    const PrefixRing& ring_;
     BandPlan plan_{};
-    std::int32_t paddedWidth_ = 0;
-    std::int32_t stride_ = 0;
     std::int32_t blockWidth_ = 0;
-    Terms steps_;
-    Terms marks_;
     KernelSums weightSums_;
     KernelSums countSums_;
     OwnedArray<Scratch> scratch_;
@@ -277,13 +281,18 @@ Result GatherUniform(const Geometry& geometry, const Lanes& lanes, const KernelS
                            (kernel.StepCount() + 4.0);
     const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork);
     const std::int32_t slots = std::max(1, std::min(threads, plan.count));
-    SourceRing ring;
+    // Rows of prefix sums are padded to whole strips, and reach kernelWidth beyond the last output.
+    const std::int32_t paddedWidth = RoundUp(geometry.width, kGatherStrip);
+    const std::int32_t stride = paddedWidth + geometry.kernelWidth;
+    const auto capacity = static_cast<std::int32_t>(
+        std::min<std::int64_t>(geometry.height, std::int64_t{slots} * plan.rows + 2 * std::int64_t{geometry.radiusY}));
+    // A block's part of the kernelHeight rows that one output row reads should stay in the cache.
+    const double fit = kBlockBytes / (8.0 * geometry.kernelHeight) - geometry.kernelWidth;
+    const std::int32_t blockWidth =
+        fit >= paddedWidth ? paddedWidth : std::max(kGatherStrip, static_cast<std::int32_t>(fit) / kGatherStrip * kGatherStrip);
+    PrefixRing ring;
     UniformGather gather(geometry, lanes, kernel, loops, planes, ring);
-    if (!ring.Init(lanes, geometry.width,
-                   static_cast<std::int32_t>(std::min<std::int64_t>(
-                       geometry.height, std::int64_t{slots} * plan.rows + 2 * std::int64_t{geometry.radiusY}))) ||
-        !gather.Prepare(plan, slots))
-        return kOutOfMemory;
+    if (!ring.Init(lanes, geometry, stride, capacity) || !gather.Prepare(plan, slots, blockWidth)) return kOutOfMemory;
     return RunRounds(plan, slots, geometry.radiusY, ring, planes, progress, gather);
 }
 
