@@ -42,10 +42,10 @@ void SourceRing::Fill(std::span<const PlaneView> planes, std::int32_t end, std::
     filled_ = std::max(filled_, end);
 }
 
-BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost) {
+BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost, std::int32_t mostRows) {
     const double fit = rowCost > 0.0 ? std::floor(bandCost / rowCost) : static_cast<double>(height);
     std::int32_t rows = fit < 1.0 ? 1 : (fit > height ? height : static_cast<std::int32_t>(fit));
-    rows = std::min(rows, std::max(1, (height + 15) / 16));
+    rows = std::max(1, std::min({rows, mostRows, (height + 15) / 16}));
     return BandPlan{rows, (height + rows - 1) / rows, height};
 }
 

@@ -89,9 +89,9 @@ struct BandPlan {
     std::int32_t End(std::int32_t band) const { return band + 1 >= count ? height : (band + 1) * rows; }
 };
 
-// Bands of about `bandCost` units of work (`rowCost` per row), at least 16 of them where the height
-// allows (work for several threads, and check points, on small images too).
-BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost);
+// Bands of about `bandCost` units of work (`rowCost` per row) and at most `mostRows` rows, at least 16
+// of them where the height allows (work for several threads, and check points, on small images too).
+BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost, std::int32_t mostRows);
 
 // The method's check points: the full poll, then the position on the scale of height + 40.
 class Progress {

@@ -27,6 +27,8 @@ namespace {
 constexpr double kBandWork = 2.0e8;
 // The prefix rows of one column block should fit this much of the second-level cache.
 constexpr double kBlockBytes = 768.0 * 1024.0;
+// Each band row costs this much ring memory per thread at most (beyond the kernel's own rows).
+constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
 
 std::int32_t RoundUp(std::int32_t value, std::int32_t step) { return (value + step - 1) / step * step; }
 
@@ -277,13 +279,14 @@ private:
 
 Result GatherUniform(const Geometry& geometry, const Lanes& lanes, const KernelSteps& kernel, const Loops& loops,
                      std::int32_t threads, std::span<const PlaneView> planes, Progress& progress) {
-    const double rowCost = static_cast<double>(geometry.width) * (lanes.Planes() + (lanes.alpha ? 1 : 0)) *
-                           (kernel.StepCount() + 4.0);
-    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork);
-    const std::int32_t slots = std::max(1, std::min(threads, plan.count));
     // Rows of prefix sums are padded to whole strips, and reach kernelWidth beyond the last output.
     const std::int32_t paddedWidth = RoundUp(geometry.width, kGatherStrip);
     const std::int32_t stride = paddedWidth + geometry.kernelWidth;
+    const std::int32_t ringLanes = lanes.Planes() + (lanes.alpha ? 1 : 0);
+    const double rowCost = static_cast<double>(geometry.width) * ringLanes * (kernel.StepCount() + 4.0);
+    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork,
+                                    static_cast<std::int32_t>(std::max(8.0, kBandBytes / (8.0 * stride * ringLanes))));
+    const std::int32_t slots = std::max(1, std::min(threads, plan.count));
     const auto capacity = static_cast<std::int32_t>(
         std::min<std::int64_t>(geometry.height, std::int64_t{slots} * plan.rows + 2 * std::int64_t{geometry.radiusY}));
     // A block's part of the kernelHeight rows that one output row reads should stay in the cache.

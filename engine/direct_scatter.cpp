@@ -30,6 +30,8 @@ namespace {
 
 constexpr double kBandWork = 2.0e8;
 constexpr double kBlockBytes = 768.0 * 1024.0;
+// Each band row costs this much memory per thread at most: difference rows and received weights.
+constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
 // Apertures up to this diameter are always drawn whole.
 constexpr std::int32_t kWholeDiameter = 1001;
 // Pixels of size codes computed per piece of the first pass.
@@ -381,7 +383,9 @@ Result ScatterWithDepth(const Geometry& geometry, const Lanes& lanes, const Filt
     for (std::int32_t i = 0; i < sizeCount; ++i)
         if (used[i] != 0) mostSteps = std::max(mostSteps, kernels[static_cast<std::size_t>(i)].StepCount());
     const double rowCost = static_cast<double>(geometry.width) * lanes.Planes() * (mostSteps + 8.0);
-    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork);
+    const double rowBytes = 8.0 * (2.0 * (geometry.width + geometry.kernelWidth) + 2.0 * geometry.width);
+    const BandPlan plan =
+        PlanBands(geometry.height, rowCost, kBandWork, static_cast<std::int32_t>(std::max(8.0, kBandBytes / rowBytes)));
     const std::int32_t slots = std::max(1, std::min(threads, plan.count));
     SourceRing ring;
     DepthScatter scatter(geometry, lanes, loops, planes, ring, codes.get(), kernels);
