@@ -18,6 +18,24 @@
 namespace aperlume::bench {
 namespace {
 
+// Renders fresh copies of `original` in every iteration.
+void TimeRenders(benchmark::State& state, const RenderJob& job, const std::vector<std::vector<float>>& original,
+                 const float* depth) {
+    std::vector<std::vector<float>> planes = original;
+    const std::vector<PlaneView> views = Views(planes, job.width, job.height);
+    NeverStop checkPoints;
+    Result result = kOk;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (std::size_t p = 0; p < planes.size(); ++p) planes[p] = original[p];  // same storage: views stay valid
+        state.ResumeTiming();
+        result = DirectConvolve(job, views, depth, checkPoints);
+        benchmark::DoNotOptimize(planes[0][0]);
+    }
+    if (!result.ok()) state.SkipWithError("the render failed");
+    state.SetItemsProcessed(state.iterations() * job.width * job.height);
+}
+
 // Arguments: diameter, soft (0/1), depth map (0/1).
 void BM_DirectConvolve(benchmark::State& state) {
     const auto diameter = static_cast<std::int32_t>(state.range(0));
@@ -26,21 +44,8 @@ void BM_DirectConvolve(benchmark::State& state) {
     const bool withDepth = state.range(2) != 0;
     job.settings.depth = withDepth ? 1 : 0;
     job.settings.focus = 0;
-    const std::vector<std::vector<float>> original = TestPlanes(3);
     const std::vector<float> depth = TestDepthMap();
-    std::vector<std::vector<float>> planes = original;
-    const std::vector<PlaneView> views = Views(planes, kImageWidth, kImageHeight);
-    NeverStop checkPoints;
-    Result result = kOk;
-    for (auto _ : state) {
-        state.PauseTiming();
-        for (std::size_t p = 0; p < planes.size(); ++p) planes[p] = original[p];  // same storage: views stay valid
-        state.ResumeTiming();
-        result = DirectConvolve(job, views, withDepth ? depth.data() : nullptr, checkPoints);
-        benchmark::DoNotOptimize(planes[0][0]);
-    }
-    if (!result.ok()) state.SkipWithError("the render failed");
-    state.SetItemsProcessed(state.iterations() * kImageWidth * kImageHeight);
+    TimeRenders(state, job, TestPlanes(3), withDepth ? depth.data() : nullptr);
 }
 
 BENCHMARK(BM_DirectConvolve)
@@ -103,19 +108,7 @@ void BM_DirectConvolve12MP(benchmark::State& state) {
                                    static_cast<std::int32_t>(state.range(2)));
     static const std::vector<std::vector<float>> original = LargePlanes();
     static const std::vector<float> ramp = LargeRamp();
-    std::vector<std::vector<float>> planes = original;
-    const std::vector<PlaneView> views = Views(planes, kLargeWidth, kLargeHeight);
-    NeverStop checkPoints;
-    Result result = kOk;
-    for (auto _ : state) {
-        state.PauseTiming();
-        for (std::size_t p = 0; p < planes.size(); ++p) planes[p] = original[p];
-        state.ResumeTiming();
-        result = DirectConvolve(job, views, state.range(1) == kDepth ? ramp.data() : nullptr, checkPoints);
-        benchmark::DoNotOptimize(planes[0][0]);
-    }
-    if (!result.ok()) state.SkipWithError("the render failed");
-    state.SetItemsProcessed(state.iterations() * kLargeWidth * kLargeHeight);
+    TimeRenders(state, job, original, state.range(1) == kDepth ? ramp.data() : nullptr);
 }
 
 BENCHMARK(BM_DirectConvolve12MP)
