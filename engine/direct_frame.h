@@ -1,5 +1,5 @@
 // What the direct method's two paths share: the geometry of a render, the source rows as the spread
-// reads them, the bands of output rows that the threads take, and the output's means.
+// reads them, and the bands of output rows that the threads take.
 //
 // Bands and rounds. The output rows are cut into bands whose height follows only from the image and the
 // kernel, never from the number of threads, and every band is computed from the source rows alone, so
@@ -89,6 +89,16 @@ struct BandPlan {
     std::int32_t End(std::int32_t band) const { return band + 1 >= count ? height : (band + 1) * rows; }
 };
 
+// Estimated work per band, in multiply-adds of one value (a gathered term for one pixel, a scattered
+// step for one source), which sets the time between check points: about 20 ms on one core with the
+// AVX2 loops and 30 ms with the baseline ones (12 MP, D = 201: bench/engine_bench.cpp,
+// BM_DirectCheckPoints).
+inline constexpr double kBandWork = 2.0e8;
+// A band row may take this much working memory per thread, at most.
+inline constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
+// The rows that a column block works on should fit this much of the second-level cache.
+inline constexpr double kBlockBytes = 768.0 * 1024.0;
+
 // Bands of about `bandCost` units of work (`rowCost` per row) and at most `mostRows` rows, at least 16
 // of them where the height allows (work for several threads, and check points, on small images too).
 BandPlan PlanBands(std::int32_t height, double rowCost, double bandCost, std::int32_t mostRows);
@@ -111,11 +121,6 @@ private:
 template <class Ring, class Band>
 [[nodiscard]] Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, Ring& ring,
                                std::span<const PlaneView> planes, Progress& progress, Band& band);
-
-// value / weight, or the source's own value where nothing with a positive weight arrived (weight 0).
-inline float Mean(double value, double weight, float own) {
-    return weight > 0.0 ? static_cast<float>(value / weight) : own;
-}
 
 // --- implementation
 

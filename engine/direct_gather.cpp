@@ -22,14 +22,6 @@
 namespace aperlume::direct {
 namespace {
 
-// Estimated work per band (in term-pixels, one multiply-add each): about 20 ms on one core with the
-// baseline loops.
-constexpr double kBandWork = 2.0e8;
-// The prefix rows of one column block should fit this much of the second-level cache.
-constexpr double kBlockBytes = 768.0 * 1024.0;
-// Each band row costs this much ring memory per thread at most (beyond the kernel's own rows).
-constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
-
 std::int32_t RoundUp(std::int32_t value, std::int32_t step) { return (value + step - 1) / step * step; }
 
 // A kernel's summed-area table: sums[ky * (width + 1) + kx] holds the weights of rows < ky, columns < kx.

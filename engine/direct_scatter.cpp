@@ -28,10 +28,6 @@
 namespace aperlume::direct {
 namespace {
 
-constexpr double kBandWork = 2.0e8;
-constexpr double kBlockBytes = 768.0 * 1024.0;
-// Each band row costs this much memory per thread at most: difference rows and received weights.
-constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
 // Apertures up to this diameter are always drawn whole.
 constexpr std::int32_t kWholeDiameter = 1001;
 // Pixels of size codes computed per piece of the first pass.
@@ -123,8 +119,7 @@ public:
             const bool opaqueMean = lanes_.alpha && p < lanes_.colourPlanes;
             Run(scratch, b, Spread::Value, p, [&](std::int32_t t, const double* sums) {
                 const double* weight = (opaqueMean ? scratch.colourWeight : scratch.totalWeight).get() + (t - b.y0) * width;
-                float* out = planes_[static_cast<std::size_t>(p)].Row(t);
-                for (std::size_t x = 0; x < width; ++x) out[x] = Mean(sums[x], weight[x], out[x]);
+                loops_.means(sums, weight, planes_[static_cast<std::size_t>(p)].Row(t), g_.width);
             });
         }
     }
