@@ -89,10 +89,9 @@ struct BandPlan {
     std::int32_t End(std::int32_t band) const { return band + 1 >= count ? height : (band + 1) * rows; }
 };
 
-// Estimated work per band, in multiply-adds of one value (a gathered term for one pixel, a scattered
-// step for one source), which sets the time between check points: about 20 ms on one core with the
-// AVX2 loops and 30 ms with the baseline ones (12 MP, D = 201: bench/engine_bench.cpp,
-// BM_DirectCheckPoints).
+// Estimated work per thread and round (its bands together), in multiply-adds of one value (a gathered
+// term for one pixel, a scattered step for one source); on one thread it is the work between two check
+// points (measured by bench/engine_bench.cpp, BM_DirectCheckPoints).
 inline constexpr double kBandWork = 2.0e8;
 // A band row may take this much working memory per thread, at most.
 inline constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
@@ -115,24 +114,32 @@ private:
     std::int32_t height_;
 };
 
-// Runs band(index, slot) for every band of `plan`, in rounds of at most `slots` bands on `slots`
-// threads, each band of a round with its own slot 0..slots-1, filling the ring first with the rows the
-// round reads (radiusY beyond its bands): ring.Fill(planes, end, threads).
+// The bands of one round: one on a single thread; otherwise `perThread` for every thread, taken in
+// turn from a shared counter, so that a thread slowed by other work on the machine leaves its share to
+// the others instead of holding up the round.
+inline std::int32_t BandsPerRound(const BandPlan& plan, std::int32_t threads, std::int32_t perThread) {
+    return threads <= 1 ? 1 : std::max(1, std::min(plan.count, threads * perThread));
+}
+
+// Runs band(index, slot) for every band of `plan`, in rounds of at most `bandsPerRound` bands on
+// `threads` threads, each band of a round with its own slot 0..bandsPerRound-1, filling the ring first
+// with the rows the round reads (radiusY beyond its bands): ring.Fill(planes, end, threads).
 template <class Ring, class Band>
-[[nodiscard]] Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, Ring& ring,
-                               std::span<const PlaneView> planes, Progress& progress, Band& band);
+[[nodiscard]] Result RunRounds(const BandPlan& plan, std::int32_t bandsPerRound, std::int32_t threads,
+                               std::int32_t radiusY, Ring& ring, std::span<const PlaneView> planes, Progress& progress,
+                               Band& band);
 
 // --- implementation
 
 template <class Ring, class Band>
-Result RunRounds(const BandPlan& plan, std::int32_t slots, std::int32_t radiusY, Ring& ring,
-                 std::span<const PlaneView> planes, Progress& progress, Band& band) {
-    for (std::int32_t first = 0; first < plan.count; first += slots) {
-        const std::int32_t pieces = plan.count - first < slots ? plan.count - first : slots;
+Result RunRounds(const BandPlan& plan, std::int32_t bandsPerRound, std::int32_t threads, std::int32_t radiusY,
+                 Ring& ring, std::span<const PlaneView> planes, Progress& progress, Band& band) {
+    for (std::int32_t first = 0; first < plan.count; first += bandsPerRound) {
+        const std::int32_t pieces = std::min(bandsPerRound, plan.count - first);
         if (!progress.Check(plan.Begin(first))) return kUserCanceled;
         const std::int64_t reach = std::int64_t{plan.End(first + pieces - 1)} + radiusY;
-        ring.Fill(planes, static_cast<std::int32_t>(reach < plan.height ? reach : plan.height), slots);
-        ParallelFor(pieces, pieces, [&band, first](std::int64_t slot) noexcept {
+        ring.Fill(planes, static_cast<std::int32_t>(reach < plan.height ? reach : plan.height), threads);
+        ParallelFor(threads, pieces, [&band, first](std::int64_t slot) noexcept {
             band(first + static_cast<std::int32_t>(slot), static_cast<std::int32_t>(slot));
         });
     }

@@ -276,19 +276,20 @@ Result GatherUniform(const Geometry& geometry, const Lanes& lanes, const KernelS
     const std::int32_t stride = paddedWidth + geometry.kernelWidth;
     const std::int32_t ringLanes = lanes.Planes() + (lanes.alpha ? 1 : 0);
     const double rowCost = static_cast<double>(geometry.width) * ringLanes * (kernel.StepCount() + 4.0);
-    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork,
+    // Four bands per thread and round: a quarter of the usual work each.
+    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork / 4,
                                     static_cast<std::int32_t>(std::max(8.0, kBandBytes / (8.0 * stride * ringLanes))));
-    const std::int32_t slots = std::max(1, std::min(threads, plan.count));
-    const auto capacity = static_cast<std::int32_t>(
-        std::min<std::int64_t>(geometry.height, std::int64_t{slots} * plan.rows + 2 * std::int64_t{geometry.radiusY}));
+    const std::int32_t perRound = BandsPerRound(plan, threads, 4);
+    const auto capacity = static_cast<std::int32_t>(std::min<std::int64_t>(
+        geometry.height, std::int64_t{perRound} * plan.rows + 2 * std::int64_t{geometry.radiusY}));
     // A block's part of the kernelHeight rows that one output row reads should stay in the cache.
     const double fit = kBlockBytes / (8.0 * geometry.kernelHeight) - geometry.kernelWidth;
     const std::int32_t blockWidth =
         fit >= paddedWidth ? paddedWidth : std::max(kGatherStrip, static_cast<std::int32_t>(fit) / kGatherStrip * kGatherStrip);
     PrefixRing ring;
     UniformGather gather(geometry, lanes, kernel, loops, planes, ring);
-    if (!ring.Init(lanes, geometry, stride, capacity) || !gather.Prepare(plan, slots, blockWidth)) return kOutOfMemory;
-    return RunRounds(plan, slots, geometry.radiusY, ring, planes, progress, gather);
+    if (!ring.Init(lanes, geometry, stride, capacity) || !gather.Prepare(plan, perRound, blockWidth)) return kOutOfMemory;
+    return RunRounds(plan, perRound, threads, geometry.radiusY, ring, planes, progress, gather);
 }
 
 }  // namespace aperlume::direct

@@ -379,17 +379,18 @@ Result ScatterWithDepth(const Geometry& geometry, const Lanes& lanes, const Filt
         if (used[i] != 0) mostSteps = std::max(mostSteps, kernels[static_cast<std::size_t>(i)].StepCount());
     const double rowCost = static_cast<double>(geometry.width) * lanes.Planes() * (mostSteps + 8.0);
     const double rowBytes = 8.0 * (2.0 * (geometry.width + geometry.kernelWidth) + 2.0 * geometry.width);
+    // Two bands per thread and round: half the usual work each.
     const BandPlan plan =
-        PlanBands(geometry.height, rowCost, kBandWork, static_cast<std::int32_t>(std::max(8.0, kBandBytes / rowBytes)));
-    const std::int32_t slots = std::max(1, std::min(threads, plan.count));
+        PlanBands(geometry.height, rowCost, kBandWork / 2, static_cast<std::int32_t>(std::max(8.0, kBandBytes / rowBytes)));
+    const std::int32_t perRound = BandsPerRound(plan, threads, 2);
     SourceRing ring;
     DepthScatter scatter(geometry, lanes, loops, planes, ring, codes.get(), kernels);
     if (!ring.Init(lanes, geometry.width,
                    static_cast<std::int32_t>(std::min<std::int64_t>(
-                       geometry.height, std::int64_t{slots} * plan.rows + 2 * std::int64_t{geometry.radiusY}))) ||
-        !scatter.Prepare(plan, slots))
+                       geometry.height, std::int64_t{perRound} * plan.rows + 2 * std::int64_t{geometry.radiusY}))) ||
+        !scatter.Prepare(plan, perRound))
         return kOutOfMemory;
-    return RunRounds(plan, slots, geometry.radiusY, ring, planes, progress, scatter);
+    return RunRounds(plan, perRound, threads, geometry.radiusY, ring, planes, progress, scatter);
 }
 
 }  // namespace aperlume::direct
