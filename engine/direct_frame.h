@@ -93,7 +93,7 @@ struct BandPlan {
 // term for one pixel, a scattered step for one source); on one thread it is the work between two check
 // points (measured by bench/engine_bench.cpp, BM_DirectCheckPoints).
 inline constexpr double kBandWork = 2.0e8;
-// A band row may take this much working memory per thread, at most.
+// The rows of one thread's bands in a round may take this much working memory, at most.
 inline constexpr double kBandBytes = 4.0 * 1024.0 * 1024.0;
 // The rows that a column block works on should fit this much of the second-level cache.
 inline constexpr double kBlockBytes = 768.0 * 1024.0;

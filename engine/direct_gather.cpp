@@ -276,10 +276,12 @@ Result GatherUniform(const Geometry& geometry, const Lanes& lanes, const KernelS
     const std::int32_t stride = paddedWidth + geometry.kernelWidth;
     const std::int32_t ringLanes = lanes.Planes() + (lanes.alpha ? 1 : 0);
     const double rowCost = static_cast<double>(geometry.width) * ringLanes * (kernel.StepCount() + 4.0);
-    // Four bands per thread and round: a quarter of the usual work each.
-    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork / 4,
-                                    static_cast<std::int32_t>(std::max(8.0, kBandBytes / (8.0 * stride * ringLanes))));
-    const std::int32_t perRound = BandsPerRound(plan, threads, 4);
+    // Four bands per thread and round, a quarter of a round's work and memory each.
+    constexpr std::int32_t kPerThread = 4;
+    const double rowBytes = 8.0 * stride * ringLanes;
+    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork / kPerThread,
+                                    static_cast<std::int32_t>(std::max(4.0, kBandBytes / (kPerThread * rowBytes))));
+    const std::int32_t perRound = BandsPerRound(plan, threads, kPerThread);
     const auto capacity = static_cast<std::int32_t>(std::min<std::int64_t>(
         geometry.height, std::int64_t{perRound} * plan.rows + 2 * std::int64_t{geometry.radiusY}));
     // A block's part of the kernelHeight rows that one output row reads should stay in the cache.

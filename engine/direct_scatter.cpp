@@ -379,10 +379,11 @@ Result ScatterWithDepth(const Geometry& geometry, const Lanes& lanes, const Filt
         if (used[i] != 0) mostSteps = std::max(mostSteps, kernels[static_cast<std::size_t>(i)].StepCount());
     const double rowCost = static_cast<double>(geometry.width) * lanes.Planes() * (mostSteps + 8.0);
     const double rowBytes = 8.0 * (2.0 * (geometry.width + geometry.kernelWidth) + 2.0 * geometry.width);
-    // Two bands per thread and round: half the usual work each.
-    const BandPlan plan =
-        PlanBands(geometry.height, rowCost, kBandWork / 2, static_cast<std::int32_t>(std::max(8.0, kBandBytes / rowBytes)));
-    const std::int32_t perRound = BandsPerRound(plan, threads, 2);
+    // Two bands per thread and round, half a round's work and memory each.
+    constexpr std::int32_t kPerThread = 2;
+    const BandPlan plan = PlanBands(geometry.height, rowCost, kBandWork / kPerThread,
+                                    static_cast<std::int32_t>(std::max(4.0, kBandBytes / (kPerThread * rowBytes))));
+    const std::int32_t perRound = BandsPerRound(plan, threads, kPerThread);
     SourceRing ring;
     DepthScatter scatter(geometry, lanes, loops, planes, ring, codes.get(), kernels);
     if (!ring.Init(lanes, geometry.width,
