@@ -27,6 +27,13 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "i686")
   target_compile_options(aperlume_flags INTERFACE -msse2 -mfpmath=sse)
 endif()
 target_include_directories(aperlume_flags INTERFACE ${PROJECT_SOURCE_DIR})
+# The flags of a file that holds AVX2 loops (run only after a processor check). 64-bit Windows does not
+# keep the stack 32-byte aligned for spilled AVX registers, so aligned vector moves are assembled as
+# unaligned ones there.
+set(APERLUME_AVX2_FLAGS -mavx2 -mfma -ffp-contract=fast)
+if(WIN32)
+  list(APPEND APERLUME_AVX2_FLAGS -Wa,-muse-unaligned-vector-move)
+endif()
 
 # aperlume_room_library(name DIR dir DEPS ...): one static library per room. Portable sources are every
 # .cpp of the folder; files ending in _win32.cpp or _native.cpp are the platform edge, and CMake picks the

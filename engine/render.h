@@ -60,7 +60,7 @@ struct RenderJob {
     std::int32_t width;
     std::int32_t height;
     std::int32_t diameter;  // odd, from KernelDiameter
-    std::int32_t threads = 1;  // 1: the calling thread only (the only mode so far)
+    std::int32_t threads = 1;  // threads the render may use, the calling one included (1: that one only)
 };
 
 // The check points of a render, implemented by the caller.

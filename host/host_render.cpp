@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "base/filter_parameters.h"
+#include "base/parallel_for.h"
 #include "base/working_memory.h"
 #include "host/image_requests.h"
 #include "host/pixel_conversion.h"
@@ -61,8 +62,9 @@ Result RenderLensBlur(FilterRecord& record, const Rect& area, CheckPoints& check
         return kBadParameters;
 
     const double scale = GetHostKind() == HostAfterEffects ? HostRenderScale(record.wholeSize.h) : 1.0;
+    // The protocol has no field for a thread count: the render takes every core the process may use.
     const RenderJob job{settings, MakePlaneLayout(record.imageMode, record.planes), width, height,
-                        KernelDiameter(settings.amount, scale)};
+                        KernelDiameter(settings.amount, scale), HardwareThreads()};
 
     std::size_t pixels = 0;
     if (!CheckedMultiply(static_cast<std::size_t>(width), static_cast<std::size_t>(height), pixels))

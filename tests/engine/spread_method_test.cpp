@@ -73,8 +73,8 @@ TEST_P(EverySpreadMethod, AnApertureWithoutWeightLeavesThePlanesAsTheyWere) {
 }
 
 TEST_P(EverySpreadMethod, EveryFailedAllocationEndsOutOfMemoryWithoutLeaksOrChanges) {
-    // A hexagon of 7 is summed tap by tap by the direct method, a disc of 21 run by run; the depth map
-    // reaches the direct method's depth path and is ignored by the others.
+    // A small hexagon, and a disc taller than the image; the depth map reaches the direct method's depth
+    // path and is ignored by the others.
     for (const std::int16_t planes : {std::int16_t{3}, std::int16_t{4}}) {
         for (auto [diameter, vertices] : {std::pair{7, 6}, std::pair{21, 1}}) {
             for (bool withDepth : {false, true}) {
