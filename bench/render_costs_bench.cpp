@@ -36,38 +36,38 @@ std::vector<std::uint8_t> HostSamples(int bytesPerSample) {
     return bytes;
 }
 
-// A record over interleaved whole-image buffers, as the host delivers them.
-FilterRecord HostRecord(std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& out, int bytesPerSample) {
-    FilterRecord record{};
-    record.imageMode = bytesPerSample == 2 ? kModeRGB48 : kModeRGB;
-    record.planes = 3;
-    record.imageSize = Point16{static_cast<std::int16_t>(kFullHeight), static_cast<std::int16_t>(kFullWidth)};
-    record.filterRect = Rect16{0, 0, static_cast<std::int16_t>(kFullHeight), static_cast<std::int16_t>(kFullWidth)};
-    record.inData = in.data();
-    record.outData = out.data();
-    record.inColumnBytes = record.outColumnBytes = 3 * bytesPerSample;
-    record.inRowBytes = record.outRowBytes = kFullWidth * 3 * bytesPerSample;
-    return record;
-}
+// A full-size RGB image as the host delivers it (interleaved, 8 or 16 bits a sample, with an output
+// buffer beside it) and float planes of its size.
+struct FullSizeImage {
+    explicit FullSizeImage(int bytes) : bytesPerSample(bytes), in(HostSamples(bytes)), out(in.size()) {
+        record.imageMode = bytes == 2 ? kModeRGB48 : kModeRGB;
+        record.planes = 3;
+        record.imageSize = Point16{area.bottom, area.right};
+        record.filterRect = area;
+        record.inData = in.data();
+        record.outData = out.data();
+        record.inColumnBytes = record.outColumnBytes = 3 * bytes;
+        record.inRowBytes = record.outRowBytes = kFullWidth * 3 * bytes;
+    }
+    void Read(std::int32_t threads) { ReadPlanes(record, area, bytesPerSample, views, nullptr, threads); }
 
-std::vector<std::vector<float>> FullPlanes() {
-    return std::vector<std::vector<float>>(3, std::vector<float>(std::size_t{kFullWidth} * kFullHeight));
-}
+    int bytesPerSample;
+    std::vector<std::uint8_t> in;
+    std::vector<std::uint8_t> out;
+    FilterRecord record{};
+    const Rect area{0, 0, static_cast<std::int16_t>(kFullHeight), static_cast<std::int16_t>(kFullWidth)};
+    std::vector<std::vector<float>> planes{3, std::vector<float>(std::size_t{kFullWidth} * kFullHeight)};
+    const std::vector<PlaneView> views = Views(planes, kFullWidth, kFullHeight);
+};
 
 // Arguments: bytes per sample, threads. One read and one write of the whole image.
 void BM_HostExchange(benchmark::State& state) {
-    const int bytesPerSample = static_cast<int>(state.range(0));
-    std::vector<std::uint8_t> in = HostSamples(bytesPerSample);
-    std::vector<std::uint8_t> out(in.size());
-    const FilterRecord record = HostRecord(in, out, bytesPerSample);
-    std::vector<std::vector<float>> planes = FullPlanes();
-    const std::vector<PlaneView> views = Views(planes, kFullWidth, kFullHeight);
-    const Rect area{0, 0, static_cast<std::int16_t>(kFullHeight), static_cast<std::int16_t>(kFullWidth)};
+    FullSizeImage image(static_cast<int>(state.range(0)));
     const auto threads = static_cast<std::int32_t>(state.range(1));
     for (auto _ : state) {
-        ReadPlanes(record, area, bytesPerSample, views, nullptr, threads);
-        WritePlanes(record, area, bytesPerSample, views, nullptr, false, threads);
-        benchmark::DoNotOptimize(out.data());
+        image.Read(threads);
+        WritePlanes(image.record, image.area, image.bytesPerSample, image.views, nullptr, false, threads);
+        benchmark::DoNotOptimize(image.out.data());
     }
     state.SetItemsProcessed(state.iterations() * kFullWidth * kFullHeight);
 }
@@ -75,15 +75,9 @@ void BM_HostExchange(benchmark::State& state) {
 // Arguments: correction (0 gamma, 1 log), bytes per sample the values came from, threads. A render that
 // spreads nothing: the forward correction, its inverse and the finiteness pass over full-size planes.
 void BM_HighlightCorrection(benchmark::State& state) {
-    const int bytesPerSample = static_cast<int>(state.range(1));
-    std::vector<std::uint8_t> in = HostSamples(bytesPerSample);
-    std::vector<std::uint8_t> out(in.size());
-    const FilterRecord record = HostRecord(in, out, bytesPerSample);
-    std::vector<std::vector<float>> planes = FullPlanes();
-    const std::vector<PlaneView> views = Views(planes, kFullWidth, kFullHeight);
-    const Rect area{0, 0, static_cast<std::int16_t>(kFullHeight), static_cast<std::int16_t>(kFullWidth)};
+    FullSizeImage image(static_cast<int>(state.range(1)));
     RenderJob job = RgbJob(kFullWidth, kFullHeight, 1);
-    job.layout = MakePlaneLayout(record.imageMode, 3);
+    job.layout = MakePlaneLayout(image.record.imageMode, 3);
     job.settings.method = -1;
     job.settings.correction = static_cast<std::int16_t>(state.range(0));
     job.settings.brightness = 30;
@@ -92,10 +86,10 @@ void BM_HighlightCorrection(benchmark::State& state) {
     Result result = kOk;
     for (auto _ : state) {
         state.PauseTiming();
-        ReadPlanes(record, area, bytesPerSample, views, nullptr, 1);
+        image.Read(1);
         state.ResumeTiming();
-        result = Render(job, views, nullptr, checkPoints);
-        benchmark::DoNotOptimize(planes[0][0]);
+        result = Render(job, image.views, nullptr, checkPoints);
+        benchmark::DoNotOptimize(image.planes[0][0]);
     }
     if (!result.ok()) state.SkipWithError("the render failed");
     state.SetItemsProcessed(state.iterations() * kFullWidth * kFullHeight);
