@@ -16,6 +16,7 @@
 #error "APERLUME_CORRECTION_LANES names the namespace of this instruction set's copy"
 #endif
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "base/parallel_for.h"
+#include "base/row_bands.h"
 #include "base/result.h"
 #include "base/working_memory.h"
 #include "engine/aperture_kernel.h"
@@ -281,11 +281,7 @@ ChannelPlanes PlanesOfChannels(const ChannelAssignment& channels, std::span<cons
 // are 0, so that the sums' unused lanes stay finite.
 void Interleave(const RenderJob& job, const ChannelPlanes& map, WorkPixel* out) {
     const std::int32_t width = job.width;
-    const std::int32_t rows = width >= 65536 ? 1 : 65536 / width;
-    const std::int32_t bands = (job.height + rows - 1) / rows;
-    ParallelFor(job.threads, bands, [&](std::int64_t band) noexcept {
-        const auto first = static_cast<std::int32_t>(band) * rows;
-        const std::int32_t end = job.height - first < rows ? job.height : first + rows;
+    ForEachRowBand(job.threads, width, job.height, [&](std::int32_t first, std::int32_t end) {
         for (std::int32_t y = first; y < end; ++y) {
             WorkPixel* pixels = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
             std::fill_n(pixels, width, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});

@@ -2,7 +2,7 @@
 // threads, and every value handed back finite.
 #include "engine/render.h"
 
-#include "base/parallel_for.h"
+#include "base/row_bands.h"
 #include "base/sample_values.h"
 #include "engine/highlight_correction.h"
 #include "engine/methods.h"
@@ -10,18 +10,10 @@
 namespace aperlume {
 namespace {
 
-// Rows per piece of a pass over a plane: about 64 K values, so that the pieces are worth handing out and
-// many enough to keep every thread busy.
-std::int32_t RowsPerBand(std::int32_t width) { return width >= 65536 ? 1 : 65536 / width; }
-
 // `operation(row)` for every row of `plane`, in bands of rows spread over the job's threads.
 template <class Operation>
 void ForEachRow(const RenderJob& job, const PlaneView& plane, Operation operation) {
-    const std::int32_t rows = RowsPerBand(plane.width);
-    const std::int32_t bands = (plane.height + rows - 1) / rows;
-    ParallelFor(job.threads, bands, [&](std::int64_t band) noexcept {
-        const auto first = static_cast<std::int32_t>(band) * rows;
-        const std::int32_t end = plane.height - first < rows ? plane.height : first + rows;
+    ForEachRowBand(job.threads, plane.width, plane.height, [&](std::int32_t first, std::int32_t end) {
         for (std::int32_t y = first; y < end; ++y) operation(plane.Row(y));
     });
 }

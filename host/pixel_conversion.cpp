@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 
-#include "base/parallel_for.h"
+#include "base/row_bands.h"
 #include "base/sample_values.h"
 
 namespace aperlume {
@@ -41,17 +41,6 @@ EightBitValues MakeEightBitValues() {
     EightBitValues values{};
     for (std::uint32_t s = 0; s < 256; ++s) values[s] = SampleValue(s, 1);
     return values;
-}
-
-// Bands of about 64 K pixels: pieces worth handing out, and many of them.
-template <class Work>
-void ForEachBand(std::int32_t threads, std::int32_t width, std::int32_t height, Work work) {
-    const std::int32_t rows = width >= 65536 ? 1 : 65536 / width;
-    const std::int32_t bands = (height + rows - 1) / rows;
-    ParallelFor(threads, bands, [&](std::int64_t band) noexcept {
-        const auto first = static_cast<std::int32_t>(band) * rows;
-        work(first, height - first < rows ? height : first + rows);
-    });
 }
 
 void ReadRow(const FilterRecord& record, int bytesPerSample, const std::uint8_t* pixel, std::int32_t width,
@@ -159,7 +148,7 @@ void ReadPlanes(const FilterRecord& record, const Rect& area, int bytesPerSample
     const std::int32_t height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return;
     const EightBitValues eightBit = MakeEightBitValues();
-    ForEachBand(threads, width, height, [&](std::int32_t first, std::int32_t end) {
+    ForEachRowBand(threads, width, height, [&](std::int32_t first, std::int32_t end) {
         for (std::int32_t y = first; y < end; ++y) {
             const int row = area.top + y;
             // A host that counts no planes delivers no samples: only the weights are read.
@@ -176,7 +165,7 @@ void WritePlanes(const FilterRecord& record, const Rect& area, int bytesPerSampl
     const std::int32_t height = area.bottom - area.top;
     if (planes.empty() || width <= 0 || height <= 0) return;  // no samples delivered, none to write
     const bool blend = record.haveMask != 0 && !depthMapInForce && weights != nullptr;
-    ForEachBand(threads, width, height, [&](std::int32_t first, std::int32_t end) {
+    ForEachRowBand(threads, width, height, [&](std::int32_t first, std::int32_t end) {
         for (std::int32_t y = first; y < end; ++y) {
             const int row = area.top + y;
             WriteRow(record, bytesPerSample, InputPixel(record, row, area.left), OutputPixel(record, row, area.left),
