@@ -30,10 +30,12 @@ target_include_directories(aperlume_flags INTERFACE ${PROJECT_SOURCE_DIR})
 # The flags of a file that holds AVX2 loops (run only after a processor check). 64-bit Windows does not
 # keep the stack 32-byte aligned for spilled AVX registers, so aligned vector moves are assembled as
 # unaligned ones there.
-set(APERLUME_AVX2_FLAGS -mavx2 -mfma -ffp-contract=fast)
+# APERLUME_AVX2_EXACT_FLAGS leave out fused multiply-add, for loops that must give the baseline's bits.
+set(APERLUME_AVX2_EXACT_FLAGS -mavx2 -ffp-contract=off)
 if(WIN32)
-  list(APPEND APERLUME_AVX2_FLAGS -Wa,-muse-unaligned-vector-move)
+  list(APPEND APERLUME_AVX2_EXACT_FLAGS -Wa,-muse-unaligned-vector-move)
 endif()
+set(APERLUME_AVX2_FLAGS ${APERLUME_AVX2_EXACT_FLAGS} -mfma -ffp-contract=fast)
 
 # aperlume_room_library(name DIR dir DEPS ...): one static library per room. Portable sources are every
 # .cpp of the folder; files ending in _win32.cpp or _native.cpp are the platform edge, and CMake picks the

@@ -1,12 +1,23 @@
 // The Monte Carlo method: every output pixel is the weighted mean of its window under the aperture,
 // estimated from random positions in the window until the estimate has settled twice, so that its cost
 // follows how fast a pixel settles rather than D squared.
+//
+// The estimation runs on the calling thread: one process-wide random sequence defines the noise, pixel
+// after pixel. Its sample loop is compiled once per channel layout (gray or colour, with or without
+// transparency), draws from a copy of the sequence held in a register, takes each column from a table of
+// the column sequence, and sums all channels of a sample in one vector operation; every position,
+// weight, sum and settling decision is computed exactly as the straightforward loop computes it. The
+// copy into working pixels and the write of the estimates into the planes need no random draws: the
+// first is spread over the job's threads, the second happens as each pixel is estimated.
 #include "engine/monte_carlo.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
+#include "base/row_bands.h"
 #include "base/result.h"
 #include "base/working_memory.h"
 #include "engine/aperture_kernel.h"
@@ -22,6 +33,24 @@ constexpr double kTolerance = 0.001;
 constexpr std::int32_t kCheckPeriod = 20;
 constexpr std::int32_t kPeriodicChecksEnd = 100;  // after this sample every sample is checked
 constexpr std::int32_t kAlpha = 3;
+static_assert(kPeriodicChecksEnd % kCheckPeriod == 0 && kPeriodicChecksEnd <= kMaxSamplesPerPixel);
+
+// The column sequence, the same for every pixel: fraction k of a window's column span is drawn at
+// sample k (1-based). Built at compile time by the running sum that defines it.
+struct ColumnSequence {
+    double fraction[kMaxSamplesPerPixel + 1];
+};
+constexpr ColumnSequence MakeColumnSequence() {
+    ColumnSequence sequence{};
+    double column = 0.0;
+    for (std::int32_t k = 1; k <= kMaxSamplesPerPixel; ++k) {
+        column += kColumnStep;
+        if (column >= 1.0) column -= 1.0;
+        sequence.fraction[k] = column;
+    }
+    return sequence;
+}
+constinit const ColumnSequence kColumns = MakeColumnSequence();
 
 // The part of the aperture's square around a pixel that lies inside the image: its first image column
 // and row, the kernel column and row over them (before the turn), and the spans (last minus first).
@@ -58,111 +87,211 @@ bool WindowHasPositiveWeight(const SampledAperture& aperture, std::int32_t x, st
     return at(corners.endEnd) - at(corners.beginEnd) - at(corners.endBegin) + at(corners.beginBegin) > 0;
 }
 
-// Running sums of one pixel's samples. Weight sums are double, value sums single precision.
-struct Sums {
-    double weight = 0.0;       // colour weight: with alpha, of the non-transparent samples only
-    double alphaWeight = 0.0;  // with alpha: of every sample with a positive weight
-    float value[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-};
+// All four channels of a working pixel: lane-wise float arithmetic, the same bits as channel by channel.
+typedef float Float4 __attribute__((vector_size(16)));
+typedef std::int32_t Int4 __attribute__((vector_size(16)));
 
+Float4 Load(const WorkPixel& p) {
+    Float4 v;
+    std::memcpy(&v, p.c, sizeof v);
+    return v;
+}
+
+// Running sums of one pixel's samples and the estimates of its last unsettled check. Weight sums are
+// double, value sums single precision; with transparency the colour weight counts the non-transparent
+// samples only, the alpha weight every sample with a positive weight.
+template <std::int32_t kColours, bool kHasAlpha>
 class Estimator {
 public:
-    Estimator(const ChannelAssignment& channels, const WorkPixel& own)
-        : colours_(channels.colourChannels), alpha_(channels.hasAlpha), own_(own) {}
-
     void Add(float w, const WorkPixel& s) {
-        if (!alpha_) {
-            sums_.weight += w;
-            for (int ch = 0; ch < colours_; ++ch) sums_.value[ch] += w * s.c[ch];
-            return;
+        if constexpr (!kHasAlpha) {
+            weight_ += w;
+            values_ += w * Load(s);
+        } else {
+            // Only a positive weight counts, for colour only on a sample that is not transparent; the
+            // others add +0, which leaves any sum as it was (no sum starting at +0 can become -0).
+            // Selected rather than branched: whether a sample counts is as random as the sample.
+            const Float4 sample = Load(s);
+            const Float4 weight = Float4{} + w;
+            const Int4 counts = weight > Float4{};
+            const Int4 opaque = counts & (Float4{} + sample[kAlpha] > Float4{});
+            values_ += std::bit_cast<Float4>(std::bit_cast<Int4>(weight * sample) & opaque);  // colour and alpha lanes
+            weight_ += std::bit_cast<Float4>(std::bit_cast<Int4>(weight) & opaque)[0];
+            alphaWeight_ += std::bit_cast<Float4>(std::bit_cast<Int4>(weight) & counts)[0];
         }
-        if (!(w > 0.0f)) return;
-        if (s.c[kAlpha] > 0.0f) {
-            sums_.weight += w;
-            for (int ch = 0; ch < colours_; ++ch) sums_.value[ch] += w * s.c[ch];
-            sums_.value[kAlpha] += w * s.c[kAlpha];
-        }
-        sums_.alphaWeight += w;
     }
 
     // Estimates can be formed once some weight has arrived. Without alpha that is the weight sum; with
     // alpha it is the alpha weight, so that an early run of zero weights cannot turn the previous
     // estimates into 0/0 and keep the pixel from ever settling.
-    bool CanCheck() const { return (alpha_ ? sums_.alphaWeight : sums_.weight) > 0.0; }
+    bool CanCheck() const { return (kHasAlpha ? alphaWeight_ : weight_) > 0.0; }
 
-    // One check; true when settled.
+    // One check; true when settled. A check is made only when CanCheck: the estimates it compares are
+    // then all formed from the current sums.
     bool Check() {
-        Estimate();
-        if (alpha_ && sums_.alphaWeight > 0.0 && !(sums_.weight > 0.0)) return true;
+        if (kHasAlpha && !(weight_ > 0.0)) return true;  // only transparent samples so far
+        double estimate[4] = {0.0, 0.0, 0.0, 0.0};
+        Estimate(estimate);
         bool settled = true;
-        for (int ch = 0; ch < colours_; ++ch) settled = settled && std::fabs(estimate_[ch] - previous_[ch]) < kTolerance;
-        if (alpha_) settled = settled && std::fabs(estimate_[kAlpha] - previous_[kAlpha]) < kTolerance;
+        for (int ch = 0; ch < kColours; ++ch) settled = settled && std::fabs(estimate[ch] - previous_[ch]) < kTolerance;
+        if (kHasAlpha) settled = settled && std::fabs(estimate[kAlpha] - previous_[kAlpha]) < kTolerance;
         if (!settled) {
-            for (int ch = 0; ch < 4; ++ch) previous_[ch] = static_cast<float>(estimate_[ch]);
+            for (int ch = 0; ch < kColours; ++ch) previous_[ch] = static_cast<float>(estimate[ch]);
+            if (kHasAlpha) previous_[kAlpha] = static_cast<float>(estimate[kAlpha]);
         }
         return settled;
     }
 
     // The estimates from the sums as they stand; a channel that no weight reached keeps its source value.
-    void Store(WorkPixel& out) {
-        Estimate();
-        const bool colourKnown = sums_.weight > 0.0;
-        for (int ch = 0; ch < colours_; ++ch) out.c[ch] = colourKnown ? static_cast<float>(estimate_[ch]) : own_.c[ch];
-        if (alpha_) out.c[kAlpha] = sums_.alphaWeight > 0.0 ? static_cast<float>(estimate_[kAlpha]) : own_.c[kAlpha];
+    WorkPixel Result(const WorkPixel& own) const {
+        double estimate[4] = {0.0, 0.0, 0.0, 0.0};
+        Estimate(estimate);
+        WorkPixel out = own;
+        if (weight_ > 0.0) {
+            for (int ch = 0; ch < kColours; ++ch) out.c[ch] = static_cast<float>(estimate[ch]);
+        }
+        if (kHasAlpha && alphaWeight_ > 0.0) out.c[kAlpha] = static_cast<float>(estimate[kAlpha]);
+        return out;
     }
 
 private:
-    // Only channels that some weight reached get an estimate; the others are never compared or stored.
-    void Estimate() {
-        if (sums_.weight > 0.0) {
-            if (colours_ == 3) {
-                const double reciprocal = 1.0 / sums_.weight;
-                for (int ch = 0; ch < 3; ++ch) estimate_[ch] = sums_.value[ch] * reciprocal;
+    // The colour estimates where weight_ > 0, the alpha estimate where alphaWeight_ > 0; colour takes one
+    // reciprocal for three channels, gray a quotient.
+    void Estimate(double* estimate) const {
+        if (weight_ > 0.0) {
+            if constexpr (kColours == 3) {
+                const double reciprocal = 1.0 / weight_;
+                for (int ch = 0; ch < 3; ++ch) estimate[ch] = values_[ch] * reciprocal;
             } else {
-                estimate_[0] = sums_.value[0] / sums_.weight;
+                estimate[0] = values_[0] / weight_;
             }
         }
-        if (alpha_ && sums_.alphaWeight > 0.0) estimate_[kAlpha] = sums_.value[kAlpha] / sums_.alphaWeight;
+        if (kHasAlpha && alphaWeight_ > 0.0) estimate[kAlpha] = values_[kAlpha] / alphaWeight_;
     }
 
-    std::int32_t colours_;
-    bool alpha_;
-    const WorkPixel& own_;
-    Sums sums_;
-    double estimate_[4] = {0.0, 0.0, 0.0, 0.0};
+    double weight_ = 0.0;
+    double alphaWeight_ = 0.0;
+    Float4 values_ = {0.0f, 0.0f, 0.0f, 0.0f};
     float previous_[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 };
+
+// Where a window's samples land: the column of sample k (1-based) and the row of a draw, computed from
+// the window's spans...
+struct ComputedPositions {
+    double columnSpan;
+    std::int32_t rowSpan;
+
+    std::int32_t Column(std::int32_t k) const { return static_cast<std::int32_t>(columnSpan * kColumns.fraction[k] + 0.5); }
+    std::int32_t Row(std::int32_t draw) const {
+        return static_cast<std::int32_t>(static_cast<double>(draw) * rowSpan * kRowScale + 0.5);
+    }
+};
+
+// ...or looked up, for windows of the full span in both directions (every pixel away from the borders).
+struct TabulatedPositions {
+    const std::uint16_t* columns;
+    const std::uint16_t* rows;
+
+    std::int32_t Column(std::int32_t k) const { return columns[k]; }
+    std::int32_t Row(std::int32_t draw) const { return rows[draw]; }
+};
+
+// Draws samples into `estimator` until it has settled twice or the bound is reached; returns the number
+// drawn. Sample (i, j) reads kernel[-(j * D + i)] and pixels[j * width + i].
+template <class Estimator, class Positions>
+std::int32_t Sample(Estimator& estimator, const Positions& positions, const float* kernel, const WorkPixel* pixels,
+                    std::ptrdiff_t d, std::ptrdiff_t width, RandomSequence& sequence) {
+    RandomSequence random = sequence;  // in a register while the pixel draws
+    const auto draw = [&](std::int32_t k) {
+        const std::ptrdiff_t i = positions.Column(k);
+        const std::ptrdiff_t j = positions.Row(random.Next());
+        estimator.Add(kernel[-(j * d + i)], pixels[j * width + i]);
+    };
+    // Checks at every kCheckPeriod-th sample up to kPeriodicChecksEnd, then at every sample. The settled
+    // count is never reset: the second settled check ends the pixel, consecutive or not.
+    std::int32_t settled = 0;
+    std::int32_t k = 0;
+    while (k < kPeriodicChecksEnd) {
+        for (std::int32_t n = 0; n < kCheckPeriod; ++n) draw(++k);
+        if (estimator.CanCheck() && estimator.Check() && ++settled > 1) break;
+    }
+    while (settled < 2 && k < kMaxSamplesPerPixel) {
+        draw(++k);
+        if (estimator.CanCheck() && estimator.Check()) ++settled;
+    }
+    sequence = random;
+    return k;
+}
+
+// Output pixel (x, y) from the image `source` (width x height), drawing rows from `sequence`; `samples`
+// receives the number drawn.
+template <std::int32_t kColours, bool kHasAlpha>
+WorkPixel EstimateAt(std::int32_t x, std::int32_t y, const SampledAperture& aperture, std::int32_t width,
+                     std::int32_t height, const WorkPixel* source, RandomSequence& sequence, std::int32_t& samples) {
+    const WorkPixel& own = source[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x];
+    Estimator<kColours, kHasAlpha> estimator;
+    samples = 0;
+    // Without any positive weight no sample could ever settle the estimate.
+    if (!WindowHasPositiveWeight(aperture, x, y, width, height)) return estimator.Result(own);
+
+    const Window window = WindowAt(x, y, aperture.diameter, width, height);
+    const std::ptrdiff_t d = aperture.diameter;
+    // Sample (i, j) reads kernel element (D-1-(kernelRow+j), D-1-(kernelColumn+i)), counted back from the
+    // last element, and source pixel (firstColumn + i, firstRow + j).
+    const float* kernel = aperture.weights + (d * d - 1) - (window.kernelRow * d + window.kernelColumn);
+    const WorkPixel* pixels = source + static_cast<std::size_t>(window.firstRow) * static_cast<std::size_t>(width) +
+                              static_cast<std::size_t>(window.firstColumn);
+    const bool fullSpan = window.columnSpan == d - 1 && window.rowSpan == d - 1;
+    if (fullSpan && aperture.fullSpanColumns != nullptr && aperture.fullSpanRows != nullptr) {
+        const TabulatedPositions positions{aperture.fullSpanColumns, aperture.fullSpanRows};
+        samples = Sample(estimator, positions, kernel, pixels, d, width, sequence);
+    } else {
+        const ComputedPositions positions{static_cast<double>(window.columnSpan), window.rowSpan};
+        samples = Sample(estimator, positions, kernel, pixels, d, width, sequence);
+    }
+    return estimator.Result(own);
+}
+
+using EstimateFunction = WorkPixel (*)(std::int32_t x, std::int32_t y, const SampledAperture& aperture,
+                                       std::int32_t width, std::int32_t height, const WorkPixel* source,
+                                       RandomSequence& random, std::int32_t& samples);
+
+EstimateFunction EstimateFor(const ChannelAssignment& channels) {
+    if (channels.colourChannels == 3) return channels.hasAlpha ? &EstimateAt<3, true> : &EstimateAt<3, false>;
+    return channels.hasAlpha ? &EstimateAt<1, true> : &EstimateAt<1, false>;
+}
 
 bool AcceptedMode(std::int32_t layout) {
     return (layout >= kLayoutRGB && layout <= kLayoutGrayA) || (layout >= kLayoutRGB + 8 && layout <= kLayoutGrayA + 8);
 }
 
-// Plane `plane` into working-pixel channel `channel`, or back.
-void PlaneToChannel(const PlaneView& plane, std::int32_t channel, WorkPixel* out) {
-    for (std::int32_t y = 0; y < plane.height; ++y) {
-        const float* row = plane.Row(y);
-        WorkPixel* pixels = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.width);
-        for (std::int32_t x = 0; x < plane.width; ++x) pixels[x].c[channel] = row[x];
-    }
+// The planes of each channel: colour planes go to channels 0.., the alpha plane (the next one) to
+// channel 3; channels without a plane get none.
+struct ChannelPlanes {
+    const PlaneView* plane[4] = {nullptr, nullptr, nullptr, nullptr};
+};
+ChannelPlanes PlanesOfChannels(const ChannelAssignment& channels, std::span<const PlaneView> planes) {
+    ChannelPlanes map;
+    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) map.plane[ch] = &planes[static_cast<std::size_t>(ch)];
+    if (channels.hasAlpha) map.plane[kAlpha] = &planes[static_cast<std::size_t>(channels.colourChannels)];
+    return map;
 }
 
-void ChannelToPlane(const WorkPixel* in, std::int32_t channel, const PlaneView& plane) {
-    for (std::int32_t y = 0; y < plane.height; ++y) {
-        float* row = plane.Row(y);
-        const WorkPixel* pixels = in + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.width);
-        for (std::int32_t x = 0; x < plane.width; ++x) row[x] = pixels[x].c[channel];
-    }
-}
-
-// Colour planes go to channels 0.., the alpha plane (the next one) to channel 3.
-void Interleave(const ChannelAssignment& channels, std::span<const PlaneView> planes, WorkPixel* out) {
-    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) PlaneToChannel(planes[static_cast<std::size_t>(ch)], ch, out);
-    if (channels.hasAlpha) PlaneToChannel(planes[static_cast<std::size_t>(channels.colourChannels)], kAlpha, out);
-}
-
-void WriteBack(const ChannelAssignment& channels, const WorkPixel* in, std::span<const PlaneView> planes) {
-    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) ChannelToPlane(in, ch, planes[static_cast<std::size_t>(ch)]);
-    if (channels.hasAlpha) ChannelToPlane(in, kAlpha, planes[static_cast<std::size_t>(channels.colourChannels)]);
+// The planes into working pixels, over bands of rows on the job's threads; channels without a plane
+// are 0, so that the sums' unused lanes stay finite.
+void Interleave(const RenderJob& job, const ChannelPlanes& map, WorkPixel* out) {
+    const std::int32_t width = job.width;
+    ForEachRowBand(job.threads, width, job.height, [&](std::int32_t first, std::int32_t end) {
+        for (std::int32_t y = first; y < end; ++y) {
+            WorkPixel* pixels = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+            std::fill_n(pixels, width, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
+            for (std::int32_t ch = 0; ch < 4; ++ch) {
+                if (map.plane[ch] == nullptr) continue;
+                const float* row = map.plane[ch]->Row(y);
+                for (std::int32_t x = 0; x < width; ++x) pixels[x].c[ch] = row[x];
+            }
+        }
+    });
 }
 
 }  // namespace
@@ -196,40 +325,24 @@ void CountPositiveWeights(const float* weights, std::int32_t diameter, std::uint
     }
 }
 
+void TabulateFullSpan(std::int32_t diameter, std::uint16_t* columns, std::uint16_t* rows) {
+    const ComputedPositions positions{static_cast<double>(diameter - 1), diameter - 1};
+    columns[0] = 0;
+    for (std::int32_t k = 1; k <= kMaxSamplesPerPixel; ++k) columns[k] = static_cast<std::uint16_t>(positions.Column(k));
+    for (std::int32_t draw = 0; draw <= kRandomMax; ++draw) rows[draw] = static_cast<std::uint16_t>(positions.Row(draw));
+}
+
 std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, std::int32_t y,
                            const SampledAperture& aperture, std::int32_t width, std::int32_t height,
                            const WorkPixel* source, WorkPixel* result) {
-    const std::size_t target = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x;
-    const Window window = WindowAt(x, y, aperture.diameter, width, height);
-    Estimator estimator(channels, source[target]);
-    // Without any positive weight no sample could ever settle the estimate.
-    if (!WindowHasPositiveWeight(aperture, x, y, width, height)) {
-        estimator.Store(result[target]);
-        return 0;
-    }
-
-    const std::int32_t d = aperture.diameter;
-    const float* turned = aperture.weights + (static_cast<std::size_t>(d) * d - 1);
-    double column = 0.0;  // restarts at every pixel: all pixels draw the same column sequence
-    std::int32_t settled = 0;
-    std::int32_t k = 0;
-    while (k < kMaxSamplesPerPixel) {
-        ++k;
-        column += kColumnStep;
-        if (column >= 1.0) column -= 1.0;
-        const auto i = static_cast<std::int32_t>(window.columnSpan * column + 0.5);
-        const auto j = static_cast<std::int32_t>(static_cast<double>(Random()) * window.rowSpan * kRowScale + 0.5);
-        // Kernel element (D-1-(kernelRow+j), D-1-(kernelColumn+i)), counted back from the last element.
-        const float w = *(turned - (static_cast<std::ptrdiff_t>(window.kernelRow + j) * d + window.kernelColumn + i));
-        const std::size_t s = static_cast<std::size_t>(window.firstRow + j) * static_cast<std::size_t>(width) +
-                              static_cast<std::size_t>(window.firstColumn + i);
-        estimator.Add(w, source[s]);
-        if (!estimator.CanCheck() || (k <= kPeriodicChecksEnd && k % kCheckPeriod != 0)) continue;
-        // The settled count is never reset: the second settled check ends the pixel, consecutive or not.
-        if (estimator.Check() && ++settled > 1) break;
-    }
-    estimator.Store(result[target]);
-    return k;
+    RandomSequence random = ProcessRandomSequence();
+    std::int32_t samples = 0;
+    const WorkPixel estimate = EstimateFor(channels)(x, y, aperture, width, height, source, random, samples);
+    ProcessRandomSequence() = random;
+    WorkPixel& out = result[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x];
+    for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) out.c[ch] = estimate.c[ch];
+    if (channels.hasAlpha) out.c[kAlpha] = estimate.c[kAlpha];
+    return samples;
 }
 
 Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* /*depthMap*/,
@@ -237,7 +350,6 @@ Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> plane
     if (!AcceptedMode(job.layout.code)) return kBadMode;
     if (job.layout.channels.colourChannels == 0 || JobIsEmpty(job)) return kOk;
     if (!PlanesFitJob(job, planes)) return kBadParameters;
-    const ChannelAssignment& channels = job.layout.channels;
     const std::int32_t width = job.width;
     const std::int32_t height = job.height;
     const std::int32_t diameter = job.diameter;
@@ -245,25 +357,37 @@ Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> plane
     if (diameter > kLargestSampledDiameter) return kOutOfMemory;
 
     Buffer<WorkPixel> source = AllocateRaster<WorkPixel>(width, height);
-    Buffer<WorkPixel> result = AllocateRaster<WorkPixel>(width, height);
     Buffer<float> kernel = AllocateRaster<float>(diameter, diameter);
     Buffer<std::uint32_t> counts =
         AllocateRaster<std::uint32_t>(std::int64_t{diameter} + 1, std::int64_t{diameter} + 1);
-    if (!source || !result || !kernel || !counts) return kOutOfMemory;
-    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    Interleave(channels, planes, source.get());
+    constexpr std::size_t kColumnEntries = kMaxSamplesPerPixel + 1;
+    Buffer<std::uint16_t> positions = AllocateBuffer<std::uint16_t>(kColumnEntries + kRandomMax + 1);
+    if (!source || !kernel || !counts || !positions) return kOutOfMemory;
+    const ChannelPlanes map = PlanesOfChannels(job.layout.channels, planes);
+    Interleave(job, map, source.get());
     BuildApertureKernel(job.settings, diameter, diameter, diameter, kernel.get());
     CountPositiveWeights(kernel.get(), diameter, counts.get());
-    std::fill_n(result.get(), pixels, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
+    TabulateFullSpan(diameter, positions.get(), positions.get() + kColumnEntries);
 
-    const SampledAperture aperture{kernel.get(), counts.get(), diameter};
+    // The planes are read only through the working copy: each estimate goes straight into them. A run
+    // that stops leaves the rows estimated so far there (a failed render's planes are not to be used).
+    const SampledAperture aperture{kernel.get(), counts.get(), diameter, positions.get(), positions.get() + kColumnEntries};
+    const EstimateFunction estimate = EstimateFor(job.layout.channels);
     for (std::int32_t y = 0; y < height; ++y) {
-        if (checkPoints.Stop()) return kUserCanceled;  // the rows estimated so far are discarded
+        if (checkPoints.Stop()) return kUserCanceled;
         checkPoints.Progress(y, height);
-        for (std::int32_t x = 0; x < width; ++x)
-            EstimatePixel(channels, x, y, aperture, width, height, source.get(), result.get());
+        float* rows[4] = {nullptr, nullptr, nullptr, nullptr};
+        for (std::int32_t ch = 0; ch < 4; ++ch) rows[ch] = map.plane[ch] != nullptr ? map.plane[ch]->Row(y) : nullptr;
+        RandomSequence random = ProcessRandomSequence();
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::int32_t samples = 0;
+            const WorkPixel value = estimate(x, y, aperture, width, height, source.get(), random, samples);
+            for (std::int32_t ch = 0; ch < 4; ++ch) {
+                if (rows[ch] != nullptr) rows[ch][x] = value.c[ch];
+            }
+        }
+        ProcessRandomSequence() = random;
     }
-    WriteBack(channels, result.get(), planes);
     return kOk;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "engine/pixel_layout.h"
+#include "engine/random.h"
 
 namespace aperlume {
 
@@ -23,11 +24,20 @@ inline constexpr std::int32_t kLargestSampledDiameter = 65535;
 
 // The D x D aperture as drawn (neither turned nor normalised), and the (D + 1) x (D + 1) summed-area
 // table of its positive elements, by which a window's total positive weight is tested in O(1).
+// Optionally, the positions drawn in a window of the full span D - 1 both ways (TabulateFullSpan); where
+// they are null, positions are computed.
 struct SampledAperture {
     const float* weights;
     const std::uint32_t* positiveCounts;
     std::int32_t diameter;
+    const std::uint16_t* fullSpanColumns = nullptr;
+    const std::uint16_t* fullSpanRows = nullptr;
 };
+
+// The column of every sample number (kMaxSamplesPerPixel + 1 entries, 0 unused) and the row of every
+// draw of the generator (kRandomMax + 1 entries) in a window of the full span D - 1 both ways: the values
+// the computation gives, looked up instead.
+void TabulateFullSpan(std::int32_t diameter, std::uint16_t* columns, std::uint16_t* rows);
 
 // Fills `counts` ((D + 1) x (D + 1) entries): counts[r * (D + 1) + c] is the number of positive
 // weights in rows < r and columns < c, modulo 2^32 (a large aperture holds more than 2^31 of them;

@@ -13,6 +13,8 @@ RandomSequence processSequence;
 
 std::int32_t Random() { return processSequence.Next(); }
 
+RandomSequence& ProcessRandomSequence() { return processSequence; }
+
 std::uint32_t RandomState() { return processSequence.state; }
 
 }  // namespace aperlume

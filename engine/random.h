@@ -26,7 +26,12 @@ struct RandomSequence {
 // The next result of the process-wide sequence, 0..32767.
 std::int32_t Random();
 
-// The process-wide state as it stands (read only; there is no way to reseed).
+// The process-wide sequence itself, for a caller that draws in a tight loop: it copies the sequence,
+// draws from the copy, and stores the copy back before anything else draws, so that the sequence
+// continues exactly after its last draw.
+RandomSequence& ProcessRandomSequence();
+
+// The process-wide state as it stands.
 std::uint32_t RandomState();
 
 }  // namespace aperlume

@@ -1,62 +1,40 @@
-// One render: the highlight correction around the spread weights bright pixels far more than dark
-// ones, so that bright points bloom into visible aperture shapes; its inverse afterwards brings the
-// tones back.
+// One render: the highlight correction around the chosen method, over bands of rows on the job's
+// threads, and every value handed back finite.
 #include "engine/render.h"
 
-#include <cmath>
-
-#include "base/image_modes.h"
+#include "base/row_bands.h"
+#include "base/sample_values.h"
+#include "engine/highlight_correction.h"
 #include "engine/methods.h"
 
 namespace aperlume {
 namespace {
 
-constexpr double kBrightnessScale = 0.1;
+// `operation(row)` for every row of `plane`, in bands of rows spread over the job's threads.
+template <class Operation>
+void ForEachRow(const RenderJob& job, const PlaneView& plane, Operation operation) {
+    ForEachRowBand(job.threads, plane.width, plane.height, [&](std::int32_t first, std::int32_t end) {
+        for (std::int32_t y = first; y < end; ++y) operation(plane.Row(y));
+    });
+}
 
 enum class Direction { Forward, Inverse };
 
-void Correct(float* row, std::int32_t count, std::int16_t correction, double f, Direction direction) {
-    if (correction == 0) {
-        const double exponent = direction == Direction::Forward ? f : 1.0 / f;
-        for (std::int32_t i = 0; i < count; ++i) row[i] = static_cast<float>(std::pow(row[i], exponent));
-    } else if (correction == 1) {
-        if (direction == Direction::Forward) {
-            for (std::int32_t i = 0; i < count; ++i) row[i] = static_cast<float>(std::pow(10.0, row[i] * f));
-        } else {
-            for (std::int32_t i = 0; i < count; ++i) row[i] = static_cast<float>(std::log10(row[i]) / f);
-        }
-    }
-    // Any other correction value leaves the plane alone.
-}
-
 // The correction of the colour planes, with the host's abort and then the preview's check before each
-// plane.
-Result CorrectColourPlanes(const RenderJob& job, std::span<const PlaneView> planes, Direction direction,
-                           CheckPoints& checkPoints) {
-    const double f = job.settings.brightness * kBrightnessScale;
+// plane. The inverse also makes every value of the plane finite.
+Result CorrectColourPlanes(const RenderJob& job, std::span<const PlaneView> planes, const HighlightCorrection& correction,
+                           Direction direction, CheckPoints& checkPoints) {
     for (std::int32_t j = 0; j < job.layout.colourPlanes; ++j) {
         if (checkPoints.HostAborted() || checkPoints.PreviewInterrupted()) return kUserCanceled;
-        // A brightness of 0 (or below) could come only from scripting; with it the gamma pair would turn
-        // every value into 1 and back through an infinite power, so no correction is made.
-        if (!(f > 0.0)) continue;
         const PlaneView& plane = planes[static_cast<std::size_t>(j)];
-        for (std::int32_t y = 0; y < plane.height; ++y)
-            Correct(plane.Row(y), plane.width, job.settings.correction, f, direction);
-    }
-    return kOk;
-}
-
-// Every value handed back is finite, whatever made the planes. NaN and -infinity stand for tones pushed
-// below black (the inverse gamma of a negative value, the logarithm of 0 or less, 0/0 where weights
-// vanished or sums overflowed): they become 0, black, which is also what the write-back makes of any
-// value below black. +infinity, a tone beyond any white (a correction that overflowed), becomes 1.
-void ReplaceNonFinite(const PlaneView& plane) {
-    for (std::int32_t y = 0; y < plane.height; ++y) {
-        float* row = plane.Row(y);
-        for (std::int32_t x = 0; x < plane.width; ++x) {
-            if (!std::isfinite(row[x])) row[x] = row[x] > 0.0f ? 1.0f : 0.0f;
+        if (direction == Direction::Forward) {
+            if (correction.Corrects())
+                ForEachRow(job, plane, [&](float* row) { correction.Forward(row, plane.width); });
+        } else {
+            ForEachRow(job, plane, [&](float* row) { correction.Inverse(row, plane.width); });
         }
     }
+    return kOk;
 }
 
 SpreadMethod MethodFor(std::int16_t method) {
@@ -111,14 +89,24 @@ Result Render(const RenderJob& job, std::span<const PlaneView> planes, const flo
     if (planes.size() != static_cast<std::size_t>(job.layout.planeCount) || !PlanesFitJob(job, planes))
         return kBadParameters;
 
-    if (Result r = CorrectColourPlanes(job, planes, Direction::Forward, checkPoints); !r.ok()) return r;
+    HighlightCorrection correction;
+    if (job.layout.colourPlanes > 0) {
+        if (Result r = correction.Prepare(job.settings, BytesPerSampleOfMode(job.layout.imageMode)); !r.ok()) return r;
+    }
+    if (Result r = CorrectColourPlanes(job, planes, correction, Direction::Forward, checkPoints); !r.ok()) return r;
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
     if (const SpreadMethod method = MethodFor(job.settings.method); method != nullptr) {
         if (Result r = method(job, planes, weights, checkPoints); !r.ok()) return r;
     }
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
-    if (Result r = CorrectColourPlanes(job, planes, Direction::Inverse, checkPoints); !r.ok()) return r;
-    for (const PlaneView& plane : planes) ReplaceNonFinite(plane);
+    if (Result r = CorrectColourPlanes(job, planes, correction, Direction::Inverse, checkPoints); !r.ok()) return r;
+    // Every value handed back is finite, whatever made the planes. NaN and -infinity stand for tones
+    // pushed below black (the inverse gamma of a negative value, the logarithm of 0 or less, 0/0 where
+    // weights vanished or sums overflowed): they become 0, black, which is also what the write-back makes
+    // of any value below black. +infinity, a tone beyond any white (a correction that overflowed),
+    // becomes 1. The colour planes were made finite by the inverse.
+    for (std::size_t p = static_cast<std::size_t>(job.layout.colourPlanes); p < planes.size(); ++p)
+        ForEachRow(job, planes[p], [&](float* row) { MakeFinite(row, planes[p].width); });
     return kOk;
 }
 

@@ -86,9 +86,9 @@ Result RenderLensBlur(FilterRecord& record, const Rect& area, CheckPoints& check
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
 
     const std::span<const PlaneView> views(planes.data(), planeCount);
-    ReadPlanes(record, area, bytesPerSample, views, weights.get());
+    ReadPlanes(record, area, bytesPerSample, views, weights.get(), job.threads);
     if (Result r = Render(job, views, weights.get(), checkPoints); !r.ok()) return r;
-    WritePlanes(record, area, bytesPerSample, views, weights.get(), depthMap);
+    WritePlanes(record, area, bytesPerSample, views, weights.get(), depthMap, job.threads);
     return kOk;
 }
 

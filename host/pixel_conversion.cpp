@@ -1,14 +1,19 @@
-// The conversion between the host's samples and the engine's float planes.
+// The conversion between the host's samples and the engine's float planes: row by row, plane by plane,
+// over bands of rows on the render's threads. Each row is converted in fixed-size chunks whose loops
+// over contiguous buffers the compiler turns into vector code; only the gathering from and scattering to
+// the host's interleaved samples steps through them one by one.
 #include "host/pixel_conversion.h"
 
+#include <array>
 #include <cstring>
+
+#include "base/row_bands.h"
+#include "base/sample_values.h"
 
 namespace aperlume {
 namespace {
 
-bool Contains(const Rect& rect, int row, int column) {
-    return row >= rect.top && row < rect.bottom && column >= rect.left && column < rect.right;
-}
+constexpr std::int32_t kChunk = 16;
 
 // Addresses in whole-image coordinates; 64-bit arithmetic so large images cannot wrap the offset.
 const std::uint8_t* InputPixel(const FilterRecord& record, int row, int column) {
@@ -30,19 +35,106 @@ std::uint16_t Load16(const std::uint8_t* p) {
 
 void Store16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, sizeof v); }
 
-// Adds 0.5, truncates toward zero, clamps to 0..maximum.
-std::int32_t RoundAndClamp(double x, std::int32_t maximum) {
+// Every 8-bit sample's value (the 16-bit ones are exact products with 2^-15).
+using EightBitValues = std::array<float, 256>;
+EightBitValues MakeEightBitValues() {
+    EightBitValues values{};
+    for (std::uint32_t s = 0; s < 256; ++s) values[s] = SampleValue(s, 1);
+    return values;
+}
+
+void ReadRow(const FilterRecord& record, int bytesPerSample, const std::uint8_t* pixel, std::int32_t width,
+             const EightBitValues& eightBit, std::span<const PlaneView> planes, std::int32_t y) {
+    const std::ptrdiff_t step = record.inColumnBytes;
+    for (std::size_t p = 0; p < planes.size(); ++p) {
+        const std::uint8_t* sample = pixel + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
+        float* out = planes[p].Row(y);
+        if (bytesPerSample == 2) {
+            for (std::int32_t x = 0; x < width; ++x) out[x] = static_cast<float>(Load16(sample + x * step)) * 0x1p-15f;
+        } else {
+            for (std::int32_t x = 0; x < width; ++x) out[x] = eightBit[sample[x * step]];
+        }
+    }
+}
+
+// The selection weight of each pixel of one row: the mask's inside the filter rectangle, 0 outside it;
+// 1 everywhere without a mask.
+void ReadWeights(const FilterRecord& record, const Rect& area, int row, const EightBitValues& eightBit, float* weights) {
+    const std::int32_t width = area.right - area.left;
+    const bool haveMask = record.haveMask != 0 && record.maskData != nullptr;
+    if (!haveMask) {
+        for (std::int32_t x = 0; x < width; ++x) weights[x] = 1.0f;
+        return;
+    }
+    const Rect& f = record.filterRect;
+    const bool rowInside = row >= f.top && row < f.bottom;
+    const std::int32_t begin = rowInside ? (f.left > area.left ? f.left - area.left : 0) : width;
+    const std::int32_t end = rowInside ? (f.right < area.right ? f.right - area.left : width) : width;
+    const std::uint8_t* mask = static_cast<const std::uint8_t*>(record.maskData) +
+                               static_cast<std::ptrdiff_t>(row) * record.maskRowBytes + area.left;
+    for (std::int32_t x = 0; x < width; ++x) weights[x] = x >= begin && x < end ? eightBit[mask[x]] : 0.0f;
+}
+
+// The stored level of `x` (the render's value times white, or its blend with the source): adds 0.5,
+// truncates toward zero, clamps to 0..white; NaN gives 0.
+inline std::int32_t Level(double x, double white) {
     double rounded = x + 0.5;
-    if (!(rounded >= 0.0)) return 0;  // negative, or not a number
-    if (rounded >= static_cast<double>(maximum)) return maximum;
+    rounded = rounded >= 0.0 ? rounded : 0.0;
+    rounded = rounded < white ? rounded : white;
     return static_cast<std::int32_t>(rounded);
+}
+
+// `count` levels (at most kChunk) of one plane's row from `values`, blended with the host's `sources` by
+// `weights` when these are given. A full chunk runs through loops of fixed length, which vectorise.
+void Levels(const float* values, const double* sources, const float* weights, std::int32_t count, double white,
+            std::int32_t* levels) {
+    const auto compute = [&](std::int32_t n) {
+        if (weights != nullptr) {
+            for (std::int32_t j = 0; j < n; ++j) {
+                const double w = weights[j];
+                levels[j] = Level(sources[j] * (1.0 - w) + values[j] * w * white, white);
+            }
+        } else {
+            for (std::int32_t j = 0; j < n; ++j) levels[j] = Level(values[j] * white, white);
+        }
+    };
+    if (count == kChunk) {
+        compute(kChunk);
+    } else {
+        compute(count);
+    }
+}
+
+void WriteRow(const FilterRecord& record, int bytesPerSample, const std::uint8_t* source, std::uint8_t* target,
+              std::int32_t width, std::span<const PlaneView> planes, std::int32_t y, const float* weights) {
+    const std::ptrdiff_t inStep = record.inColumnBytes;
+    const std::ptrdiff_t outStep = record.outColumnBytes;
+    const double white = SampleWhite(bytesPerSample);
+    std::int32_t levels[kChunk];
+    double sources[kChunk];
+    for (std::size_t p = 0; p < planes.size(); ++p) {
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(p) * bytesPerSample;
+        const float* values = planes[p].Row(y);
+        for (std::int32_t x0 = 0; x0 < width; x0 += kChunk) {
+            const std::int32_t n = width - x0 < kChunk ? width - x0 : kChunk;
+            if (weights != nullptr) {
+                const std::uint8_t* s = source + offset + x0 * inStep;
+                for (std::int32_t j = 0; j < n; ++j) sources[j] = bytesPerSample == 2 ? Load16(s + j * inStep) : s[j * inStep];
+            }
+            Levels(values + x0, sources, weights != nullptr ? weights + x0 : nullptr, n, white, levels);
+            std::uint8_t* out = target + offset + x0 * outStep;
+            if (bytesPerSample == 2) {
+                for (std::int32_t j = 0; j < n; ++j) Store16(out + j * outStep, static_cast<std::uint16_t>(levels[j]));
+            } else {
+                for (std::int32_t j = 0; j < n; ++j) out[j * outStep] = static_cast<std::uint8_t>(levels[j]);
+            }
+        }
+    }
 }
 
 }  // namespace
 
-int BytesPerSample(const FilterRecord& record) {
-    return record.imageMode == kModeGray16 || record.imageMode == kModeRGB48 ? 2 : 1;
-}
+int BytesPerSample(const FilterRecord& record) { return BytesPerSampleOfMode(record.imageMode); }
 
 void FixColumnBytes(FilterRecord& record) {
     std::int32_t natural = record.planes * BytesPerSample(record);
@@ -51,71 +143,35 @@ void FixColumnBytes(FilterRecord& record) {
 }
 
 void ReadPlanes(const FilterRecord& record, const Rect& area, int bytesPerSample, std::span<const PlaneView> planes,
-                float* weights) {
-    const bool haveMask = record.haveMask != 0 && record.maskData != nullptr;
-    const double scale = bytesPerSample == 2 ? 1.0 / 32768.0 : 1.0 / 255.0;
-    std::size_t j = 0;
-    for (int row = area.top; row < area.bottom; ++row) {
-        // A host that counts no planes delivers no samples: only the weights are read.
-        const std::uint8_t* pixel = planes.empty() ? nullptr : InputPixel(record, row, area.left);
-        const std::uint8_t* mask = haveMask ? static_cast<const std::uint8_t*>(record.maskData) +
-                                                  static_cast<std::ptrdiff_t>(row) * record.maskRowBytes + area.left
-                                            : nullptr;
-        const std::int32_t y = row - area.top;
-        for (int column = area.left; column < area.right; ++column, ++j) {
-            const std::int32_t x = column - area.left;
-            for (std::size_t p = 0; p < planes.size(); ++p) {
-                const std::uint8_t* sample = pixel + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
-                double value = bytesPerSample == 2 ? Load16(sample) / 32768.0 : *sample * scale;
-                planes[p].Row(y)[x] = static_cast<float>(value);
-            }
-            if (weights != nullptr) {
-                if (haveMask)
-                    weights[j] = Contains(record.filterRect, row, column)
-                                     ? static_cast<float>(*mask * (1.0 / 255.0))
-                                     : 0.0f;
-                else
-                    weights[j] = 1.0f;
-            }
-            if (pixel != nullptr) pixel += record.inColumnBytes;
-            if (mask != nullptr) ++mask;
+                float* weights, std::int32_t threads) {
+    const std::int32_t width = area.right - area.left;
+    const std::int32_t height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return;
+    const EightBitValues eightBit = MakeEightBitValues();
+    ForEachRowBand(threads, width, height, [&](std::int32_t first, std::int32_t end) {
+        for (std::int32_t y = first; y < end; ++y) {
+            const int row = area.top + y;
+            // A host that counts no planes delivers no samples: only the weights are read.
+            if (!planes.empty()) ReadRow(record, bytesPerSample, InputPixel(record, row, area.left), width, eightBit, planes, y);
+            if (weights != nullptr)
+                ReadWeights(record, area, row, eightBit, weights + static_cast<std::ptrdiff_t>(y) * width);
         }
-    }
+    });
 }
 
 void WritePlanes(const FilterRecord& record, const Rect& area, int bytesPerSample, std::span<const PlaneView> planes,
-                 const float* weights, bool depthMapInForce) {
-    if (planes.empty()) return;  // no samples delivered, none to write
+                 const float* weights, bool depthMapInForce, std::int32_t threads) {
+    const std::int32_t width = area.right - area.left;
+    const std::int32_t height = area.bottom - area.top;
+    if (planes.empty() || width <= 0 || height <= 0) return;  // no samples delivered, none to write
     const bool blend = record.haveMask != 0 && !depthMapInForce && weights != nullptr;
-    const std::int32_t maximum = bytesPerSample == 2 ? 32768 : 255;
-    std::size_t j = 0;
-    for (int row = area.top; row < area.bottom; ++row) {
-        const std::uint8_t* source = InputPixel(record, row, area.left);
-        std::uint8_t* target = OutputPixel(record, row, area.left);
-        const std::int32_t y = row - area.top;
-        for (int column = area.left; column < area.right; ++column, ++j) {
-            for (std::size_t p = 0; p < planes.size(); ++p) {
-                double v = planes[p].Row(y)[column - area.left];
-                double x;
-                if (blend) {
-                    const std::uint8_t* s = source + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
-                    double sample = bytesPerSample == 2 ? Load16(s) : *s;
-                    double w = weights[j];
-                    x = sample * (1.0 - w) + v * w * maximum;
-                } else {
-                    x = v * maximum;
-                }
-                std::int32_t stored = RoundAndClamp(x, maximum);
-                std::uint8_t* out = target + static_cast<std::ptrdiff_t>(p) * bytesPerSample;
-                if (bytesPerSample == 2)
-                    Store16(out, static_cast<std::uint16_t>(stored));
-                else
-                    *out = static_cast<std::uint8_t>(stored);
-            }
-            source += record.inColumnBytes;
-            target += record.outColumnBytes;
+    ForEachRowBand(threads, width, height, [&](std::int32_t first, std::int32_t end) {
+        for (std::int32_t y = first; y < end; ++y) {
+            const int row = area.top + y;
+            WriteRow(record, bytesPerSample, InputPixel(record, row, area.left), OutputPixel(record, row, area.left),
+                     width, planes, y, blend ? weights + static_cast<std::ptrdiff_t>(y) * width : nullptr);
         }
-    }
+    });
 }
 
 }  // namespace aperlume

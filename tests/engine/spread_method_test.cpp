@@ -121,7 +121,7 @@ TEST_P(EverySpreadMethod, CancelAtEveryCheckPointEndsTheRunThereAndReleasesEvery
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, EverySpreadMethod,
                          ::testing::Values(MethodCase{"Direct", &DirectConvolve, 2e-6f, 3, 5},
-                                           MethodCase{"MonteCarlo", &MonteCarloConvolve, 1e-6f, 4, 4},
+                                           MethodCase{"MonteCarlo", &MonteCarloConvolve, 1e-6f, 3, 3},
                                            MethodCase{"Fft", &FftConvolve, 1e-6f, 8, 8}),
                          [](const ::testing::TestParamInfo<MethodCase>& tested) { return std::string(tested.param.name); });
 

@@ -6,8 +6,9 @@
 # differ by one level: the builds' maths libraries may round pow, log10, sin and cos differently in the
 # last place. Monte Carlo must match exactly, and does: its random sequence is our own generator, every
 # build computes in SSE2 single and double precision in the same order (the 32-bit one too, never x87),
-# and the correction's pow of the 8-bit sample's few distinct levels is rounded to float before any
-# settling check sees it. One ulp of difference in a settling check would shift the random sequence for
+# the correction's pow of the 8-bit sample's few distinct levels is rounded to float before any settling
+# check sees it, and the inverse correction is the project's own single-precision code, the same bits on
+# every build and instruction set. One ulp of difference in a settling check would shift the random sequence for
 # every later pixel, and this check would then fail on the whole image rather than hide it.
 #
 #   cmake [-DEMULATOR=...] -DTOOL=aperlume -DCOMPARE=compare_images -DGOLDEN=dir -DWORK=dir -P golden_sample.cmake

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -50,12 +52,106 @@ struct Document {
         return {PlaneView{buffers.data(), width, height, width}...};
     }
     void Read(const std::vector<PlaneView>& planes, float* weights) {
-        ReadPlanes(Record(), area, BytesPerSample(Record()), planes, weights);
+        ReadPlanes(Record(), area, BytesPerSample(Record()), planes, weights, 1);
     }
     void Write(const std::vector<PlaneView>& planes, const float* weights) {
-        WritePlanes(Record(), area, BytesPerSample(Record()), planes, weights, DepthMapInForce(block.Settings()));
+        WritePlanes(Record(), area, BytesPerSample(Record()), planes, weights, DepthMapInForce(block.Settings()), 1);
     }
 };
+
+// The exchange as first written, sample by sample in double precision: the oracle. Reads into `planes`
+// (area-sized) and `weights`; writes the planes over a copy of the output buffer.
+void OracleRead(const FilterRecord& record, const Rect& area, int bytes, std::vector<std::vector<float>>& planes,
+                std::vector<float>& weights) {
+    std::size_t j = 0;
+    for (int row = area.top; row < area.bottom; ++row) {
+        for (int column = area.left; column < area.right; ++column, ++j) {
+            const auto* pixel = static_cast<const std::uint8_t*>(record.inData) + row * record.inRowBytes + column * record.inColumnBytes;
+            for (std::size_t p = 0; p < planes.size(); ++p) {
+                const std::uint8_t* sample = pixel + static_cast<int>(p) * bytes;
+                planes[p][j] = static_cast<float>(bytes == 2 ? (sample[0] | sample[1] << 8) / 32768.0 : *sample * (1.0 / 255.0));
+            }
+            const Rect& f = record.filterRect;
+            const bool inside = row >= f.top && row < f.bottom && column >= f.left && column < f.right;
+            const std::uint8_t mask = static_cast<const std::uint8_t*>(record.maskData)[row * record.maskRowBytes + column];
+            weights[j] = record.haveMask == 0 ? 1.0f : inside ? static_cast<float>(mask * (1.0 / 255.0)) : 0.0f;
+        }
+    }
+}
+std::vector<std::uint8_t> OracleWrite(const FilterRecord& record, const Rect& area, int bytes,
+                                      const std::vector<std::vector<float>>& planes, const float* weights,
+                                      std::vector<std::uint8_t> out) {
+    const double white = bytes == 2 ? 32768 : 255;
+    std::size_t j = 0;
+    for (int row = area.top; row < area.bottom; ++row) {
+        for (int column = area.left; column < area.right; ++column, ++j) {
+            for (std::size_t p = 0; p < planes.size(); ++p) {
+                const int offset = static_cast<int>(p) * bytes;
+                const auto* s = static_cast<const std::uint8_t*>(record.inData) + row * record.inRowBytes + column * record.inColumnBytes + offset;
+                const double v = planes[p][j];
+                const double x = weights != nullptr ? (bytes == 2 ? s[0] | s[1] << 8 : *s) * (1.0 - weights[j]) + v * weights[j] * white : v * white;
+                const double rounded = x + 0.5;
+                const int level = !(rounded >= 0.0) ? 0 : rounded >= white ? static_cast<int>(white) : static_cast<int>(rounded);
+                const std::size_t at = static_cast<std::size_t>(row * record.outRowBytes + column * record.outColumnBytes + offset);
+                out[at] = static_cast<std::uint8_t>(level);
+                if (bytes == 2) out[at + 1] = static_cast<std::uint8_t>(level >> 8);
+            }
+        }
+    }
+    return out;
+}
+
+// Over buffers with and without padding, a render rectangle inside the image and a filter rectangle
+// across it, with and without a selection to blend by, values far outside 0..1 and NaN: every plane
+// value, weight and stored sample is the oracle's, on one thread or several.
+TEST(ImageExchange, ReadAndWriteAreTheSampleBySampleComputationOnAnyNumberOfThreads) {
+    const int width = 37, height = 23;
+    const Rect area{3, 2, 21, 35};
+    std::mt19937 generator(8);
+    for (int bytes : {1, 2}) {
+        for (std::int16_t planeCount : {std::int16_t{1}, std::int16_t{3}, std::int16_t{4}}) {
+            for (int padding : {0, 3}) {
+                FilterRecord record{};
+                record.imageMode = bytes == 2 ? kModeRGB48 : kModeRGB;
+                record.inColumnBytes = record.outColumnBytes = planeCount * bytes + padding;
+                record.inRowBytes = record.outRowBytes = width * record.inColumnBytes + 2 * padding;
+                std::vector<std::uint8_t> in(static_cast<std::size_t>(record.inRowBytes * height));
+                std::vector<std::uint8_t> mask(static_cast<std::size_t>((width + padding) * height));
+                for (auto& b : in) b = static_cast<std::uint8_t>(generator());
+                for (std::size_t i = 1; i < in.size() && bytes == 2; i += 2) in[i] &= 0x7f;  // samples up to 32767
+                for (auto& b : mask) b = static_cast<std::uint8_t>(generator());
+                record.inData = in.data();
+                record.maskData = mask.data();
+                record.maskRowBytes = width + padding;
+                record.filterRect = Rect{5, 0, 30, 20};
+                for (Boolean haveMask : {Boolean{0}, Boolean{1}}) {
+                    record.haveMask = haveMask;
+                    const std::size_t pixels = static_cast<std::size_t>((area.bottom - area.top) * (area.right - area.left));
+                    std::vector<std::vector<float>> expected(static_cast<std::size_t>(planeCount), std::vector<float>(pixels));
+                    std::vector<float> expectedWeights(pixels);
+                    OracleRead(record, area, bytes, expected, expectedWeights);
+                    for (std::int32_t threads : {1, 3}) {
+                        std::vector<std::vector<float>> planes(expected.size(), std::vector<float>(pixels, -1.0f));
+                        std::vector<float> weights(pixels, -1.0f);
+                        std::vector<PlaneView> views;
+                        for (auto& plane : planes) views.push_back(PlaneView{plane.data(), area.right - area.left, area.bottom - area.top, area.right - area.left});
+                        ReadPlanes(record, area, bytes, views, weights.data(), threads);
+                        ASSERT_EQ(planes, expected) << bytes << " " << planeCount << " " << padding << " " << threads;
+                        ASSERT_EQ(weights, expectedWeights);
+
+                        for (auto& plane : planes)
+                            for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = i % 17 == 0 ? std::nanf("") : plane[i] * 1.3f - 0.1f;
+                        std::vector<std::uint8_t> out(in.size(), 0xA5);
+                        record.outData = out.data();
+                        const std::vector<std::uint8_t> wanted = OracleWrite(record, area, bytes, planes, haveMask != 0 ? weights.data() : nullptr, out);
+                        WritePlanes(record, area, bytes, views, weights.data(), false, threads);
+                        ASSERT_EQ(out, wanted) << bytes << " " << planeCount << " " << padding << " " << threads;
+                    }
+                }
+            }
+        }
+    }
+}
 
 TEST(ImageExchange, SixteenBitSamplesUseTheHostsRangeOfZeroTo32768) {
     Document doc(2, 1, 1, kModeGray16);
@@ -101,41 +197,6 @@ TEST(ImageExchange, WriteBackBlendsWithTheSourceBySelectionUnlessTheDepthMapIsIn
     doc.block.Settings().depth = 1;  // with the direct method: no blending at all
     doc.Write(planes, weights.data());
     EXPECT_EQ(doc.Out()[1], 0);
-}
-
-TEST(ImageExchange, WeightsOutsideTheFilterRectangleAreZero) {
-    Document doc(3, 1, 1, kModeGrayScale);
-    doc.host.SetSelection({255, 255, 128});
-    doc.Deliver();
-    doc.Record().filterRect = Rect{0, 1, 1, 3};
-    std::vector<float> plane(3), weights(3);
-    doc.Read(doc.Views(plane), weights.data());
-    EXPECT_FLOAT_EQ(weights[0], 0.0f);
-    EXPECT_FLOAT_EQ(weights[1], 1.0f);
-    EXPECT_NEAR(weights[2], 128.0 / 255.0, 1e-7);
-}
-
-TEST(ImageExchange, ReadAndWriteCoverOnlyTheRenderRectangleWhateverTheHostsPadding) {
-    // Packed, and with padding after every pixel and row: the same samples come and go.
-    testhost::HostQuirks padded;
-    padded.layout = {3, 5};
-    for (const testhost::HostQuirks& quirks : {testhost::HostQuirks{}, padded}) {
-        Document doc(3, 3, 3, kModeRGB);
-        for (std::size_t i = 0; i < 27; ++i) doc.In()[i] = static_cast<std::uint8_t>(i * 9);
-        doc.Deliver(quirks);
-        doc.area = Rect{1, 1, 2, 3};  // row 1, columns 1..2
-        std::vector<float> r(2), g(2), b(2);
-        const std::vector<PlaneView> planes = doc.Views(r, g, b);
-        doc.Read(planes, nullptr);
-        EXPECT_FLOAT_EQ(r[0], static_cast<float>((1 * 9 + 3) * 9 / 255.0));
-        EXPECT_FLOAT_EQ(b[1], static_cast<float>((1 * 9 + 6 + 2) * 9 / 255.0));
-        doc.Write(planes, nullptr);
-        const std::vector<std::uint8_t>& out = doc.Out();
-        for (std::size_t i = 0; i < 27; ++i) {
-            const bool inside = i >= 12 && i < 18;
-            EXPECT_EQ(out[i], inside ? doc.In()[i] : 0) << "sample " << i;
-        }
-    }
 }
 
 TEST(ImageExchange, HostsThatLeaveColumnBytesUnsetGetPlanesTimesSampleSize) {
