@@ -96,7 +96,7 @@ def ensure_tool(args):
     if not (build / "CMakeCache.txt").exists():
         subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"],
                        check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "-j2", "--target", "aperlume", "aperlume_module"],
+    subprocess.run(["cmake", "--build", build, "-j2", "--target", "aperlume", "aperlume_module", "aperlume_fake_plugin"],
                    check=True, stdout=subprocess.DEVNULL)
     return DEFAULT_TOOL
 
@@ -140,9 +140,15 @@ def cases(args, tool, work):
                           ["/usr/bin/python3", str(OPENCV_PEER), str(image), OUT, str(d)], peer=True))
         all_groups.append((f"disc D={d} (--amount {(d - 1) // 2}), {w}x{h}", group))
 
-    all_groups.append((f"identity (--amount 0, D=1), {w}x{h}", [
-        ours(args, tool, "normal, amount 0", "identity/amount0", image, ["--amount", "0"]),
-        Case("identity/convert", "ImageMagick convert in out", [CONVERT, str(image), OUT], peer=True)]))
+    identity = [ours(args, tool, "normal, amount 0", "identity/amount0", image, ["--amount", "0"])]
+    # The tests' pass-through stand-in module (it inverts the whole image it asks for): what the tool
+    # itself costs, reading, serving and writing, without the plug-in's buffers.
+    stand_in = tool.parent / "libaperlume_fake_plugin.so"
+    if stand_in.exists():
+        identity.append(Case("identity/tool-alone", "tool with a pass-through module",
+                             [str(tool), "--plugin", str(stand_in), str(image), OUT]))
+    identity.append(Case("identity/convert", "ImageMagick convert in out", [CONVERT, str(image), OUT], peer=True))
+    all_groups.append((f"identity (--amount 0, D=1), {w}x{h}", identity))
     if not args.no_48mp and args.only.search("48mp/normal-hard"):
         big = scene(args, work, 2 * w, 2 * h)
         all_groups.append((f"four times the pixels, {2 * w}x{2 * h}", [

@@ -106,7 +106,7 @@ protected:
         standIn = &state_;
         image_ = testhost::MakeImage(4, 3, 3, kModeRGB);
         image_.SetSample(0, 0, 0, 10);
-        job_.image = &image_;
+        job_.image = image_;
         job_.settings = SentSettings();
     }
     void TearDown() override { standIn = nullptr; }

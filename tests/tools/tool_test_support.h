@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -48,13 +49,15 @@ inline std::string ReadText(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A test with its own empty folder under the system's temporary folder, removed afterwards.
+// A test with its own empty folder under the system's temporary folder, removed afterwards. The name
+// carries the program's start time too: test programs of several build trees may run at once.
 class TemporaryFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        static const std::string run = std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
         folder_ = std::filesystem::temp_directory_path() /
-                  ("aperlume-" + std::string(test->test_suite_name()) + "-" + test->name());
+                  ("aperlume-" + std::string(test->test_suite_name()) + "-" + test->name() + "-" + run);
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
     }

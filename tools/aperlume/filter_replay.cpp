@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <utility>
 
 #include "scripting/script_keys.h"
 #include "tools/host/descriptor_suite.h"
@@ -86,7 +87,7 @@ void ReplayEntry(std::int16_t selector, void* record, std::intptr_t* data, std::
 
 }  // namespace
 
-ReplayOutcome ReplayFilter(testhost::PluginEntry entry, const ReplayJob& job) {
+ReplayOutcome ReplayFilter(testhost::PluginEntry entry, ReplayJob job) {
     ActiveReplay replay;
     replay.plugin = entry;
     replay.job = &job;
@@ -95,10 +96,11 @@ ReplayOutcome ReplayFilter(testhost::PluginEntry entry, const ReplayJob& job) {
     ReplayOutcome outcome;
     {
         testhost::FilterHost host(&ReplayEntry);
-        host.SetImage(*job.image);
-        if (job.selection != nullptr) host.SetSelection(*job.selection);
+        host.SetUndo(false);  // a failed run's document is not used
+        host.SetImage(std::move(job.image));
+        host.SetSelection(std::move(job.selection));
         outcome.result = host.Run(false);
-        outcome.output = host.Output();
+        outcome.output = host.TakeOutput();
         if (outcome.result == kNoError && replay.suite != nullptr) {
             const std::vector<testhost::DescriptorItem> written = replay.suite->Descriptor();
             // Only a descriptor the plug-in wrote counts; one it left unread is still the one sent.

@@ -18,9 +18,11 @@ namespace aperlume::tool {
 
 using ProgressListener = std::function<void(std::int32_t done, std::int32_t total)>;
 
+// The image and the selection are moved into the host and come back as the outcome's output: the run
+// takes no copy of the input beyond the output document.
 struct ReplayJob {
-    const testhost::HostImage* image = nullptr;
-    const std::vector<std::uint8_t>* selection = nullptr;  // one byte per pixel, or null for none
+    testhost::HostImage image;
+    std::vector<std::uint8_t> selection;                 // one byte per pixel, or empty for none
     FilterParameters settings{};
     ProgressListener progress;                           // called for every progress report, may be empty
     const volatile std::sig_atomic_t* cancel = nullptr;  // the host's abort answers yes once this is non-zero
@@ -28,13 +30,13 @@ struct ReplayJob {
 
 struct ReplayOutcome {
     ResultCode result = kNoError;  // the first non-zero result word of the run
-    testhost::HostImage output;    // the document after the run (the input where the run failed early)
+    testhost::HostImage output;    // the output document after the run (after a failed one: what the plug-in left)
     bool recorded = false;         // the plug-in wrote a descriptor at finish
     FilterParameters recordedSettings{};  // what it held (keys it lacked keep the values sent)
 };
 
 // Runs the plug-in behind `entry` once. One run at a time per process.
-ReplayOutcome ReplayFilter(testhost::PluginEntry entry, const ReplayJob& job);
+ReplayOutcome ReplayFilter(testhost::PluginEntry entry, ReplayJob job);
 
 // The plug-in's result word in words: "out of memory", "cancelled", "bad parameters",
 // "image mode not supported", or "error N" for any other code.

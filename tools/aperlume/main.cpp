@@ -7,8 +7,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "tools/aperlume/filter_replay.h"
@@ -112,14 +113,14 @@ int RunTool(const std::vector<std::string>& arguments) {
         ProgressBar bar(stderr);
         const bool showProgress = options.progress || StandardErrorIsTerminal();
         ReplayJob job;
-        job.image = &image;
-        job.selection = selection.empty() ? nullptr : &selection;
+        job.image = std::move(image);  // moved, not copied: it becomes the host's input document
+        job.selection = std::move(selection);
         job.settings = options.settings;
         if (showProgress) job.progress = [&bar](std::int32_t done, std::int32_t total) { bar.Update(done, total); };
         job.cancel = &interrupted;
         std::signal(SIGINT, OnInterrupt);
         const auto started = std::chrono::steady_clock::now();
-        ReplayOutcome outcome = ReplayFilter(module.Entry(), job);
+        ReplayOutcome outcome = ReplayFilter(module.Entry(), std::move(job));
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::signal(SIGINT, SIG_DFL);
         if (showProgress && outcome.result == kNoError) bar.Update(1, 1);  // the last report may fall short

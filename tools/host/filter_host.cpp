@@ -1,6 +1,9 @@
 // Our own filter host. It behaves as the hosts we know: whole buffers per request, padding outside the
 // image, the output buffer committed to the document at every advanceState and after every successful
 // selector; and, on request, as hosts that clip, tile, lie about their buffers or leave them out.
+// A request for the whole image with every plane is served from the documents' own rows: the plug-in
+// writes the output document directly, and a failed call is undone from a copy taken at the last commit
+// (unless the caller has no use for the document after a failure).
 #include "tools/host/filter_host.h"
 
 #include <algorithm>
@@ -8,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace aperlume::testhost {
@@ -29,6 +33,15 @@ std::int32_t disposedHostHandles = 0;
 std::vector<void*>& HeldHandles() {
     static auto* held = new std::vector<void*>();
     return *held;
+}
+
+// A buffer served from a document's rows goes with the document: what the record's `data` should be
+// afterwards (null where it pointed at those rows).
+void* ForgetServed(ServedBuffer& buffer, void* data) {
+    if (!buffer.InDocument()) return data;
+    void* kept = data == buffer.document ? nullptr : data;
+    buffer = ServedBuffer();
+    return kept;
 }
 
 }  // namespace
@@ -139,15 +152,44 @@ FilterHost::~FilterHost() {
 std::int32_t FilterHost::HostHandlesLive() const { return liveHostHandles; }
 std::int32_t FilterHost::HostHandlesDisposed() const { return disposedHostHandles; }
 
-void FilterHost::SetImage(const HostImage& image) {
-    input_ = image;
-    output_ = image;
-    record_.imageSize = {static_cast<std::int16_t>(image.height), static_cast<std::int16_t>(image.width)};
+void FilterHost::SetImage(HostImage image) {
+    record_.inData = ForgetServed(in_, record_.inData);
+    record_.outData = ForgetServed(out_, record_.outData);
+    input_ = std::move(image);
+    output_ = input_;
+    record_.imageSize = {static_cast<std::int16_t>(input_.height), static_cast<std::int16_t>(input_.width)};
     record_.wholeSize = record_.imageSize;
     record_.filterRect = Rect16{0, 0, record_.imageSize.v, record_.imageSize.h};
 }
 
-void FilterHost::SetSelection(const std::vector<std::uint8_t>& mask) { selection_ = mask; }
+void FilterHost::SetOutputImage(HostImage image) {
+    record_.outData = ForgetServed(out_, record_.outData);
+    output_ = std::move(image);
+}
+
+void FilterHost::SetSelection(std::vector<std::uint8_t> mask) {
+    record_.maskData = ForgetServed(mask_, record_.maskData);
+    selection_ = std::move(mask);
+}
+
+HostImage FilterHost::TakeOutput() {
+    CommitOutput();
+    record_.outData = ForgetServed(out_, record_.outData);
+    undoSamples_ = std::vector<std::uint8_t>();
+    HostImage taken = std::move(output_);
+    output_ = HostImage();
+    return taken;
+}
+
+// The output document as committed, while the plug-in writes into its rows: what a failed call reverts to.
+void FilterHost::SaveUndo() {
+    if (undo_ && out_.InDocument()) undoSamples_ = output_.samples;
+}
+
+void FilterHost::RestoreUndo() {
+    if (undo_ && out_.InDocument() && undoSamples_.size() == output_.samples.size())
+        std::copy(undoSamples_.begin(), undoSamples_.end(), output_.samples.begin());
+}
 
 std::int16_t* FilterHost::Settings() {
     if (record_.parameters == nullptr) return nullptr;
@@ -206,9 +248,6 @@ Rect16 Delivered(const Rect16& asked, const HostQuirks& quirks, bool mask) {
     return Rect16{asked.top, asked.left, Clamp16(bottom), Clamp16(right)};
 }
 
-// Points the record at a served buffer (null when nothing was served).
-void* DataOf(ServedBuffer& buffer) { return buffer.Empty() ? nullptr : buffer.bytes.data(); }
-
 }  // namespace
 
 // The clipping, tiling and plane changes of a misbehaving host, written into the request fields as such a
@@ -227,25 +266,27 @@ std::int16_t FilterHost::ServeRequests() {
     if (misbehave) Misbehave();
     const int bytes = input_.BytesPerSample();
     const ServedLayout& layout = quirks_.layout;
+    const bool share = !quirks_.copiesImage;
     in_ = HasArea(record_.inRect) ? ServeSamples(input_, record_.inRect, record_.inLoPlane, record_.inHiPlane,
-                                                 record_.inputPadding, layout)
+                                                 record_.inputPadding, layout, share)
                                   : ServedBuffer{};
     out_ = HasArea(record_.outRect) ? ServeSamples(output_, record_.outRect, record_.outLoPlane, record_.outHiPlane,
-                                                   record_.outputPadding, layout)
+                                                   record_.outputPadding, layout, share)
                                     : ServedBuffer{};
     mask_ = !selection_.empty() && HasArea(record_.maskRect)
                 ? ServeMask(selection_, input_.width, input_.height, record_.maskRect, record_.maskPadding,
-                            ServedLayout{0, layout.rowPadding})
+                            ServedLayout{0, layout.rowPadding}, share)
                 : ServedBuffer{};
-    record_.inData = DataOf(in_);
+    SaveUndo();
+    record_.inData = in_.Data();
     record_.inRowBytes = in_.rowBytes;
     record_.inColumnBytes = quirks_.noColumnBytes ? 0 : in_.columnBytes;
     record_.inPlaneBytes = bytes;
-    record_.outData = DataOf(out_);
+    record_.outData = out_.Data();
     record_.outRowBytes = out_.rowBytes;
     record_.outColumnBytes = quirks_.noColumnBytes ? 0 : out_.columnBytes;
     record_.outPlaneBytes = bytes;
-    record_.maskData = DataOf(mask_);
+    record_.maskData = mask_.Data();
     record_.maskRowBytes = mask_.rowBytes;
     if (!misbehave) return 0;
     record_.inRowBytes -= quirks_.rowBytesUnderstated;
@@ -272,10 +313,14 @@ std::int16_t FilterHost::Call(std::int16_t selector) {
 std::int16_t FilterHost::CallAsIs(std::int16_t selector) {
     current = this;
     result_ = 0;
+    SaveUndo();
     entry_(selector, &record_, &data_, &result_);
     // A failed call leaves the document as it was (hosts undo a filter that reports an error); what a
     // preview left in the output buffer is not the filter's result.
-    if (result_ == 0) CommitOutput();
+    if (result_ == 0)
+        CommitOutput();
+    else
+        RestoreUndo();
     return result_;
 }
 

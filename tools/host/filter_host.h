@@ -29,6 +29,7 @@ struct HostQuirks {
     bool advanceStateThrows = false;   // a host whose callback lets a C++ exception escape (linked tests)
     bool noColumnBytes = false;        // inColumnBytes and outColumnBytes left at 0 (the pixels packed)
     ServedLayout layout;               // padding after each pixel and row of the image buffers
+    bool copiesImage = false;          // serves copies even where the document's own rows would do
 
     // A host that does not deliver what was asked, from advanceState call `misbehaveFromCall` on (1: every
     // call). The first four say what they did in the record, as a host that clips or tiles does; the rest
@@ -60,11 +61,17 @@ public:
     // The document: its image, an optional selection (one byte per pixel), and a transparency plane
     // supplied beside the colour planes (inTransparencyMask) rather than counted in `planes`. The image
     // also sets filterRect and wholeSize to the whole image, as hosts do for a document without a
-    // selection; the plug-in narrows filterRect itself.
-    void SetImage(const HostImage& image);
+    // selection; the plug-in narrows filterRect itself. The output document starts as a copy of it.
+    // Whole-image requests with every plane are served from the documents' own rows (no copy), so
+    // replacing a document drops what was served from it.
+    void SetImage(HostImage image);
     // The output document starts as `image` instead of a copy of the input (set after SetImage).
-    void SetOutputImage(const HostImage& image) { output_ = image; }
-    void SetSelection(const std::vector<std::uint8_t>& mask);
+    void SetOutputImage(HostImage image);
+    void SetSelection(std::vector<std::uint8_t> mask);
+    // Whether a failed call is undone in the output document when the plug-in wrote into its own rows
+    // (the default, as hosts undo a failed filter); a caller that discards the document after a failure
+    // turns it off and spares the copy of the output it takes.
+    void SetUndo(bool undo) { undo_ = undo; }
     // The image's last plane is a transparency plane beside `planes` (planes = image planes - 1), as
     // hosts deliver layers with transparency; otherwise every plane of the image is counted in `planes`.
     void SetTransparencyBeside(bool beside) { transparencyBeside_ = beside; }
@@ -98,6 +105,9 @@ public:
     const HostImage& Output() const { return output_; }
     HostImage& Input() { return input_; }
     HostImage& Output() { return output_; }
+    const std::vector<std::uint8_t>& Selection() const { return selection_; }
+    // The output document, moved out (the host keeps an empty one).
+    HostImage TakeOutput();
     const std::vector<ProgressCall>& ProgressCalls() const { return progress_; }
     std::int32_t AbortPolls() const { return abortPolls_; }
     std::int32_t AdvanceStateCalls() const { return advanceCalls_; }
@@ -117,6 +127,8 @@ private:
     void FillRecord();
     std::int16_t ServeRequests();
     void Misbehave();
+    void SaveUndo();
+    void RestoreUndo();
 
     PluginEntry entry_;
     FilterRecord record_{};
@@ -130,6 +142,8 @@ private:
     HostImage output_;
     std::vector<std::uint8_t> selection_;
     ServedBuffer in_, out_, mask_;
+    bool undo_ = true;
+    std::vector<std::uint8_t> undoSamples_;  // the output document at the last commit, while out_ is its rows
     std::intptr_t data_ = 0;
     std::int16_t result_ = 0;
     std::vector<ProgressCall> progress_;

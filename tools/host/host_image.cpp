@@ -5,16 +5,17 @@ namespace aperlume::testhost {
 namespace {
 
 std::size_t SampleOffset(const HostImage& image, int row, int column, int plane) {
-    return static_cast<std::size_t>(row) * image.RowBytes() +
-           (static_cast<std::size_t>(column) * static_cast<std::size_t>(image.planes) + static_cast<std::size_t>(plane)) *
-               static_cast<std::size_t>(image.BytesPerSample());
+    return static_cast<std::size_t>(row) * image.RowBytes() + static_cast<std::size_t>(column) * image.PixelBytes() +
+           static_cast<std::size_t>(plane) * static_cast<std::size_t>(image.BytesPerSample());
 }
 
 }  // namespace
 
-std::size_t HostImage::RowBytes() const {
-    return static_cast<std::size_t>(width) * static_cast<std::size_t>(planes) * static_cast<std::size_t>(BytesPerSample());
+std::size_t HostImage::PixelBytes() const {
+    return static_cast<std::size_t>(planes < 0 ? 0 : planes) * static_cast<std::size_t>(BytesPerSample());
 }
+
+std::size_t HostImage::RowBytes() const { return static_cast<std::size_t>(width < 0 ? 0 : width) * PixelBytes(); }
 
 std::uint32_t HostImage::Sample(int row, int column, int plane) const {
     const std::size_t at = SampleOffset(*this, row, column, plane);

@@ -18,7 +18,12 @@ struct HostImage {
     std::vector<std::uint8_t> samples;
 
     int BytesPerSample() const { return imageMode == kModeGray16 || imageMode == kModeRGB48 ? 2 : 1; }
+    std::size_t PixelBytes() const;
     std::size_t RowBytes() const;
+    // The samples hold every row (an image being decoded or moved from holds fewer).
+    bool Complete() const { return samples.size() == RowBytes() * static_cast<std::size_t>(height < 0 ? 0 : height); }
+    std::uint8_t* Row(int row) { return samples.data() + static_cast<std::size_t>(row) * RowBytes(); }
+    const std::uint8_t* Row(int row) const { return samples.data() + static_cast<std::size_t>(row) * RowBytes(); }
     std::uint32_t Sample(int row, int column, int plane) const;
     void SetSample(int row, int column, int plane, std::uint32_t value);
 };

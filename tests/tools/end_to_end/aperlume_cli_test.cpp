@@ -459,10 +459,27 @@ TEST_F(AperlumeCli, ReportsTheFilterResultInWords) {
                       std::string("APERLUME_FAKE_RESULT=") + c.code);
     // Not even the unblurred sample is written when the render fails.
     EXPECT_FALSE(fs::exists(Path("sample.png")));
-    // The stand-in that succeeds gives the image back unchanged.
-    ToolRun run = Run({"--plugin", APERLUME_FAKE_PLUGIN_PATH, Path("in.png"), Path("same.png")});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Load("same.png").samples, Load("in.png").samples);
+}
+
+TEST_F(AperlumeCli, WritesWhatThePluginWroteIntoTheHostsOutput) {
+    // The pass-through stand-in inverts every sample of the whole image it asks for: 8-bit RGB, and
+    // 16-bit RGBA with a selection delivered beside it.
+    ASSERT_TRUE(Save(Path("deep.png"), testing::PatternImage(37, 23, 4, 16)).ok());
+    ASSERT_TRUE(Save(Path("half.png"), Gray(37, 23, 128)).ok());
+    for (const std::vector<std::string>& files :
+         {std::vector<std::string>{Path("in.png")}, std::vector<std::string>{"--selection", Path("half.png"), Path("deep.png")}}) {
+        std::vector<std::string> arguments = {"--plugin", APERLUME_FAKE_PLUGIN_PATH};
+        arguments.insert(arguments.end(), files.begin(), files.end());
+        arguments.push_back(Path("inverted.png"));
+        ToolRun run = Run(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const ToolImage in = Load(fs::path(files.back()).filename().string());
+        const ToolImage out = Load("inverted.png");
+        ASSERT_EQ(testing::SampleCount(out), testing::SampleCount(in));
+        const std::uint32_t white = in.BytesPerSample() == 2 ? 32768 : 255;
+        for (std::size_t i = 0; i < testing::SampleCount(in); ++i)
+            ASSERT_EQ(testing::SampleAt(out, i), white - testing::SampleAt(in, i)) << i;
+    }
 }
 
 }  // namespace
