@@ -105,7 +105,7 @@ TEST_P(EverySpreadMethod, CancelAtEveryCheckPointEndsTheRunThereAndReleasesEvery
         Run(full, 7, 50, 45, input, withDepth ? depth.data() : nullptr);
         ASSERT_EQ(full.result, kNoError);
         const std::int32_t checkPoints = full.log.abortCalls;
-        ASSERT_GT(checkPoints, 8);
+        ASSERT_GE(checkPoints, 3);  // at least one between the first and the last
         const std::int64_t live = LiveAllocations();
         for (std::int32_t k = 1; k <= checkPoints; ++k) {
             EngineRun cancelled(kModeRGB, 4);
