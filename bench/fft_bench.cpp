@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "engine/fft_convolution.h"
 #include "engine/methods.h"
 #include "fft/cdft2d.h"
 #include "fft/fft.h"
@@ -105,6 +106,42 @@ void TileShapes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_RealFft2dPair)->Apply(TileShapes);
+
+// The FFT method on one plane of 3 x 3 whole square tiles of side S for a kernel of D, on one thread:
+// the measurement behind the tile size rule (ChooseFftTileShape). Compare the time per output
+// pixel (items per second) across S for one D. Arguments: S, D.
+void BM_FftTiles(benchmark::State& state) {
+    const auto side = static_cast<std::int32_t>(state.range(0));
+    const FftTileShape shape{side, side};
+    const auto diameter = static_cast<std::int32_t>(state.range(1));
+    const std::int32_t size = 3 * (side - diameter + 1);
+    RenderJob job = RgbJob(size, size, diameter);
+    job.layout = MakePlaneLayout(kModeGrayScale, 1);
+    job.threads = 1;
+    Planes planes = RgbPlanes(size, size);
+    planes.resize(1);
+    const std::vector<PlaneView> views = Views(planes, size, size);
+    NeverStop checkPoints;
+    Result result = kOk;
+    for (auto _ : state) {
+        result = FftConvolveInTiles(job, views, checkPoints, shape, fft::SimdPath::kBest);
+        benchmark::DoNotOptimize(planes[0][0]);
+    }
+    if (!result.ok()) state.SkipWithError("the render failed");
+    state.SetItemsProcessed(state.iterations() * size * size);
+}
+
+void TileSides(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"S", "D"});
+    for (const std::int64_t diameter : {21, 101, 201, 401}) {
+        for (const std::int64_t side : {128, 192, 256, 320, 384, 480, 512, 640, 768, 960, 1024, 1280, 1536, 2048}) {
+            if (side >= 2 * diameter) b->Args({side, diameter});
+        }
+    }
+    b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_FftTiles)->Apply(TileSides);
 
 // Arguments: width, height, diameter, and optionally soft (anti-aliased aperture, 0 or 1).
 template <SpreadMethod kMethod>
