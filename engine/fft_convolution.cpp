@@ -265,7 +265,7 @@ public:
             for (std::int64_t first = 0; first < planeCount; first += tilesPerBatch_) {
                 if (!progress.Pass(position + first)) return false;
                 const std::int64_t end = std::min(first + tilesPerBatch_, planeCount);
-                for (std::int64_t p = first; p < end; ++p) floors_[p] = kNoiseFloor * LargestValue(planes_[p]);
+                for (std::int64_t p = first; p < end; ++p) floors_[p] = kNoiseFloor * LargestValue(planes_[static_cast<std::size_t>(p)]);
                 RunBatch(first, end, [this](std::int64_t p, Worker& worker) {
                     const PlaneView& plane = planes_[static_cast<std::size_t>(p)];
                     Tile(0, worker, floors_[p], [&](std::int32_t y) { return plane.Row(y); },
