@@ -134,7 +134,7 @@ void BM_FftTiles(benchmark::State& state) {
 void TileSides(benchmark::internal::Benchmark* b) {
     b->ArgNames({"S", "D"});
     for (const std::int64_t diameter : {21, 101, 201, 401}) {
-        for (const std::int64_t side : {128, 192, 256, 320, 384, 480, 512, 640, 768, 960, 1024, 1280, 1536, 2048}) {
+        for (const std::int64_t side : {128, 192, 256, 320, 384, 432, 480, 512, 576, 640, 720, 768, 810, 864, 960, 1024, 1280, 1536, 2048}) {
             if (side >= 2 * diameter) b->Args({side, diameter});
         }
     }

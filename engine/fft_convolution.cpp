@@ -35,6 +35,7 @@
 #include <cstring>
 
 #include "base/parallel_for.h"
+#include "base/row_bands.h"
 #include "base/result.h"
 #include "base/working_memory.h"
 #include "engine/aperture_kernel.h"
@@ -62,23 +63,34 @@ constexpr double kNoiseFloor = 1e-14;
 constexpr std::int64_t kBatchSamples = std::int64_t{1} << 23;
 
 // Tile sides: measured on one plane of whole tiles, one thread, the time per output pixel is lowest
-// from about four to eight times the kernel (the transform grows as S log S per output row, the part
-// of a tile that is lost to the kernel shrinks as D / S); beyond, the tile leaves the caches. Below
-// 256 the fixed costs of a tile start to count.
-constexpr std::int32_t kKernelsPerSide = 4;
+// from about four to ten times the kernel (the transform grows as S log S per output row, the part of
+// a tile that is lost to the kernel shrinks as D / S); beyond, the tile leaves the caches. Within that
+// range powers of two ran up to a fifth faster than sides of many threes (810 against 1024 at D 201),
+// and five kernels lead to them at D 101 and 201. Below 256 the fixed costs of a tile start to count.
+constexpr std::int32_t kKernelsPerSide = 5;
 constexpr std::int32_t kShortestSide = 256;
 
 // Progress positions must fit 32 bits; larger counts are reported in coarser steps.
 constexpr std::int64_t kLargestPosition = std::int64_t{1} << 30;
 
-// The largest value of a plane (0 when it has none above 0).
-double LargestValue(const PlaneView& plane) {
-    float largest = 0.0f;
-    for (std::int32_t y = 0; y < plane.height; ++y) {
-        const float* row = plane.Row(y);
-        for (std::int32_t x = 0; x < plane.width; ++x) largest = std::max(largest, row[x]);
-    }
-    return largest;
+// The largest value of a plane (0 when it has none above 0), over the threads: the largest of the
+// bands' largest values, which no split changes. Bands of at least 64 K pixels, as ForEachRowBand's.
+double LargestValue(const PlaneView& plane, std::int32_t threads) {
+    constexpr std::int32_t kBands = 64;
+    float largest[kBands] = {};
+    const std::int64_t pixels = std::int64_t{plane.width} * plane.height;
+    const auto bands = static_cast<std::int32_t>(std::clamp<std::int64_t>(pixels >> 16, 1, std::min(kBands, plane.height)));
+    ParallelFor(threads, bands, [&](std::int64_t band) noexcept {
+        const auto first = static_cast<std::int32_t>(std::int64_t{plane.height} * band / bands);
+        const auto end = static_cast<std::int32_t>(std::int64_t{plane.height} * (band + 1) / bands);
+        float value = 0.0f;
+        for (std::int32_t y = first; y < end; ++y) {
+            const float* row = plane.Row(y);
+            for (std::int32_t x = 0; x < plane.width; ++x) value = std::max(value, row[x]);
+        }
+        largest[band] = value;
+    });
+    return *std::max_element(largest, largest + kBands);
 }
 
 // Samples left .. left + count - 1 of a row of `width`, with clamped coordinates, as doubles.
@@ -176,13 +188,17 @@ public:
     float* OutputRow(std::int32_t y) const { return Slot(outputs_, y % capacity_); }
 
     // Copies back output rows up to `end` (exclusive), keeping the input rows above it that the tiles
-    // below still read.
-    void CopyBack(std::int32_t end) {
+    // below still read; each row on its own, so the rows go to the threads.
+    void CopyBack(std::int32_t end, std::int32_t threads) {
         if (end <= copied_) return;
         const std::size_t bytes = static_cast<std::size_t>(width_) * sizeof(float);
-        for (std::int32_t y = std::max(copied_, end - reach_); y < end; ++y)
-            std::memcpy(Slot(inputs_, y % reach_), plane_->Row(y), bytes);
-        for (std::int32_t y = copied_; y < end; ++y) std::memcpy(plane_->Row(y), OutputRow(y), bytes);
+        const std::int32_t kept = end - reach_;
+        ForEachRowBand(threads, width_, end - copied_, [&](std::int32_t first, std::int32_t last) noexcept {
+            for (std::int32_t y = copied_ + first; y < copied_ + last; ++y) {
+                if (y >= kept) std::memcpy(Slot(inputs_, y % reach_), plane_->Row(y), bytes);
+                std::memcpy(plane_->Row(y), OutputRow(y), bytes);
+            }
+        });
         copied_ = end;
     }
 
@@ -265,7 +281,8 @@ public:
             for (std::int64_t first = 0; first < planeCount; first += tilesPerBatch_) {
                 if (!progress.Pass(position + first)) return false;
                 const std::int64_t end = std::min(first + tilesPerBatch_, planeCount);
-                for (std::int64_t p = first; p < end; ++p) floors_[p] = kNoiseFloor * LargestValue(planes_[static_cast<std::size_t>(p)]);
+                for (std::int64_t p = first; p < end; ++p)
+                    floors_[p] = kNoiseFloor * LargestValue(planes_[static_cast<std::size_t>(p)], threads_);
                 RunBatch(first, end, [this](std::int64_t p, Worker& worker) {
                     const PlaneView& plane = planes_[static_cast<std::size_t>(p)];
                     Tile(0, worker, floors_[p], [&](std::int32_t y) { return plane.Row(y); },
@@ -277,7 +294,7 @@ public:
         const std::int64_t perPlane = grid_.TilesPerPlane();
         for (const PlaneView& plane : planes_) {
             pending_.Start(plane);
-            const double floor = kNoiseFloor * LargestValue(plane);
+            const double floor = kNoiseFloor * LargestValue(plane, threads_);
             for (std::int64_t first = 0; first < perPlane; first += tilesPerBatch_) {
                 if (!progress.Pass(position + first)) return false;
                 const std::int64_t end = std::min(first + tilesPerBatch_, perPlane);
@@ -286,7 +303,8 @@ public:
                          [this](std::int32_t y) { return pending_.OutputRow(y); });
                 });
                 const std::int64_t doneBands = end == perPlane ? grid_.down : end / grid_.across;
-                pending_.CopyBack(static_cast<std::int32_t>(std::min<std::int64_t>(doneBands * grid_.outputRows, grid_.height)));
+                pending_.CopyBack(static_cast<std::int32_t>(std::min<std::int64_t>(doneBands * grid_.outputRows, grid_.height)),
+                                  threads_);
             }
             position += perPlane;
         }

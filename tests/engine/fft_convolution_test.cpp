@@ -327,7 +327,7 @@ TEST(FftConvolution, TileShapesFitTheKernelAndTheImage) {
                 EXPECT_GE(std::min(shape.rows, shape.columns), diameter);
                 EXPECT_LE(shape.rows, fft::GoodLengthAtLeast(height + diameter - 1));
                 EXPECT_LE(shape.columns, fft::GoodRealLengthAtLeast(width + diameter - 1));
-                EXPECT_LE(std::max(shape.rows, shape.columns), std::max(300, 5 * diameter));
+                EXPECT_LE(std::max(shape.rows, shape.columns), std::max(300, 6 * diameter));
             }
         }
     }
