@@ -25,8 +25,10 @@
 // Threads. Tiles are handed to the job's threads in batches (ParallelFor); each thread has its own tile
 // buffer and transform scratch. Between batches, on the calling thread only, the check point polls for
 // a cancel and reports progress, counted in tiles (the kernel spectrum counts as one). A batch holds
-// about kBatchNanoseconds of work per thread. Which thread runs a tile never changes its arithmetic,
-// so the result does not depend on the number of threads.
+// about kBatchSamples transform samples per thread and at most one band of tiles (or as many tiles
+// as threads), so a cancel is seen within tens of milliseconds; the whole-plane transforms this
+// replaced ran for seconds between polls. Which thread runs a tile never changes its arithmetic, so
+// the result does not depend on the number of threads.
 #include "engine/fft_convolution.h"
 
 #include <algorithm>
