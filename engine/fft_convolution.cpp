@@ -64,6 +64,11 @@ constexpr double kNoiseFloor = 1e-14;
 // about 40 ms there.
 constexpr std::int64_t kBatchSamples = std::int64_t{1} << 23;
 
+// The tiles' working memory across the threads, at most: room for about 30 threads at D 201 (tiles of
+// 1024 x 1024), so that a machine of many cores neither crowds a 32-bit address space nor grows the
+// method's peak beyond that of the image's planes at camera sizes.
+constexpr double kTileThreadBytes = 384.0 * 1024 * 1024;
+
 // Tile sides: measured on one plane of whole tiles, one thread, the time per output pixel is lowest
 // from about four to ten times the kernel (the transform grows as S log S per output row, the part of
 // a tile that is lost to the kernel shrinks as D / S); beyond, the tile leaves the caches. Within that
@@ -248,11 +253,18 @@ public:
         if (Result r = fft::RealPlan2d::Create(grid_.shape.rows, grid_.shape.columns, plan_, path); !r.ok()) return r;
         const std::int64_t perThread =
             std::max<std::int64_t>(1, kBatchSamples / (std::int64_t{grid_.shape.rows} * grid_.shape.columns));
+        // Each thread's tile, scratch and share of the pending rows grow with the tile: on a machine of
+        // many cores the threads that take tiles are limited so that these stay within kTileThreadBytes.
+        const double threadBytes = (static_cast<double>(grid_.SpectrumValues()) * 2.0 +
+                                    static_cast<double>(plan_.ScratchDoubles())) * sizeof(double) +
+                                   static_cast<double>(grid_.outputRows) * grid_.outputColumns * sizeof(float);
+        const auto tileThreads = static_cast<std::int64_t>(
+            std::clamp(kTileThreadBytes / threadBytes, 1.0, static_cast<double>(threads_)));
         const std::int64_t items = SingleTilePlanes() ? static_cast<std::int64_t>(planes_.size()) : grid_.TilesPerPlane();
-        tilesPerBatch_ = std::max<std::int64_t>(1, std::min(threads_ * perThread, items));
+        tilesPerBatch_ = std::max<std::int64_t>(1, std::min(tileThreads * perThread, items));
         // Batches larger than a band would keep more rows pending; enough threads may still need them.
-        if (!SingleTilePlanes()) tilesPerBatch_ = std::min<std::int64_t>(tilesPerBatch_, std::max(grid_.across, threads_));
-        const auto workerCount = static_cast<std::size_t>(std::min<std::int64_t>(threads_, tilesPerBatch_));
+        if (!SingleTilePlanes()) tilesPerBatch_ = std::min(tilesPerBatch_, std::max<std::int64_t>(grid_.across, tileThreads));
+        const auto workerCount = static_cast<std::size_t>(std::min(tileThreads, tilesPerBatch_));
 
         kernel_ = AllocateRaster<double>(grid_.stride, grid_.shape.rows);
         if (!kernel_ || !workers_.Allocate(workerCount)) return kOutOfMemory;
