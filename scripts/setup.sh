@@ -10,7 +10,7 @@ set -euo pipefail
 native=(cmake ninja-build g++ libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev)
 case ${1:-all} in
   native) packages=("${native[@]}") ;;
-  pictures) packages=("${native[@]}" imagemagick) ;;
+  pictures) packages=("${native[@]}" imagemagick fonts-dejavu-core) ;;
   all)
     packages=(
       "${native[@]}" pkg-config googletest libbenchmark-dev
