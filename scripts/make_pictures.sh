@@ -62,8 +62,9 @@ tiles+=(-label 'the sample, unblurred' "$work/unblurred.png")
 
 "$montage" -font "$font" -pointsize 14 -background '#202020' -fill '#e0e0e0' "${tiles[@]}" \
   -tile 4x -geometry '+5+5' -title "Apertures (all with ${common[*]})" "$work/sheet.png"
-# A palette keeps the file small; the blurred lights survive 256 colours well.
-"$convert" "$work/sheet.png" +dither -colors 256 -define png:compression-level=9 "$docs/apertures.png"
-"$convert" "$docs/before-after.png" +dither -colors 256 -define png:compression-level=9 "$docs/before-after.png"
+# A palette keeps the files small (the blurred lights survive 256 colours well), and without time stamps
+# a re-run changes them only when a render changes.
+"$convert" "$work/sheet.png" +dither -colors 256 -strip -define png:exclude-chunks=date,time -define png:compression-level=9 "$docs/apertures.png"
+"$convert" "$docs/before-after.png" +dither -colors 256 -strip -define png:exclude-chunks=date,time -define png:compression-level=9 "$docs/before-after.png"
 echo "wrote $docs/before-after.png ($(du -k "$docs/before-after.png" | cut -f1) KB)"
 echo "wrote $docs/apertures.png ($(du -k "$docs/apertures.png" | cut -f1) KB)"
