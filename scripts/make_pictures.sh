@@ -17,10 +17,10 @@ convert=/usr/bin/convert
 montage=/usr/bin/montage
 font=DejaVu-Sans
 
-APERLUME_OUT=$(mktemp -d) "$root/scripts/sample.sh" >/dev/null
-tool=$build/tools/aperlume/aperlume
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+APERLUME_OUT=$work/sample "$root/scripts/sample.sh" >/dev/null
+tool=$build/tools/aperlume/aperlume
 
 # before/after: the whole sample, blurred as scripts/sample.sh blurs it.
 "$tool" --amount 8 --vertices 6 --rotation 15 --brightness 30 --sample "$work/after.png" \
