@@ -56,7 +56,9 @@ void SplitLogarithm(typename L::F x, typename L::F& k, typename L::F& lnM) {
     using I = typename L::I;
     const I subnormal = x < L::Broadcast(1.17549435e-38f);
     x = L::Select(subnormal, x * L::Broadcast(8388608.0f), x);  // * 2^23
-    const I bits = L::template Bits<I>(x);
+    // Without the sign: a negative x (whose result the callers throw away) must not overflow the
+    // subtraction below.
+    const I bits = L::template Bits<I>(x) & L::Broadcast(std::int32_t{INT32_MAX});
     const I exponent = (bits - L::Broadcast(std::int32_t{0x3f3504f3})) >> 23;  // 0x3f3504f3: sqrt(1/2)
     const F m = L::template Bits<F>(bits - (exponent << 23));
     k = __builtin_convertvector(exponent, F) - L::Select(subnormal, L::Broadcast(23.0f), F{});

@@ -2,7 +2,9 @@
 # Builds the command-line tool and the plug-in module natively and blurs the built-in sample (a night
 # street full of small lights) into out/: out/sample.png is the sample as drawn, out/sample-blurred.png
 # the lens blur with a hexagonal aperture, and out/sample-mc.png and out/sample-fft.png the same through
-# the Monte Carlo and FFT methods. Run scripts/setup.sh first.
+# the Monte Carlo and FFT methods. Run `scripts/setup.sh native` (or scripts/setup.sh) first: a new tree
+# is configured without the test suites and benchmarks, so it needs neither GoogleTest nor Wine; a tree
+# the test command already made is used as it is.
 # Environment: APERLUME_BUILD_DIR (default build), APERLUME_JOBS (default 2), APERLUME_OUT (default out).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +14,9 @@ out=${APERLUME_OUT:-$root/out}
 
 echo "=== build: $build"
 mkdir -p "$build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.sample-configure.log" 2>&1 ||
+options=()
+[[ -f $build/CMakeCache.txt ]] || options=(-DAPERLUME_TESTS=OFF -DAPERLUME_BENCH=OFF)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >"$build.sample-configure.log" 2>&1 ||
   { cat "$build.sample-configure.log"; exit 1; }
 cmake --build "$build" -j "$jobs" --target aperlume aperlume_module >"$build.sample-build.log" 2>&1 ||
   { tail -n 80 "$build.sample-build.log"; exit 1; }

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# Installs everything the builds and tests need on a fresh Debian machine (run as root).
+# Installs what the builds need on a fresh Debian machine (run as root).
+#   scripts/setup.sh           everything: the native, Windows, sanitizer and fuzz builds, the tests
+#                              (Wine, a virtual X server, Valgrind), the benchmarks and the package
+#   scripts/setup.sh native    only what the native plug-in module and command-line tool need
+#                              (scripts/sample.sh, cmake --install)
+#   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
-  googletest libbenchmark-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
-  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 libz-mingw-w64-dev
-  wine wine32:i386 wine64
-  xvfb xauth x11-apps imagemagick fonts-ipafont
-  valgrind
-  # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
-  clang libclang-rt-14-dev
-)
+native=(cmake ninja-build g++ libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev)
+case ${1:-all} in
+  native) packages=("${native[@]}") ;;
+  pictures) packages=("${native[@]}" imagemagick fonts-dejavu-core) ;;
+  all)
+    packages=(
+      "${native[@]}" pkg-config googletest libbenchmark-dev
+      g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 libz-mingw-w64-dev
+      wine wine32:i386 wine64
+      xvfb xauth x11-apps imagemagick fonts-ipafont
+      valgrind
+      # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
+      clang libclang-rt-14-dev
+      # The release package.
+      zip unzip
+    ) ;;
+  *) echo "usage: $0 [native|pictures]" >&2; exit 2 ;;
+esac
 
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# The 32-bit Wine needs the i386 architecture.
+if [[ " ${packages[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1
 fi

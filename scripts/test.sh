@@ -2,7 +2,8 @@
 # Builds the three targets (native, and the 32-bit and 64-bit Windows modules) plus a sanitizer build and
 # a fuzz build, and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer,
 # the fuzz harnesses (clang's libFuzzer, a fixed number of inputs from a fixed seed each), and both
-# Windows builds under Wine inside a virtual X server. Exits non-zero on any failure.
+# Windows builds under Wine inside a virtual X server, then packs the release zip from the Windows trees
+# (scripts/package.sh --no-build, into build/dist). Exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${APERLUME_BUILD_DIR:-$root/build}
@@ -13,7 +14,9 @@ status=0
 configure_and_build() {  # name, extra cmake args...
   local name=$1; shift
   echo "=== build: $name"
-  cmake -S "$root" -B "$build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPERLUME_WERROR=ON "$@" \
+  # Tests on explicitly: scripts/sample.sh may have made the native tree without them.
+  cmake -S "$root" -B "$build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPERLUME_WERROR=ON \
+    -DAPERLUME_TESTS=ON "$@" \
     >"$build/$name.configure.log" 2>&1 || { cat "$build/$name.configure.log"; return 1; }
   cmake --build "$build/$name" -j "$jobs" >"$build/$name.build.log" 2>&1 || { tail -n 80 "$build/$name.build.log"; return 1; }
 }
@@ -26,7 +29,7 @@ run_tests() {  # name, [wrapper...]
 
 mkdir -p "$build"
 
-if configure_and_build native && configure_and_build asan -DAPERLUME_SANITIZE=ON -DAPERLUME_BENCH=OFF; then
+if configure_and_build native -DAPERLUME_BENCH=ON && configure_and_build asan -DAPERLUME_SANITIZE=ON -DAPERLUME_BENCH=OFF; then
   run_tests native || status=1
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan || status=1
 else
@@ -46,6 +49,7 @@ else
   status=1
 fi
 
+windows_built=1
 for arch in i686 x86_64; do
   name=win-$arch
   export WINEPREFIX=$build/wineprefix-$arch
@@ -54,10 +58,17 @@ for arch in i686 x86_64; do
     # One test program per Wine start, serially: windows and a shared prefix do not like company.
     APERLUME_JOBS=1 jobs=1 run_tests "$name" xvfb-run -a -s "-screen 0 1280x1024x24" || status=1
   else
-    status=1
+    status=1 windows_built=0
   fi
   wineserver -k 2>/dev/null || true
 done
+
+# The release zip from the two Windows trees just built: its listing, imports, and each tool run with
+# the module beside it.
+if ((windows_built)); then
+  echo "=== package"
+  APERLUME_DIST=$build/dist "$root/scripts/package.sh" --no-build || status=1
+fi
 
 if ((status == 0)); then echo "=== all test suites passed"; else echo "=== some test suites FAILED"; fi
 exit $status
