@@ -65,8 +65,7 @@ constexpr double kNoiseFloor = 1e-14;
 constexpr std::int64_t kBatchSamples = std::int64_t{1} << 23;
 
 // The tiles' working memory across the threads, at most: room for about 30 threads at D 201 (tiles of
-// 1024 x 1024), so that a machine of many cores neither crowds a 32-bit address space nor grows the
-// method's peak beyond that of the image's planes at camera sizes.
+// 1024 x 1024), so that a machine of many cores does not crowd a 32-bit address space.
 constexpr double kTileThreadBytes = 384.0 * 1024 * 1024;
 
 // Tile sides: measured on one plane of whole tiles, one thread, the time per output pixel is lowest
