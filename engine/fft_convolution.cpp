@@ -105,8 +105,7 @@ void FillRow(const float* source, std::int32_t width, std::int32_t left, std::in
     const std::int32_t inside = std::clamp(width - left, before, count);
     std::int32_t n = 0;
     for (; n < before; ++n) out[n] = source[0];
-    const float* from = source + left;
-    for (; n < inside; ++n) out[n] = from[n];
+    for (; n < inside; ++n) out[n] = source[left + n];
     for (; n < count; ++n) out[n] = source[width - 1];
 }
 
