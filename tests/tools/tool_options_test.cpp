@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -231,9 +232,9 @@ TEST(ToolOptions, AnOutputNeverNamesAnInputOrTheOtherOutput) {
 TEST(ToolOptions, ManyInputsMapToOutputsInTheFolderAndNeverOntoAnInput) {
     const ToolOptions plain = ParseOk({"--output-dir", "out", "a/x.png", "b/y.JPG"});
     EXPECT_EQ(plain.inputs, (std::vector<std::string>{"a/x.png", "b/y.JPG"}));
-    EXPECT_EQ(BatchOutputPath(plain, "b/y.JPG"), "out/y.JPG");
+    EXPECT_EQ(std::filesystem::path(BatchOutputPath(plain, "b/y.JPG")), std::filesystem::path("out") / "y.JPG");
     const ToolOptions renamed = ParseOk({"--output-dir=out", "--suffix", "-blur", "--format", ".TIF", "a/x.png"});
-    EXPECT_EQ(BatchOutputPath(renamed, "a/x.png"), "out/x-blur.tif");
+    EXPECT_EQ(std::filesystem::path(BatchOutputPath(renamed, "a/x.png")), std::filesystem::path("out") / "x-blur.tif");
     EXPECT_TRUE(CheckFileRoles(plain).ok());
     // Names that meet: an output on an input (the folder is the inputs' own), two inputs on one output.
     const struct {

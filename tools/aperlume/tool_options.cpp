@@ -2,6 +2,7 @@
 #include "tools/aperlume/tool_options.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <vector>
@@ -267,7 +268,12 @@ std::string UsageText() {
                 range = "default " + SettingValueText(setting, fallback);
                 break;
         }
-        std::snprintf(line, sizeof line, "%-22s %s [%s]\n", left.c_str(), setting.description, range.c_str());
+        // The range goes on a line of its own where the line would run past 100 columns.
+        const bool wrap = 23 + std::strlen(setting.description) + range.size() + 3 > 100;
+        if (wrap)
+            std::snprintf(line, sizeof line, "%-22s %s\n%23s[%s]\n", left.c_str(), setting.description, "", range.c_str());
+        else
+            std::snprintf(line, sizeof line, "%-22s %s [%s]\n", left.c_str(), setting.description, range.c_str());
         text += line;
     }
     text += "\n"
@@ -278,8 +284,9 @@ std::string UsageText() {
         "  --selection FILE       an image of the image's size: white is filtered, black left as it was;\n"
         "                         with --depth-map its values are the depths. A colour selection counts\n"
         "                         by its brightness, and its alpha is ignored\n"
-        "  --output-dir DIR       render every INPUT into DIR, one after another, under its own name;\n"
-        "                         a file that fails is reported and skipped, and the rest still done\n"
+        "  --output-dir DIR       render every INPUT into the existing folder DIR, one after another,\n"
+        "                         under its own name; a file that fails is reported and skipped, and\n"
+        "                         the rest still done\n"
         "  --suffix TEXT          with --output-dir: put TEXT before each output's extension\n"
         "  --format EXT           with --output-dir: write every output as EXT (png, jpg or tif)\n"
         "  --settings FILE        start from the settings saved in FILE; settings given on the command\n"
