@@ -244,6 +244,8 @@ TEST(ToolOptions, ManyInputsMapToOutputsInTheFolderAndNeverOntoAnInput) {
         {{"--output-dir", "a", "a/x.png"}, "is the INPUT file 'a/x.png'"},
         {{"--output-dir", "a", "--suffix", "_", "--format", "png", "a/x_.png", "a/x.png"}, "is the INPUT file 'a/x_.png'"},
         {{"--output-dir", "o", "--selection", "o/m.png", "m.png"}, "is the --selection file"},
+        {{"--output-dir", "o", "--write-sample", "a/x.png", "a/x.png"}, "--write-sample 'a/x.png' is the INPUT file"},
+        {{"--output-dir", "o", "--write-sample", "o/x.png", "a/x.png"}, "would both be written to"},
         {{"--output-dir", "o", "a/x.png", "b/x.png"}, "'b/x.png' and 'a/x.png' would both be written to"},
         {{"--output-dir", "o", "--format", "png", "x.jpg", "x.tif"}, "would both be written to"},
         {{"--output-dir", "o", "a/x.png", "./a/x.png"}, "would both be written to"},

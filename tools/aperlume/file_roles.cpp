@@ -18,9 +18,10 @@ struct Role {
     const std::string* path;
 };
 
-ToolStatus Replaces(const std::string& outputName, const std::string& output, const std::string& inputName) {
-    return ToolStatus::Failure(outputName + " " + Quoted(output) + " is the " + inputName +
-                               " file; an output never replaces an input");
+// `input` says which file it is: "INPUT file", "--selection file", ...
+ToolStatus Replaces(const std::string& outputName, const std::string& output, const std::string& input) {
+    return ToolStatus::Failure(outputName + " " + Quoted(output) + " is the " + input +
+                               "; an output never replaces an input");
 }
 
 // One file, one outcome: the file pairs are few, so each pair is asked directly (hard links included).
@@ -32,7 +33,8 @@ ToolStatus CheckSingle(const ToolOptions& options) {
                            {"--plugin", &options.plugin}, {"--settings", &options.settingsFile}};
     for (const Role& output : outputs)
         for (const Role& input : inputs)
-            if (SameFile(*output.path, *input.path)) return Replaces(output.name, *output.path, input.name);
+            if (SameFile(*output.path, *input.path))
+                return Replaces(output.name, *output.path, std::string(input.name) + " file");
     for (std::size_t i = 0; i < std::size(outputs); ++i)
         for (std::size_t j = i + 1; j < std::size(outputs); ++j)
             if (SameFile(*outputs[i].path, *outputs[j].path))
@@ -58,18 +60,20 @@ ToolStatus CheckBatch(const ToolOptions& options) {
                              Role{"--settings", &options.settingsFile}})
         if (!role.path->empty()) inputs.emplace(FileKey(*role.path), std::string(role.name) + " file");
 
-    std::map<std::string, std::string> outputs;  // key -> the input it is written from
-    if (!options.saveSettings.empty()) {
-        const auto input = inputs.find(FileKey(options.saveSettings));
-        if (input != inputs.end()) return Replaces("--save-settings", options.saveSettings, input->second);
-        outputs.emplace(FileKey(options.saveSettings), "--save-settings");
+    std::map<std::string, std::string> outputs;  // key -> what it is written from
+    for (const Role& role : {Role{"--save-settings", &options.saveSettings}, Role{"--write-sample", &options.sampleSource}}) {
+        if (role.path->empty()) continue;
+        const std::string key = FileKey(*role.path);
+        if (const auto input = inputs.find(key); input != inputs.end())
+            return Replaces(role.name, *role.path, input->second);
+        if (!outputs.emplace(key, role.name).second)
+            return ToolStatus::Failure("--save-settings and --write-sample name the same file " + Quoted(*role.path));
     }
     for (const std::string& input : options.inputs) {
         const std::string output = BatchOutputPath(options, input);
         const std::string key = FileKey(output);
         if (const auto same = inputs.find(key); same != inputs.end())
-            return ToolStatus::Failure("the output " + Quoted(output) + " of " + Quoted(input) + " is the " +
-                                       same->second + "; an output never replaces an input");
+            return Replaces("the output of " + Quoted(input) + ",", output, same->second);
         const auto [other, added] = outputs.emplace(key, input);
         if (!added)
             return ToolStatus::Failure(Quoted(input) + " and " + Quoted(other->second) + " would both be written to " +
