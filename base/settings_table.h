@@ -105,7 +105,7 @@ inline constexpr std::array<Setting, 11> kSettings = {{
      .listRangeReason = "0 would make the correction impossible to undo",
      .listSlider = true,
      .dialog = {.label = 1013, .slider = 1015, .edit = 1014},
-     .option = "brightness", .description = "highlight boost: the correction uses N/10 as exponent or factor"},
+     .option = "brightness", .description = "how strongly highlights bloom: higher makes bright points glow more"},
     {.field = &FilterParameters::vertices, .key = "Peak", .kind = SettingKind::Integer,
      .name = "\x92\xb8\x93\x5f\x90\x94",  // 頂点数
      .storedDefault = 0, .range = {1, 8}, .listSlider = true,
@@ -117,33 +117,33 @@ inline constexpr std::array<Setting, 11> kSettings = {{
      .name = "\x83\x47\x83\x62\x83\x57",  // エッジ
      .storedDefault = 0, .range = {0, 100}, .listSlider = true,
      .dialog = {.label = 1022, .slider = 1024, .edit = 1023},
-     .option = "edge", .description = "size of the inner aperture shape, in percent of the radius"},
+     .option = "edge", .description = "size of an inner shape, in percent of the aperture"},
     {.field = &FilterParameters::ratio, .key = "Rt  ", .kind = SettingKind::Integer,
      .name = "\x94\xe4\x97\xa6",  // 比率
      .storedDefault = 0, .range = {-100, 100}, .listSlider = true,
      .dialog = {.label = 1025, .slider = 1027, .edit = 1026},
-     .option = "ratio", .description = "brightness of the inner shape against the rim"},
+     .option = "ratio", .description = "positive darkens the centre (a ring at 100), negative the rim"},
     {.field = &FilterParameters::rotation, .key = "Rtt ", .kind = SettingKind::Integer,
      .name = "\x89\xf1\x93\x5d",  // 回転
      .storedDefault = 0, .range = {0, 359}, .listSlider = true,
      .dialog = {.label = 1028, .slider = 1030, .edit = 1029},
-     .option = "rotation", .description = "rotation of the aperture in degrees"},
+     .option = "rotation", .description = "rotation of the aperture in degrees (-15 is 345)"},
     {.field = &FilterParameters::soft, .key = "Soft", .kind = SettingKind::Flag,
      .name = "\x83\x5c\x83\x74\x83\x67",  // ソフト
      .storedDefault = 0, .range = {0, 1}, .listSlider = true,
      .dialog = {.label = 1036, .check = 1035,
                 .checkText = "\x83\x41\x83\x93\x83\x60\x83\x47\x83\x43\x83\x8a\x83\x41\x83\x58"},  // アンチエイリアス
-     .option = "soft", .description = "anti-aliased aperture"},
+     .option = "soft", .description = "smooth the aperture's edges"},
     {.field = &FilterParameters::method, .key = "Mthd", .kind = SettingKind::Method,
      .name = "\x8c\x76\x8e\x5a\x95\xfb\x96\x40",  // 計算方法
      .storedDefault = 0, .range = {0, 2},
      .enumerators = kMethodEnumerators,
-     .option = "method", .description = "spreading method: normal (direct), mc (Monte Carlo) or fft"},
+     .option = "method", .description = "how the blur is computed: normal, mc (Monte Carlo: grainy) or fft"},
     {.field = &FilterParameters::correction, .key = "Cmpn", .kind = SettingKind::Correction,
      .name = "\x95\xe2\x90\xb3",  // 補正
      .storedDefault = 0, .range = {0, 1},
      .enumerators = kCorrectionEnumerators,
-     .option = "correction", .description = "highlight correction: gamma or log"},
+     .option = "correction", .description = "how highlights are lifted: gamma or log"},
     {.field = &FilterParameters::depth, .key = "Dpth", .kind = SettingKind::Flag,
      .name = "\x90\x5b\x93\x78",  // 深度
      .storedDefault = 0, .range = {0, 1},

@@ -18,6 +18,12 @@ elseif(APERLUME_SANITIZE)
     -fno-sanitize-recover=undefined)
   target_link_options(aperlume_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT WIN32)
+  # GCC marks some inline and template statics as unique symbols, and a shared library with one can
+  # never be unloaded. The tool unloads the module between files so that each file starts the module's
+  # state (its random sequence) afresh.
+  target_compile_options(aperlume_flags INTERFACE -fno-gnu-unique)
+endif()
 if(WIN32)
   # The module must be one self-contained file: no compiler runtime DLLs beside it.
   target_link_options(aperlume_flags INTERFACE -static -static-libgcc -static-libstdc++)

@@ -18,10 +18,24 @@ struct Block {
 
 // Keyed by the block's own address: a "handle" is a Block*. Process-wide as the system's global memory
 // it stands in for.
+std::map<const void*, Block*>* table = nullptr;
+
 std::map<const void*, Block*>& ByAddress() {
-    static auto* table = new std::map<const void*, Block*>();
+    if (table == nullptr) table = new std::map<const void*, Block*>();
     return *table;
 }
+
+// The blocks still held when the module is unloaded (the tool loads it afresh for every file), such as
+// the context a host keeps in its data slot, go with it, as a process's memory goes when it ends: the
+// table that reaches them would be gone.
+struct ReleaseAtUnload {
+    ~ReleaseAtUnload() {
+        if (table == nullptr) return;
+        ReleaseAllMovableBlocks();
+        delete table;
+        table = nullptr;
+    }
+} releaseAtUnload;
 std::int64_t failAt = 0;
 std::int64_t made = 0;
 std::int64_t live = 0;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tools/aperlume/file_roles.h"
 #include "tools/aperlume/tool_options.h"
 
 namespace aperlume::tool {
@@ -86,7 +88,8 @@ TEST(ToolOptions, FlagsTakeAnOptionalZeroOrOne) {
 
 TEST(ToolOptions, EveryRangeIsEnforcedAtBothEnds) {
     for (const Setting& setting : kSettings) {
-        if (setting.kind != SettingKind::Integer) continue;
+        // The rotation wraps around instead (ForgivingInput).
+        if (setting.kind != SettingKind::Integer || setting.field == &FilterParameters::rotation) continue;
         const std::string option = std::string("--") + setting.option;
         const SettingRange range = setting.range;
         SCOPED_TRACE(option);
@@ -119,6 +122,15 @@ TEST(ToolOptions, WrongCommandLinesNameTheCulprit) {
     EXPECT_NE(ParseError({"-x", "a.png", "b.png"}).find("unknown option '-x'"), std::string::npos);
     EXPECT_NE(ParseError({"a.png", "b.png", "--amount"}).find("--amount needs a value"), std::string::npos);
     EXPECT_NE(ParseError({"a.png", "b.png", "--selection"}).find("--selection needs a value"), std::string::npos);
+    EXPECT_NE(ParseError({"--output-dir", "o"}).find("needs at least one INPUT"), std::string::npos);
+    EXPECT_NE(ParseError({"--output-dir", "o", "a.png", ""}).find("an INPUT file name is empty"), std::string::npos);
+    EXPECT_NE(ParseError({"--suffix", "x", "a.png", "b.png"}).find("--suffix names the outputs of --output-dir"),
+              std::string::npos);
+    EXPECT_NE(ParseError({"--output-dir", "o", "--format", "gif", "a.png"}).find("--format names no format"),
+              std::string::npos);
+    EXPECT_NE(ParseError({"--output-dir", "o", "--suffix", "x/y", "a.png"}).find("folder separator"), std::string::npos);
+    EXPECT_NE(ParseError({"--output-dir", "o", "--sample", "s.png"}).find("do not go together"), std::string::npos);
+    EXPECT_NE(ParseError({"--help=1"}).find("--help takes no value"), std::string::npos);
     EXPECT_NE(ParseError({"a.png"}).find("missing OUTPUT"), std::string::npos);
     EXPECT_NE(ParseError({}).find("missing INPUT and OUTPUT"), std::string::npos);
     EXPECT_NE(ParseError({"a.png", "b.png", "c.png"}).find("too many"), std::string::npos);
@@ -129,6 +141,36 @@ TEST(ToolOptions, WrongCommandLinesNameTheCulprit) {
     for (const char* option : {"--selection", "--plugin", "--sample", "--write-sample"}) {
         EXPECT_EQ(ParseError({option, "", "a.png", "b.png"}), std::string(option) + " needs a file name");
         EXPECT_EQ(ParseError({std::string(option) + "=", "a.png", "b.png"}), std::string(option) + " needs a file name");
+    }
+}
+
+// What a person types is read as meant, and a slip gets the option it most likely meant.
+TEST(ToolOptions, ForgivingInput) {
+    const auto method = &FilterParameters::method, rotation = &FilterParameters::rotation;
+    const struct {
+        std::vector<std::string> arguments;
+        std::int16_t FilterParameters::*field;
+        std::int16_t value;
+    } read[] = {
+        {{"--method", "FFT"}, method, 2},   {{"--method=Mc"}, method, 1},     {{"--method", "DIRECT"}, method, 0},
+        {{"--correction", "LOG"}, &FilterParameters::correction, 1},        {{"--rotation", "-15"}, rotation, 345},
+        {{"--rotation", "360"}, rotation, 0}, {{"--rotation=-720"}, rotation, 0}, {{"--rotation", "1000"}, rotation, 280},
+    };
+    for (const auto& c : read) {
+        std::vector<std::string> arguments = c.arguments;
+        SCOPED_TRACE(arguments.back());
+        arguments.insert(arguments.end(), {"a.png", "b.png"});
+        EXPECT_EQ(ParseOk(arguments).settings.*c.field, c.value);
+    }
+    const struct {
+        const char* argument;
+        const char* hint;
+    } slips[] = {{"--rotaton", "(did you mean --rotation?)"}, {"--rot", "(did you mean --rotation?)"},
+                 {"--outputdir", "(did you mean --output-dir?)"}, {"--depthmap=1", "(did you mean --depth-map?)"},
+                 {"--Amount", "(did you mean --amount?)"},     {"--blur", "(see --help)"}};
+    for (const auto& c : slips) {
+        const std::string message = ParseError({c.argument, "3", "a.png", "b.png"});
+        EXPECT_NE(message.find(std::string("unknown option '") + c.argument + "' " + c.hint), std::string::npos) << message;
     }
 }
 
@@ -183,6 +225,36 @@ TEST(ToolOptions, AnOutputNeverNamesAnInputOrTheOtherOutput) {
               std::string::npos);
     EXPECT_NE(CheckFileRoles(ParseOk({"--write-sample", "b.png", "a.png", "b.png"})).message.find("same file"),
               std::string::npos);
+    EXPECT_NE(CheckFileRoles(ParseOk({"--save-settings", "l.txt", "--settings", "./l.txt"})).message.find("is the --settings"),
+              std::string::npos);
+}
+
+TEST(ToolOptions, ManyInputsMapToOutputsInTheFolderAndNeverOntoAnInput) {
+    const ToolOptions plain = ParseOk({"--output-dir", "out", "a/x.png", "b/y.JPG"});
+    EXPECT_EQ(plain.inputs, (std::vector<std::string>{"a/x.png", "b/y.JPG"}));
+    EXPECT_EQ(std::filesystem::path(BatchOutputPath(plain, "b/y.JPG")), std::filesystem::path("out") / "y.JPG");
+    const ToolOptions renamed = ParseOk({"--output-dir=out", "--suffix", "-blur", "--format", ".TIF", "a/x.png"});
+    EXPECT_EQ(std::filesystem::path(BatchOutputPath(renamed, "a/x.png")), std::filesystem::path("out") / "x-blur.tif");
+    EXPECT_TRUE(CheckFileRoles(plain).ok());
+    // Names that meet: an output on an input (the folder is the inputs' own), two inputs on one output.
+    const struct {
+        std::vector<std::string> arguments;
+        const char* message;
+    } refused[] = {
+        {{"--output-dir", "a", "a/x.png"}, "is the INPUT file 'a/x.png'"},
+        {{"--output-dir", "a", "--suffix", "_", "--format", "png", "a/x_.png", "a/x.png"}, "is the INPUT file 'a/x_.png'"},
+        {{"--output-dir", "o", "--selection", "o/m.png", "m.png"}, "is the --selection file"},
+        {{"--output-dir", "o", "--write-sample", "a/x.png", "a/x.png"}, "--write-sample 'a/x.png' is the INPUT file"},
+        {{"--output-dir", "o", "--write-sample", "o/x.png", "a/x.png"}, "would both be written to"},
+        {{"--output-dir", "o", "a/x.png", "b/x.png"}, "'b/x.png' and 'a/x.png' would both be written to"},
+        {{"--output-dir", "o", "--format", "png", "x.jpg", "x.tif"}, "would both be written to"},
+        {{"--output-dir", "o", "a/x.png", "./a/x.png"}, "would both be written to"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.message);
+        const std::string message = CheckFileRoles(ParseOk(c.arguments)).message;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
 }
 
 TEST(ToolOptions, SampleModesAndSwitches) {
@@ -202,7 +274,7 @@ TEST(ToolOptions, SampleModesAndSwitches) {
     EXPECT_TRUE(ParseOk({"-h", "--amount", "3"}).help);
 }
 
-TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeDefaultAndReasons) {
+TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeAndDefault) {
     const std::string usage = UsageText();
     for (const Setting& setting : kSettings) {
         SCOPED_TRACE(setting.option);
@@ -214,14 +286,10 @@ TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeDefaultAndReasons) {
             EXPECT_NE(usage.find(range), std::string::npos) << range;
         }
         for (const Enumerator& e : setting.enumerators) EXPECT_NE(usage.find(e.option), std::string::npos);
-        for (const char* reason : {setting.toolDefaultReason, setting.listRangeReason}) {
-            if (reason != nullptr) {
-                EXPECT_NE(usage.find(reason), std::string::npos) << reason;
-            }
-        }
     }
     for (const char* option : {"--selection", "--sample", "--write-sample", "--plugin", "--max-megapixels",
-                               "--progress", "--verbose", "--help"})
+                               "--progress", "--verbose", "--help", "--version", "--output-dir", "--suffix",
+                               "--format", "--settings", "--save-settings"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

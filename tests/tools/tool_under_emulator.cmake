@@ -1,6 +1,7 @@
 # The Windows build of aperlume run under the emulator (Wine), loading the .8bf module beside its build:
 # it renders the built-in sample, converts between PNG, JPEG and TIFF, and refuses a value out of range,
-# an output extension it cannot write and alpha for JPEG without writing anything.
+# an output extension it cannot write and alpha for JPEG without writing anything, and renders many
+# files in one run.
 # A 4:4:4 JPEG decodes within one level of what libjpeg-turbo makes of it natively.
 # Arguments: -DEMULATOR=... -DTOOL=aperlume.exe -DWORK=folder -DCOMPARE=compare_images.exe -DDATA=tests/data/jpeg
 file(REMOVE_RECURSE ${WORK})
@@ -57,4 +58,20 @@ execute_process(COMMAND ${emulator} ${TOOL} ${WORK}/sample.png ${WORK}/refused.g
 if(NOT result EQUAL 2 OR NOT err MATCHES "extension names its format" OR EXISTS ${WORK}/refused.gif)
   message(FATAL_ERROR "an unknown output extension was not refused (${result}):\n${err}")
 endif()
-message(STATUS "aperlume under the emulator: sample rendered, formats converted, bad value and extension refused")
+# Many files in one run: two copies of one image come out alike with the Monte Carlo method, as the
+# module is loaded afresh for each file (its noise sequence starts anew).
+file(COPY_FILE ${WORK}/sample.png ${WORK}/second.png)
+file(MAKE_DIRECTORY ${WORK}/batch)
+execute_process(COMMAND ${emulator} ${TOOL} --method mc --amount 2 --output-dir ${WORK}/batch ${WORK}/sample.png
+                        ${WORK}/second.png
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT result EQUAL 0 OR NOT err MATCHES "2 of 2 files written")
+  message(FATAL_ERROR "the batch run failed (${result}):\n${out}\n${err}")
+endif()
+file(SHA256 ${WORK}/batch/sample.png first_hash)
+file(SHA256 ${WORK}/batch/second.png second_hash)
+if(NOT first_hash STREQUAL second_hash)
+  message(FATAL_ERROR "the second file's Monte Carlo noise continued the first file's")
+endif()
+message(STATUS "aperlume under the emulator: sample rendered, formats converted, bad value and extension refused, "
+               "many files rendered")

@@ -1,25 +1,24 @@
 // aperlume: the command-line lens blur. Loads the plug-in module, reads an image file (or draws the
 // built-in sample), replays the filter over it with the settings of the command line, and writes the
-// result with the input's metadata.
-// Everything that can be wrong with the command line or the inputs is found before the render, and
-// outputs are written only after a successful run, each through a temporary file (output_file.h).
-#include <chrono>
+// result with the input's metadata; with --output-dir it does so for many files, one after another.
+// Everything that can be wrong with the command line is found before the render, and outputs are
+// written only after a successful run, each through a temporary file (output_file.h).
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
-#include "tools/aperlume/filter_replay.h"
-#include "tools/aperlume/output_file.h"
+#include "tools/aperlume/file_render.h"
+#include "tools/aperlume/file_roles.h"
 #include "tools/aperlume/image_file.h"
-#include "tools/aperlume/progress_bar.h"
+#include "tools/aperlume/module_location.h"
+#include "tools/aperlume/output_file.h"
 #include "tools/aperlume/sample_image.h"
+#include "tools/aperlume/setting_warnings.h"
 #include "tools/aperlume/tool_options.h"
 #include "tools/aperlume/tool_platform.h"
-#include "tools/host/module_loader.h"
 
 namespace aperlume::tool {
 namespace {
@@ -39,22 +38,58 @@ int Fail(const std::string& message, int code) {
 
 void Warn(const std::string& message) { std::fprintf(stderr, "aperlume: warning: %s\n", message.c_str()); }
 
-// Where this build puts the module relative to the executable, or else right beside it.
-std::string DefaultModulePath() {
-    namespace fs = std::filesystem;
-    const fs::path folder = ExecutableFolder().empty() ? fs::path(".") : fs::path(ExecutableFolder());
-    const fs::path built = (folder / APERLUME_MODULE_RELATIVE_PATH).lexically_normal().make_preferred();
-    const fs::path beside = (folder / APERLUME_MODULE_FILE_NAME).make_preferred();
-    std::error_code error;
-    if (!fs::exists(built, error) && fs::exists(beside, error)) return beside.string();
-    return built.string();
+ModulePlaces DefaultModulePlaces() {
+    return {ExecutableFolder(), APERLUME_MODULE_RELATIVE_PATH, APERLUME_MODULE_FILE_NAME,
+            APERLUME_INSTALLED_MODULE_FOLDER};
 }
 
-std::string DescribeImage(const ToolImage& image) {
-    const char* kind = image.planes <= 2 ? (image.planes == 2 ? "gray+alpha" : "gray")
-                                         : (image.planes == 4 ? "RGBA" : "RGB");
-    return std::to_string(image.width) + "x" + std::to_string(image.height) + " " + kind + ", " +
-           std::to_string(image.BytesPerSample() * 8) + "-bit";
+// A settings file is read before anything else: the settings decide what the warnings say. An
+// unreadable file is a failed read (1), a readable one with wrong content a wrong command line (2).
+int LoadSettingsFile(ToolOptions& options) {
+    std::FILE* file = std::fopen(options.settingsFile.c_str(), "rb");
+    if (file == nullptr) return Fail("cannot open the settings file " + options.settingsFile, kExitFailure);
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() <= 65536;)
+        text.append(chunk, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return Fail("cannot read the settings file " + options.settingsFile, kExitFailure);
+    if (ToolStatus s = ApplySettingsFile(text, options.settingsFile, options); !s.ok()) return Fail(s.message, kExitUsage);
+    return kExitSuccess;
+}
+
+ToolStatus SaveSettingsFile(const ToolOptions& options) {
+    const std::string text = SettingsFileText(options.settings);
+    return WriteFileAtomically(options.saveSettings, [&text](std::FILE* file) {
+        if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
+            return ToolStatus::Failure("cannot write " + std::string("the settings"));
+        return ToolStatus::Success();
+    });
+}
+
+// Many files: each is reported when it fails and skipped, and the run goes on with the next.
+int RunBatch(const ToolOptions& options, FileRenderer& renderer) {
+    std::size_t written = 0;
+    const std::size_t count = options.inputs.size();
+    for (std::size_t i = 0; i < count && interrupted == 0; ++i) {
+        const std::string& input = options.inputs[i];
+        renderer.SetShare(static_cast<double>(i) / static_cast<double>(count), 1.0 / static_cast<double>(count));
+        ToolStatus s = renderer.Render(input, BatchOutputPath(options, input));
+        if (s.ok()) {
+            ++written;
+        } else {
+            renderer.EndProgressLine();
+            // Messages about a file mostly name it; those about the run (the filter's) get its name here.
+            Fail(s.message.find(input) == std::string::npos ? input + ": " + s.message : s.message, kExitFailure);
+        }
+    }
+    renderer.FinishProgress();
+    const std::size_t failed = count - written;
+    std::fprintf(stderr, "aperlume: %zu of %zu files written%s\n", written, count,
+                 failed == 0 ? "" : ("; " + std::to_string(failed) + " failed" +
+                                     (interrupted != 0 ? " or not done (interrupted)" : "")).c_str());
+    return failed == 0 ? kExitSuccess : kExitFailure;
 }
 
 int RunTool(const std::vector<std::string>& arguments) {
@@ -64,93 +99,55 @@ int RunTool(const std::vector<std::string>& arguments) {
         std::fputs(UsageText().c_str(), stdout);
         return kExitSuccess;
     }
-
+    if (options.version) {
+        std::fputs(VersionText().c_str(), stdout);
+        return kExitSuccess;
+    }
+    if (!options.settingsFile.empty())
+        if (int code = LoadSettingsFile(options); code != kExitSuccess) return code;
+    if (options.Batch()) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(options.outputDir, error))
+            return Fail("--output-dir " + options.outputDir + " is not an existing folder", kExitUsage);
+    }
     if (ToolStatus s = CheckFileRoles(options); !s.ok()) return Fail(s.message, kExitUsage);
+    if (!options.sampleSource.empty())
+        if (ToolStatus s = CheckOutputPath(options.sampleSource); !s.ok()) return Fail(s.message, kExitFailure);
 
-    // Inputs first: nothing is written unless all of them are good.
-    ToolImage image;
-    ImageMetadata metadata;
-    if (options.RendersSample() || !options.Renders()) {
-        image = BuildSampleImage();
-    } else {
-        if (ToolStatus s = ReadImage(options.input, image, &metadata, {options.MaxPixels()}); !s.ok())
-            return Fail(s.message, kExitFailure);
+    for (const std::string& warning : IneffectiveSettings(options.settings, !options.selection.empty())) Warn(warning);
+    if (!options.saveSettings.empty()) {
+        if (ToolStatus s = SaveSettingsFile(options); !s.ok()) return Fail(s.message, kExitFailure);
+        if (options.verbose) std::printf("wrote %s\n", options.saveSettings.c_str());
     }
-    std::vector<std::uint8_t> selection;
-    if (!options.selection.empty()) {
-        ToolImage raster;
-        if (ToolStatus s = ReadImage(options.selection, raster, nullptr, {options.MaxPixels(), SampleRange::File}); !s.ok())
-            return Fail(s.message, kExitFailure);
-        if (ToolStatus s = SelectionFromImage(raster, image.width, image.height, options.selection, selection); !s.ok())
-            return Fail(s.message, kExitFailure);
-    }
-    const std::string output = options.RendersSample() ? options.sampleOutput : options.output;
-    for (const std::string* path : {&output, static_cast<const std::string*>(&options.sampleSource)})
-        if (!path->empty()) {
-            if (ToolStatus s = CheckOutputPath(*path); !s.ok()) return Fail(s.message, kExitFailure);
-            if (ToolStatus s = CheckOutputFormat(*path, image.planes); !s.ok()) return Fail(s.message, kExitFailure);
-        }
-    if (options.strip) metadata = ImageMetadata();
 
-    if (options.settings.depth != 0 && selection.empty())
-        Warn("--depth-map uses the selection as depth map; without --selection the whole image is at depth 255");
-    if (options.settings.depth != 0 && options.settings.method != 0)
-        Warn("--depth-map has effect only with --method normal");
-
-    ToolImage result;
     if (options.Renders()) {
-        const std::string modulePath = options.plugin.empty() ? DefaultModulePath() : options.plugin;
-        testhost::PluginModule module;
-        if (!module.Load(testhost::PlatformPath(modulePath)))
-            return Fail("cannot load the plug-in " + modulePath + ": " + module.Error(), kExitFailure);
-        if (options.verbose) {
-            std::printf("plug-in: %s\n", modulePath.c_str());
-            std::printf("image: %s%s\n", DescribeImage(image).c_str(), selection.empty() ? "" : ", with a selection");
-            std::printf("metadata carried: %s\n", DescribeMetadata(metadata).c_str());
-            std::printf("settings sent: %s\n", DescribeSettings(options.settings).c_str());
+        std::string modulePath = options.plugin;
+        if (modulePath.empty()) {
+            std::string tried;
+            modulePath = FindModule(DefaultModulePlaces(), tried);
+            if (modulePath.empty())
+                return Fail("cannot find the plug-in module (looked for " + tried + "); name it with --plugin",
+                            kExitFailure);
         }
-
-        ProgressBar bar(stderr);
-        const bool showProgress = options.progress || StandardErrorIsTerminal();
-        ReplayJob job;
-        job.image = std::move(image);  // moved, not copied: it becomes the host's input document
-        job.selection = std::move(selection);
-        job.settings = options.settings;
-        if (showProgress) job.progress = [&bar](std::int32_t done, std::int32_t total) { bar.Update(done, total); };
-        job.cancel = &interrupted;
+        FileRenderer renderer(options, modulePath, &interrupted);
+        if (ToolStatus s = renderer.Prepare(); !s.ok()) return Fail(s.message, kExitFailure);
         std::signal(SIGINT, OnInterrupt);
-        const auto started = std::chrono::steady_clock::now();
-        ReplayOutcome outcome = ReplayFilter(module.Entry(), std::move(job));
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::signal(SIGINT, SIG_DFL);
-        if (showProgress && outcome.result == kNoError) bar.Update(1, 1);  // the last report may fall short
-        bar.Finish();
-        // An interrupt the filter did not see (it came after the last check) still means "stop".
-        if (outcome.result == kNoError && interrupted != 0) outcome.result = kUserCanceled;
-        if (outcome.result != kNoError)
-            return Fail("the filter failed: " + ResultCodeText(outcome.result) + "; nothing was written", kExitFailure);
-        if (options.verbose) {
-            if (outcome.recorded)
-                std::printf("settings recorded: %s\n", DescribeSettings(outcome.recordedSettings).c_str());
-            else
-                std::printf("settings recorded: none (the plug-in wrote no descriptor)\n");
-            std::printf("time: %.2f s\n", seconds);
+        int code = kExitSuccess;
+        if (options.Batch()) {
+            code = RunBatch(options, renderer);
+        } else {
+            const std::string output = options.RendersSample() ? options.sampleOutput : options.output;
+            ToolStatus s = renderer.Render(options.RendersSample() ? std::string() : options.input, output);
+            renderer.FinishProgress();
+            if (!s.ok()) code = Fail(s.message, kExitFailure);
         }
-        result = std::move(outcome.output);
+        std::signal(SIGINT, SIG_DFL);
+        if (code != kExitSuccess) return code;
     }
-
-    const EncodeSettings encoding{options.quality};
     if (!options.sampleSource.empty()) {
-        if (ToolStatus s = WriteImage(options.sampleSource, BuildSampleImage(), {}, encoding); !s.ok())
+        if (ToolStatus s = WriteImage(options.sampleSource, BuildSampleImage(), {}, {options.quality}); !s.ok())
             return Fail(s.message, kExitFailure);
         if (options.verbose) std::printf("wrote %s\n", options.sampleSource.c_str());
-    }
-    if (options.Renders()) {
-        std::vector<std::string> dropped;
-        if (ToolStatus s = WriteImage(output, result, metadata, encoding, &dropped); !s.ok())
-            return Fail(s.message, kExitFailure);
-        for (const std::string& what : dropped) Warn(output + " cannot hold " + what + "; it was left out");
-        if (options.verbose) std::printf("wrote %s\n", output.c_str());
     }
     return kExitSuccess;
 }

@@ -105,18 +105,24 @@ std::uint8_t* RowGrowth::Row(std::int32_t y) { return Rows(y, 1); }
 
 ToolStatus SelectionFromImage(const ToolImage& image, std::int32_t width, std::int32_t height,
                               const std::string& what, std::vector<std::uint8_t>& selection) {
-    if (image.planes != 1)
-        return ToolStatus::Failure(what + ": the selection must be a grayscale image without alpha");
     if (image.width != width || image.height != height)
         return ToolStatus::Failure(what + ": the selection is " + SizeText(image.width, image.height) +
                                    " but the image is " + SizeText(width, height));
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const auto planes = static_cast<std::size_t>(image.planes);
+    const bool wide = image.BytesPerSample() == 2;
+    const auto sample = [&](std::size_t index) -> std::uint64_t {
+        return wide ? LittleEndian16(&image.samples[2 * index]) : image.samples[index];
+    };
+    // Gray as it is; colour by its luma (ITU-R BT.601 weights, as an editor turns colour into gray);
+    // alpha is no part of a selection's value. One rounding from the file's value to 8 bits.
+    const std::uint64_t full = wide ? 65535u : 255u;
     selection.resize(count);
-    if (image.BytesPerSample() == 2) {
-        for (std::size_t i = 0; i < count; ++i)
-            selection[i] = static_cast<std::uint8_t>((LittleEndian16(&image.samples[2 * i]) * 255u + 32767u) / 65535u);
-    } else {
-        std::copy(image.samples.begin(), image.samples.begin() + static_cast<std::ptrdiff_t>(count), selection.begin());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = i * planes;
+        const std::uint64_t luma1000 =
+            planes >= 3 ? 299 * sample(at) + 587 * sample(at + 1) + 114 * sample(at + 2) : 1000 * sample(at);
+        selection[i] = static_cast<std::uint8_t>((luma1000 * 255 + 500 * full) / (1000 * full));
     }
     return ToolStatus::Success();
 }

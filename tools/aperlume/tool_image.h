@@ -67,8 +67,9 @@ private:
     std::size_t total_;
 };
 
-// One selection byte per pixel from a gray image of the given size, read with SampleRange::File (16-bit
-// values scaled to 8 bits with rounding). Fails, naming `what`, for a colour image or another size.
+// One selection byte per pixel from an image of the given size, read with SampleRange::File (16-bit
+// values scaled to 8 bits with rounding): gray as it is, colour by its luma; alpha is ignored. Fails,
+// naming `what`, for an image of another size.
 ToolStatus SelectionFromImage(const ToolImage& image, std::int32_t width, std::int32_t height,
                               const std::string& what, std::vector<std::uint8_t>& selection);
 

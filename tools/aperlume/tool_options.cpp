@@ -1,73 +1,20 @@
 // Parsing and describing the aperlume command line.
 #include "tools/aperlume/tool_options.h"
 
-#include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <vector>
 
 #include "tools/aperlume/image_file.h"
+#include "tools/aperlume/nearest_name.h"
 #include "tools/aperlume/output_file.h"
+#include "tools/aperlume/setting_values.h"
+#include "base/product_info.h"
 
 namespace aperlume::tool {
 namespace {
-
-// The enumerator the command line names `text`, by its name or its alias.
-const Enumerator* EnumeratorNamed(const Setting& setting, const std::string& text) {
-    for (const Enumerator& enumerator : setting.enumerators)
-        if (text == enumerator.option || (enumerator.optionAlias != nullptr && text == enumerator.optionAlias))
-            return &enumerator;
-    return nullptr;
-}
-
-// "a or b", or "one of a, b, c": the names a setting's value may take.
-std::string Choices(const Setting& setting) {
-    const std::span<const Enumerator> names = setting.enumerators;
-    if (names.size() == 2) return std::string(names[0].option) + " or " + names[1].option;
-    std::string text = "one of ";
-    for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ", ") + std::string(names[i].option);
-    return text;
-}
-
-// A value as the command line names it: an enumerator's name, or the number.
-std::string ValueInWords(const Setting& setting, std::int16_t value) {
-    if (value >= 0 && static_cast<std::size_t>(value) < setting.enumerators.size())
-        return setting.enumerators[static_cast<std::size_t>(value)].option;
-    return std::to_string(value);
-}
-
-// A whole decimal number with an optional sign, nothing before or after it.
-bool ParseWholeNumber(const std::string& text, std::int64_t& value) {
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') ++first;
-    if (first == last) return false;
-    auto [end, error] = std::from_chars(first, last, value);
-    return error == std::errc() && end == last;
-}
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-ToolStatus SetSetting(const Setting& setting, const std::string& text, FilterParameters& settings) {
-    const std::string option = std::string("--") + setting.option;
-    std::int16_t value = 0;
-    if (!setting.enumerators.empty()) {
-        const Enumerator* named = EnumeratorNamed(setting, text);
-        if (named == nullptr)
-            return ToolStatus::Failure(option + " must be " + Choices(setting) + " (got " + Quoted(text) + ")");
-        value = static_cast<std::int16_t>(named - setting.enumerators.data());
-    } else {
-        std::int64_t number = 0;
-        if (!ParseWholeNumber(text, number))
-            return ToolStatus::Failure(option + " needs a whole number, not " + Quoted(text));
-        const SettingRange range = setting.range;
-        if (number < range.minimum || number > range.maximum)
-            return ToolStatus::Failure(option + " must be between " + std::to_string(range.minimum) + " and " +
-                                       std::to_string(range.maximum) + " (got " + text + ")");
-        value = static_cast<std::int16_t>(number);
-    }
-    settings.*setting.field = value;
-    return ToolStatus::Success();
-}
 
 const Setting* FindSetting(const std::string& name) {
     for (const Setting& setting : kSettings)
@@ -77,12 +24,48 @@ const Setting* FindSetting(const std::string& name) {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-// Options that take a file name, and where it goes.
-std::string* FileOption(const std::string& name, ToolOptions& options) {
+// The options besides the settings: switches, and options that take a value (a file name, or a word).
+constexpr const char* kSwitches[] = {"help", "version", "verbose", "progress", "strip"};
+constexpr const char* kValueOptions[] = {"selection", "plugin", "sample", "write-sample", "settings",
+                                         "save-settings", "output-dir", "suffix", "format",
+                                         "max-megapixels", "quality"};
+
+std::vector<const char*> AllOptionNames() {
+    std::vector<const char*> names;
+    for (const Setting& setting : kSettings) names.push_back(setting.option);
+    names.insert(names.end(), std::begin(kSwitches), std::end(kSwitches));
+    names.insert(names.end(), std::begin(kValueOptions), std::end(kValueOptions));
+    return names;
+}
+
+ToolStatus UnknownOption(const std::string& argument) {
+    std::string message = "unknown option " + Quoted(argument);
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals).substr(argument.rfind("--", 0) == 0 ? 2 : 1);
+    const std::string nearest = NearestName(name, AllOptionNames());
+    return ToolStatus::Failure(message + (nearest.empty() ? " (see --help)" : " (did you mean --" + nearest + "?)"));
+}
+
+bool* SwitchNamed(const std::string& name, ToolOptions& options) {
+    if (name == "help") return &options.help;
+    if (name == "version") return &options.version;
+    if (name == "verbose") return &options.verbose;
+    if (name == "progress") return &options.progress;
+    if (name == "strip") return &options.strip;
+    return nullptr;
+}
+
+// Options whose value is kept as given, and where it goes.
+std::string* TextOption(const std::string& name, ToolOptions& options) {
     if (name == "selection") return &options.selection;
     if (name == "plugin") return &options.plugin;
     if (name == "sample") return &options.sampleOutput;
     if (name == "write-sample") return &options.sampleSource;
+    if (name == "settings") return &options.settingsFile;
+    if (name == "save-settings") return &options.saveSettings;
+    if (name == "output-dir") return &options.outputDir;
+    if (name == "suffix") return &options.suffix;
+    if (name == "format") return &options.format;
     return nullptr;
 }
 
@@ -115,7 +98,34 @@ ToolStatus SetQuality(const std::string& text, ToolOptions& options) {
     return ToolStatus::Success();
 }
 
+// With --output-dir every file name is an INPUT; --suffix and --format shape the outputs' names.
+ToolStatus CheckBatch(const std::vector<std::string>& positional, ToolOptions& options) {
+    if (options.RendersSample())
+        return ToolStatus::Failure("--sample and --output-dir do not go together");
+    if (positional.empty()) return ToolStatus::Failure("--output-dir needs at least one INPUT file");
+    for (const std::string& input : positional)
+        if (input.empty()) return ToolStatus::Failure("an INPUT file name is empty");
+    if (options.suffix.find_first_of("/\\") != std::string::npos)
+        return ToolStatus::Failure("--suffix is put into file names and may not hold a folder separator (got " +
+                                   Quoted(options.suffix) + ")");
+    if (!options.format.empty()) {
+        if (options.format[0] == '.') options.format.erase(0, 1);
+        for (char& c : options.format)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        ImageFormat format = ImageFormat::Png;
+        if (ToolStatus s = OutputFormatOf("x." + options.format, format); !s.ok())
+            return ToolStatus::Failure("--format names no format the tool writes (got " + Quoted(options.format) +
+                                       "): use png, jpg or tif");
+    }
+    options.inputs = positional;
+    return ToolStatus::Success();
+}
+
 ToolStatus CheckPositional(const std::vector<std::string>& positional, ToolOptions& options) {
+    if (options.Batch()) return CheckBatch(positional, options);
+    if (!options.suffix.empty() || !options.format.empty())
+        return ToolStatus::Failure(std::string(options.suffix.empty() ? "--format" : "--suffix") +
+                                   " names the outputs of --output-dir and needs it");
     if (options.RendersSample()) {
         if (!positional.empty())
             return ToolStatus::Failure("--sample renders the built-in sample and takes no INPUT or OUTPUT (got " +
@@ -123,7 +133,8 @@ ToolStatus CheckPositional(const std::vector<std::string>& positional, ToolOptio
         return ToolStatus::Success();
     }
     if (positional.size() > 2)
-        return ToolStatus::Failure("too many file names: " + Quoted(positional[2]) + " (expected INPUT OUTPUT)");
+        return ToolStatus::Failure("too many file names: " + Quoted(positional[2]) +
+                                   " (expected INPUT OUTPUT, or --output-dir DIR INPUT...)");
     if (positional.size() == 1)
         return ToolStatus::Failure("missing OUTPUT after " + Quoted(positional[0]));
     // An empty name is a slip (an unset shell variable, say), not a request for the built-in sample.
@@ -131,7 +142,8 @@ ToolStatus CheckPositional(const std::vector<std::string>& positional, ToolOptio
         return ToolStatus::Failure(std::string("the ") + (positional[0].empty() ? "INPUT" : "OUTPUT") +
                                    " file name is empty");
     if (positional.empty()) {
-        if (!options.sampleSource.empty()) return ToolStatus::Success();  // only saving the sample
+        // Only saving the sample, or only the settings.
+        if (!options.sampleSource.empty() || !options.saveSettings.empty()) return ToolStatus::Success();
         return ToolStatus::Failure("missing INPUT and OUTPUT (or --sample OUTPUT)");
     }
     options.input = positional[0];
@@ -140,7 +152,7 @@ ToolStatus CheckPositional(const std::vector<std::string>& positional, ToolOptio
 }
 
 ToolStatus CheckCombination(const std::vector<std::string>& positional, ToolOptions& options) {
-    if (options.help) return ToolStatus::Success();
+    if (options.help || options.version) return ToolStatus::Success();
     if (ToolStatus s = CheckPositional(positional, options); !s.ok()) return s;
     return CheckOutputNames(options);
 }
@@ -166,36 +178,26 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
             optionsEnded = true;
             continue;
         }
-        if (argument == "-h" || argument == "--help") {
-            options.help = true;
-            continue;
-        }
-        if (argument == "-v" || argument == "--verbose") {
-            options.verbose = true;
-            continue;
-        }
-        if (argument == "--progress") {
-            options.progress = true;
-            continue;
-        }
-        if (argument == "--strip") {
-            options.strip = true;
-            continue;
-        }
-        if (!StartsWith(argument, "--")) return ToolStatus::Failure("unknown option " + Quoted(argument) + " (see --help)");
+        // Short forms of two switches.
+        const std::string spelled = argument == "-h" ? "--help" : argument == "-v" ? "--verbose" : argument;
+        if (!StartsWith(spelled, "--")) return UnknownOption(argument);
 
         // --name=value or --name value.
-        const std::size_t equals = argument.find('=');
-        const std::string name = argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const std::size_t equals = spelled.find('=');
+        const std::string name = spelled.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
         const bool inlineValue = equals != std::string::npos;
-        std::string value = inlineValue ? argument.substr(equals + 1) : std::string();
+        std::string value = inlineValue ? spelled.substr(equals + 1) : std::string();
 
+        if (bool* flag = SwitchNamed(name, options); flag != nullptr) {
+            if (inlineValue) return ToolStatus::Failure("--" + name + " takes no value");
+            *flag = true;
+            continue;
+        }
         const Setting* setting = FindSetting(name);
-        std::string* file = FileOption(name, options);
+        std::string* text = TextOption(name, options);
         const bool limit = name == "max-megapixels";
         const bool quality = name == "quality";
-        if (setting == nullptr && file == nullptr && !limit && !quality)
-            return ToolStatus::Failure("unknown option " + Quoted("--" + name) + " (see --help)");
+        if (setting == nullptr && text == nullptr && !limit && !quality) return UnknownOption(argument);
 
         if (!inlineValue) {
             if (setting != nullptr && setting->kind == SettingKind::Flag) {
@@ -208,41 +210,34 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
             }
         }
         if (setting != nullptr) {
-            if (ToolStatus s = SetSetting(*setting, value, options.settings); !s.ok()) return s;
+            if (ToolStatus s = ParseSettingValue(*setting, value, options.settings.*setting->field); !s.ok()) return s;
+            options.given[static_cast<std::size_t>(setting - kSettings.data())] = true;
         } else if (limit) {
             if (ToolStatus s = SetMaxMegapixels(value, options); !s.ok()) return s;
         } else if (quality) {
             if (ToolStatus s = SetQuality(value, options); !s.ok()) return s;
         } else {
-            if (value.empty()) return ToolStatus::Failure("--" + name + " needs a file name");
-            *file = value;
+            const bool file = name != "suffix" && name != "format";
+            if (value.empty()) return ToolStatus::Failure("--" + name + (file ? " needs a file name" : " needs a value"));
+            *text = value;
         }
     }
     return CheckCombination(positional, options);
 }
 
-ToolStatus CheckFileRoles(const ToolOptions& options) {
-    struct Role {
-        const char* name;
-        const std::string* path;
-    };
-    const Role outputs[] = {{"OUTPUT", options.RendersSample() ? &options.sampleOutput : &options.output},
-                            {"--write-sample", &options.sampleSource}};
-    const Role inputs[] = {{"INPUT", &options.input}, {"--selection", &options.selection}, {"--plugin", &options.plugin}};
-    for (const Role& output : outputs) {
-        for (const Role& input : inputs)
-            if (SameFile(*output.path, *input.path))
-                return ToolStatus::Failure(std::string(output.name) + " " + Quoted(*output.path) + " is the " +
-                                           input.name + " file; an output never replaces an input");
-    }
-    if (SameFile(*outputs[0].path, *outputs[1].path))
-        return ToolStatus::Failure("OUTPUT and --write-sample name the same file " + Quoted(*outputs[1].path));
+ToolStatus ApplySettingsFile(const std::string& text, const std::string& what, ToolOptions& options) {
+    FilterParameters loaded = ToolDefaultSettings();
+    SettingsGiven named{};
+    if (ToolStatus s = ParseSettingsFile(text, what, loaded, named); !s.ok()) return s;
+    for (std::size_t i = 0; i < kSettings.size(); ++i)
+        if (!options.given[i]) options.settings.*kSettings[i].field = loaded.*kSettings[i].field;
     return ToolStatus::Success();
 }
 
 std::string UsageText() {
     std::string text =
         "Usage: aperlume [options] INPUT OUTPUT\n"
+        "       aperlume [options] --output-dir DIR INPUT...\n"
         "       aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n"
         "\n"
         "Blurs an image as an out-of-focus lens would: bright points bloom into the shape of the\n"
@@ -253,7 +248,6 @@ std::string UsageText() {
         "\n"
         "Filter settings (value ranges and defaults in brackets):\n";
     char line[200];
-    std::string notes;
     for (const Setting& setting : kSettings) {
         std::string left = std::string("  --") + setting.option;
         const std::int16_t fallback = ToolDefault(setting);
@@ -271,55 +265,69 @@ std::string UsageText() {
             case SettingKind::Method:
             case SettingKind::Correction:
                 left += " NAME";
-                range = "default " + ValueInWords(setting, fallback);
+                range = "default " + SettingValueText(setting, fallback);
                 break;
         }
-        std::snprintf(line, sizeof line, "%-22s %s [%s]\n", left.c_str(), setting.description, range.c_str());
+        // The range goes on a line of its own where the line would run past 100 columns.
+        const bool wrap = 23 + std::strlen(setting.description) + range.size() + 3 > 100;
+        if (wrap)
+            std::snprintf(line, sizeof line, "%-22s %s\n%23s[%s]\n", left.c_str(), setting.description, "", range.c_str());
+        else
+            std::snprintf(line, sizeof line, "%-22s %s [%s]\n", left.c_str(), setting.description, range.c_str());
         text += line;
-        // Where the tool parts from the plug-in's block or property list, and why.
-        if (setting.toolDefaultReason != nullptr)
-            notes += "  " + std::string(setting.option) + " defaults to " + std::to_string(fallback) + ": " +
-                     setting.toolDefaultReason + ".\n";
-        if (setting.listRangeReason != nullptr)
-            notes += "  " + std::string(setting.option) + " starts at " + std::to_string(setting.range.minimum) +
-                     ": " + setting.listRangeReason + ".\n";
     }
-    text += "\n" + notes +
-        "  --depth-map needs --selection and has effect only with --method normal.\n"
+    text += "\n"
+        "  --depth-map needs --selection and has effect only with --method normal. Names of methods and\n"
+        "  corrections may be written in any case (FFT or fft).\n"
         "\n"
         "Files and switches:\n"
-        "  --selection FILE       gray image of the image's size: the selection to blend with, and the\n"
-        "                         depth map with --depth-map (8-bit; 16-bit is scaled to 8 bits)\n"
+        "  --selection FILE       an image of the image's size: white is filtered, black left as it was;\n"
+        "                         with --depth-map its values are the depths. A colour selection counts\n"
+        "                         by its brightness, and its alpha is ignored\n"
+        "  --output-dir DIR       render every INPUT into the existing folder DIR, one after another,\n"
+        "                         under its own name; a file that fails is reported and skipped, and\n"
+        "                         the rest still done\n"
+        "  --suffix TEXT          with --output-dir: put TEXT before each output's extension\n"
+        "  --format EXT           with --output-dir: write every output as EXT (png, jpg or tif)\n"
+        "  --settings FILE        start from the settings saved in FILE; settings given on the command\n"
+        "                         line win over it\n"
+        "  --save-settings FILE   save the settings into FILE as 'key = value' lines, the keys being the\n"
+        "                         option names above\n"
         "  --sample FILE          render the built-in sample (a night street, 640x400) into FILE\n"
         "  --write-sample FILE    save the built-in sample, unblurred, into FILE\n"
-        "  --plugin FILE          the plug-in module to load (default: the one built beside the tool)\n"
+        "  --plugin FILE          the plug-in module to load (default: the one installed with the tool)\n"
         "  --max-megapixels N     refuse an image or selection of more than N million pixels before\n"
         "                         reading its pixels; 0 for no limit [default " +
         std::to_string(kDefaultMaxMegapixels) + "]\n"
-        "  --quality N            JPEG quality, 1..100 [default 95]; 4:4:4 chroma from 90 up, else 4:2:0\n"
+        "  --quality N            JPEG quality, 1..100 [default 95]; full colour resolution from 90 up\n"
         "  --strip                write no metadata into OUTPUT\n"
         "  --progress             draw the progress bar even when standard error is not a terminal\n"
         "  -v, --verbose          print the plug-in, the image, its metadata and the settings the plug-in\n"
         "                         recorded\n"
         "  -h, --help             print this help\n"
+        "  --version              print the version\n"
         "\n"
-        "Metadata: the input's ICC profile, EXIF (its orientation as it is: the filter works on the stored\n"
-        "pixels), XMP and resolution go into OUTPUT as far as its format holds them (PNG iCCP, eXIf, iTXt,\n"
-        "pHYs; JPEG APP0-APP2 segments of at most 64 KB each for EXIF and XMP; TIFF tags and the EXIF and\n"
-        "GPS directories). What does not fit is left out with a warning; --strip leaves out all of it.\n" +
+        "Metadata: the input's colour profile, EXIF (its orientation as it is: the filter works on the\n"
+        "stored pixels), XMP and resolution go into OUTPUT as far as its format holds them. What does not\n"
+        "fit is left out with a warning; --strip leaves out all of it.\n" +
         std::string(EncoderLimits()) +
         "\n"
         "An output never replaces an input, and a read-only output file is left alone.\n"
-        "Exit status: 0 success, 1 a file could not be read or written or the filter failed,\n"
-        "2 a wrong command line.\n";
+        "Exit status: 0 success; 1 a file could not be read or written or the filter failed (with\n"
+        "--output-dir: for at least one file); 2 a wrong command line or settings file.\n";
     return text;
+}
+
+std::string VersionText() {
+    return std::string("aperlume ") + kVersionText + " (" + kProductName + ", " + kLongName + ")\n" +
+           "Copyright (c) " + kCopyrightYears + " " + kMakerHandle + "\n";
 }
 
 std::string DescribeSettings(const FilterParameters& settings) {
     std::string text;
     for (const Setting& setting : kSettings) {
         if (!text.empty()) text += ", ";
-        text += std::string(setting.option) + " " + ValueInWords(setting, settings.*setting.field);
+        text += std::string(setting.option) + " " + SettingValueText(setting, settings.*setting.field);
     }
     return text;
 }

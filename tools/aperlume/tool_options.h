@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/filter_parameters.h"
 #include "tools/aperlume/image_file_check.h"
+#include "tools/aperlume/settings_file.h"
 #include "tools/aperlume/tool_status.h"
 
 namespace aperlume::tool {
@@ -23,8 +25,16 @@ FilterParameters ToolDefaultSettings();
 
 struct ToolOptions {
     FilterParameters settings = ToolDefaultSettings();
+    SettingsGiven given{};      // the settings the command line names: they override a settings file
     std::string input;          // INPUT: PNG, JPEG or TIFF
     std::string output;         // OUTPUT: its extension names its format
+    std::vector<std::string> inputs;  // with --output-dir: every INPUT, rendered one after another
+    std::string outputDir;      // --output-dir: where the outputs of many INPUTs go
+    std::string suffix;         // --suffix: put before each output's extension
+    std::string format;         // --format: the outputs' extension (lower case, without the dot) ...
+                                // ... instead of each input's own
+    std::string settingsFile;   // --settings: a settings file to start from
+    std::string saveSettings;   // --save-settings: write the settings into this file
     std::string selection;      // --selection: a gray image, the selection and the depth map
     std::string plugin;         // --plugin: the module to load instead of the one beside the tool
     std::string sampleOutput;   // --sample: render the built-in sample into this file
@@ -33,11 +43,13 @@ struct ToolOptions {
     int quality = 95;           // --quality: JPEG quality 1..100
     bool strip = false;         // --strip: write no metadata
     bool help = false;
+    bool version = false;
     bool verbose = false;
     bool progress = false;      // --progress: draw the bar even when standard error is no terminal
 
     bool RendersSample() const { return !sampleOutput.empty(); }
-    bool Renders() const { return RendersSample() || !output.empty(); }
+    bool Batch() const { return !outputDir.empty(); }
+    bool Renders() const { return RendersSample() || Batch() || !output.empty(); }
     std::uint64_t MaxPixels() const { return std::uint64_t{maxMegapixels} * 1000000u; }
 };
 
@@ -45,12 +57,15 @@ struct ToolOptions {
 // `options` then holds whatever was parsed before it.
 ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions& options);
 
-// Looks at the named files (parsing does not): refuses an output that is the same file as an input or
-// as the other output, whichever way the names are written.
-ToolStatus CheckFileRoles(const ToolOptions& options);
+// The settings of a settings file's text under those the command line named (which win). `what`
+// names the file in messages.
+ToolStatus ApplySettingsFile(const std::string& text, const std::string& what, ToolOptions& options);
 
 // The --help text: usage, every option with its range and default, and the exit codes.
 std::string UsageText();
+
+// The --version text: the program, the product and its version, and the copyright.
+std::string VersionText();
 
 // The settings in words, one "option value" pair per setting in the table's order, for
 // --verbose (for example "amount 5, brightness 25, ..., method normal, correction gamma, ...").
@@ -58,7 +73,8 @@ std::string DescribeSettings(const FilterParameters& settings);
 
 // Exit codes of the tool.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;  // a file could not be read or written, or the filter failed
-inline constexpr int kExitUsage = 2;    // the command line is wrong
+inline constexpr int kExitFailure = 1;  // a file could not be read or written, or the filter failed (with
+                                        // --output-dir: for at least one of the files)
+inline constexpr int kExitUsage = 2;    // the command line, or the settings file it names, is wrong
 
 }  // namespace aperlume::tool

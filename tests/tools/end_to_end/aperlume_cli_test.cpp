@@ -16,6 +16,7 @@
 #include "tests/tools/tiff_bytes.h"
 #include "tests/tools/tool_test_support.h"
 #include "tools/aperlume/image_file.h"
+#include "base/product_version.h"
 #include "tools/aperlume/tool_options.h"
 
 namespace aperlume::tool {
@@ -120,11 +121,15 @@ protected:
     int renders_ = 0;
 };
 
-TEST_F(AperlumeCli, HelpListsEveryOption) {
+TEST_F(AperlumeCli, HelpListsEveryOptionAndVersionNamesTheRelease) {
     ToolRun run = Run({"--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, UsageText());
     EXPECT_TRUE(run.err.empty());
+    run = Run({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, VersionText());
+    EXPECT_NE(run.out.find(std::string("aperlume ") + kVersionText), std::string::npos) << run.out;
 }
 
 TEST_F(AperlumeCli, RendersTheBuiltInSampleAndSavesItUnblurred) {
@@ -355,6 +360,9 @@ TEST_F(AperlumeCli, RefusesBadCommandLines) {
         ExpectRefused({in, Path("out.gif")}, kExitUsage, "the output's extension names its format", "out.gif");
         ExpectRefused({"--quality", "0", in, Path("out.jpg")}, kExitUsage, "--quality must be", "out.jpg");
         ExpectRefused({in, Path("./in.png")}, kExitUsage, "is the INPUT file", "in.png");
+        ExpectRefused({"--output-dir", Path("nowhere"), in}, kExitUsage, "is not an existing folder", "out.png");
+        ExpectRefused({"--output-dir", folder_.string(), in}, kExitUsage, "an output never replaces an input", "in.png");
+        ExpectRefused({"--rotaton", "5", in, out}, kExitUsage, "(did you mean --rotation?)", "out.png");
     }
 }
 
@@ -364,7 +372,6 @@ TEST_F(AperlumeCli, RefusesBadFiles) {
     fs::copy_file(Path("whole.png"), Path("cut.png"));
     fs::resize_file(Path("cut.png"), fs::file_size(Path("whole.png")) / 2);
     ASSERT_TRUE(Save(Path("small-selection.png"), Gray(10, 12, 255)).ok());
-    ASSERT_TRUE(Save(Path("colour-selection.png"), Lights(48, 48, 3, 8)).ok());
     ASSERT_TRUE(Save(Path("alpha.png"), Lights(48, 48, 4, 8)).ok());
     ASSERT_TRUE(Save(Path("whole.jpg"), Lights(48, 48, 3, 8)).ok());
     fs::copy_file(Path("whole.jpg"), Path("cut.jpg"));
@@ -393,8 +400,6 @@ TEST_F(AperlumeCli, RefusesBadFiles) {
         ExpectRefused({Path("alpha.png"), Path("out.jpg")}, kExitFailure, "JPEG has no alpha", "out.jpg");
         ExpectRefused({"--selection", Path("small-selection.png"), Path("in.png"), out}, kExitFailure,
                       "the selection is 10x12 but the image is 48x48", "out.png");
-        ExpectRefused({"--selection", Path("colour-selection.png"), Path("in.png"), out}, kExitFailure,
-                      "must be a grayscale image", "out.png");
         ExpectRefused({"--selection", Path("cut.jpg"), Path("in.png"), out}, kExitFailure, "is damaged", "out.png");
         ExpectRefused({"--selection", Path("missing.png"), Path("in.png"), out}, kExitFailure, "cannot open",
                       "out.png");
@@ -480,6 +485,121 @@ TEST_F(AperlumeCli, WritesWhatThePluginWroteIntoTheHostsOutput) {
         for (std::size_t i = 0; i < testing::SampleCount(in); ++i)
             ASSERT_EQ(testing::SampleAt(out, i), white - testing::SampleAt(in, i)) << i;
     }
+}
+
+}  // namespace
+}  // namespace aperlume::tool
+
+namespace aperlume::tool {
+namespace {
+
+// Many files in one run: a folder of PNG, TIFF and JPEG files with a broken one among them. The broken
+// file is reported by name and skipped, the others are written in their own formats, and a Monte Carlo
+// file's noise is that of a run on it alone (the noise sequence starts afresh for every file).
+TEST_F(AperlumeCli, RendersManyFilesAndSkipsABrokenOne) {
+    ASSERT_TRUE(Save(Path("deep.tif"), Lights(48, 40, 4, 16)).ok());
+    ASSERT_TRUE(Save(Path("photo.jpg"), Lights(40, 48, 3, 8)).ok());
+    fs::copy_file(Path("in.png"), Path("broken.png"));
+    fs::resize_file(Path("broken.png"), fs::file_size(Path("in.png")) / 2);
+    fs::create_directory(Path("out"));
+    const std::vector<std::string> files = {Path("in.png"), Path("deep.tif"), Path("broken.png"), Path("photo.jpg")};
+    std::vector<std::string> arguments = {"--method", "mc", "--output-dir", Path("out"), "--suffix", "_b"};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    ToolRun run = Run(arguments);
+    EXPECT_EQ(run.exitCode, kExitFailure);
+    EXPECT_NE(run.err.find(Path("broken.png") + " is damaged"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("3 of 4 files written; 1 failed"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(Path("out/broken_b.png")));
+    const std::pair<const char*, ImageFormat> written[] = {
+        {"out/in_b.png", ImageFormat::Png}, {"out/deep_b.tif", ImageFormat::Tiff}, {"out/photo_b.jpg", ImageFormat::Jpeg}};
+    for (const auto& [name, format] : written) {
+        ImageFileFacts facts;
+        ASSERT_TRUE(CheckImageFile(Path(name), {}, facts).ok()) << name;
+        EXPECT_EQ(facts.format, format) << name;
+    }
+    EXPECT_EQ(Load("out/deep_b.tif").planes, 4);
+
+    run = Run({"--method", "mc", Path("deep.tif"), Path("alone.tif")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Load("out/deep_b.tif").samples, Load("alone.tif").samples);
+
+    // --format converts every output; all good files give exit status 0.
+    run = Run({"--output-dir", Path("out"), "--format", "PNG", Path("deep.tif"), Path("photo.jpg")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("2 of 2 files written"), std::string::npos) << run.err;
+    EXPECT_EQ(Load("out/photo.png").width, 40);
+}
+
+// A look saved with --save-settings comes back whole with --settings; the command line wins over it.
+TEST_F(AperlumeCli, SettingsFilesRoundTripAndTheCommandLineWins) {
+    const std::vector<std::string> look = {"--amount", "7", "--vertices", "6", "--rotation", "-15", "--method", "FFT",
+                                           "--correction", "log", "--soft", "--edge", "40", "--ratio", "-30"};
+    std::vector<std::string> saving = look;
+    saving.insert(saving.end(), {"--save-settings", Path("look.txt")});
+    ToolRun run = Run(saving);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Recorded({"--settings", Path("look.txt")}), Recorded(look));
+    std::vector<std::string> overridden = look;
+    overridden.insert(overridden.end(), {"--amount", "2"});
+    EXPECT_EQ(Recorded({"--amount", "2", "--settings", Path("look.txt")}), Recorded(overridden));
+
+    std::ofstream(Path("bad.txt")) << "# a look\namount = 7\nrotaiton = 5\n";
+    ExpectRefused({"--settings", Path("bad.txt"), Path("in.png"), Path("out.png")}, kExitUsage,
+                  "bad.txt line 3: unknown setting 'rotaiton' (did you mean rotation?)", "out.png");
+    ExpectRefused({"--settings", Path("none.txt"), Path("in.png"), Path("out.png")}, kExitFailure,
+                  "cannot open the settings file", "out.png");
+}
+
+// A setting that cannot change the image is named in a warning, and the run goes ahead; the aperture
+// warnings are checked against the image itself.
+TEST_F(AperlumeCli, WarnsOfSettingsWithoutEffect) {
+    ASSERT_TRUE(Save(Path("depth.png"), Gray(48, 48, 90)).ok());
+    const struct {
+        std::vector<std::string> arguments;
+        const char* warning;  // null: none
+        bool unchanged;       // the aperture leaves the image as it was
+    } cases[] = {
+        {{"--focus", "9"}, "--focus has effect only with --depth-map", false},
+        {{"--depth-map", "--method", "mc", "--selection", Path("depth.png")}, "has effect only with --method normal", false},
+        {{"--edge", "100", "--ratio", "100"}, "the aperture is empty or a single point", true},
+        {{"--edge", "100", "--ratio", "100", "--soft", "--vertices", "6"}, "the aperture is empty or a single point", true},
+        {{"--edge", "0", "--ratio", "-100"}, "the aperture is empty or a single point", true},
+        {{"--edge", "50", "--ratio", "100"}, nullptr, false},
+        {{"--edge", "100", "--ratio", "99"}, nullptr, false},
+    };
+    const ToolImage input = Load("in.png");
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {Path("in.png"), Path("out.png")});
+        SCOPED_TRACE(c.arguments[1]);
+        const ToolRun run = Run(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        if (c.warning != nullptr) {
+            EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.rfind("aperlume: warning: ", 0), 0u) << run.err;
+        } else {
+            EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(Load("out.png").samples == input.samples, c.unchanged);
+    }
+}
+
+// The tool finds its module from where it really is: through a symbolic link, and from an installed
+// layout (the tool in bin/, the module in lib/aperlume/) that was copied elsewhere.
+TEST_F(AperlumeCli, FindsItsModuleThroughALinkAndInAnInstalledLayout) {
+    fs::create_symlink(APERLUME_TOOL_PATH, Path("linked"));
+    ToolRun run = testing::RunProgram("", Path("linked"), {"-v", "--sample", Path("a.png")}, folder_);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    fs::create_directories(Path("prefix/bin"));
+    fs::create_directories(Path("prefix/lib/aperlume"));
+    fs::copy_file(APERLUME_TOOL_PATH, Path("prefix/bin/aperlume"));
+    const fs::path module = APERLUME_MODULE_PATH;
+    fs::copy_file(module, Path("prefix/lib/aperlume") / module.filename());
+    run = testing::RunProgram("", Path("prefix/bin/aperlume"), {"-v", "--sample", Path("b.png")}, folder_);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("plug-in: " + (fs::path(Path("prefix/lib/aperlume")) / module.filename()).string()),
+              std::string::npos)
+        << run.out;
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+// One filter setting's value as the command line and the settings files write it: a whole number in
+// the setting's range, or an enumerator's name (in any letter case, or its alias). The rotation is an
+// angle and wraps: -15 is 345 and 360 is 0.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/settings_table.h"
+#include "tools/aperlume/tool_status.h"
+
+namespace aperlume::tool {
+
+// Reads `text` as a value of `setting`; the message names the setting's --option and the bad text.
+ToolStatus ParseSettingValue(const Setting& setting, const std::string& text, std::int16_t& value);
+
+// A value as the command line names it: an enumerator's name, or the number.
+std::string SettingValueText(const Setting& setting, std::int16_t value);
+
+// "a or b", or "one of a, b, c": the names an enumerated setting's value may take.
+std::string EnumeratorChoices(const Setting& setting);
+
+// A whole decimal number with an optional sign, nothing before or after it.
+bool ParseWholeNumber(const std::string& text, std::int64_t& value);
+
+inline std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+}  // namespace aperlume::tool
