@@ -21,8 +21,7 @@ constexpr std::int32_t kProgressSteps = 1000000;
 std::string DescribeImage(const ToolImage& image) {
     const char* kind = image.channels <= 2 ? (image.channels == 2 ? "gray+alpha" : "gray")
                                            : (image.channels == 4 ? "RGBA" : "RGB");
-    return std::to_string(image.width) + "x" + std::to_string(image.height) + " " + kind + ", " +
-           std::to_string(image.BytesPerSample() * 8) + "-bit";
+    return SizeText(image.width, image.height) + " " + kind + ", " + std::to_string(image.bitDepth) + "-bit";
 }
 
 }  // namespace
