@@ -12,13 +12,13 @@
 
 #include "tools/aperlume/file_render.h"
 #include "tools/aperlume/file_roles.h"
-#include "tools/aperlume/image_file.h"
 #include "tools/aperlume/module_location.h"
-#include "tools/aperlume/output_file.h"
 #include "tools/aperlume/sample_image.h"
 #include "tools/aperlume/setting_warnings.h"
 #include "tools/aperlume/tool_options.h"
 #include "tools/aperlume/tool_platform.h"
+#include "tools/imagefile/image_file.h"
+#include "tools/imagefile/output_file.h"
 
 namespace aperlume::tool {
 namespace {
