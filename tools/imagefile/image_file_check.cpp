@@ -8,7 +8,7 @@
 #include <initializer_list>
 #include <memory>
 
-#include "tools/imagefile/file_closer.h"
+#include "tools/imagefile/file_open.h"
 #include "tools/imagefile/format_structure.h"
 #include "tools/imagefile/png_structure.h"
 #include "tools/imagefile/tool_image.h"
@@ -42,7 +42,7 @@ ToolStatus CheckImageSize(std::uint32_t width, std::uint32_t height, const Image
 }
 
 ToolStatus CheckImageFile(const std::string& path, const ImageLimits& limits, CheckedImageFile& checked) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const OpenedFile file = OpenFile(path, "rb");
     if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
     unsigned char signature[sizeof kPngSignature] = {};
     const std::size_t got = std::fread(signature, 1, sizeof signature, file.get());

@@ -11,7 +11,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "tools/imagefile/file_closer.h"
+#include "tools/imagefile/file_open.h"
 #include "tools/imagefile/native_codecs.h"
 
 namespace aperlume::tool {
@@ -109,7 +109,7 @@ bool WriteJpegRows(jpeg_compress_struct* info, ErrorManager* errors, std::FILE* 
 }  // namespace
 
 ToolStatus DecodeJpeg(const std::string& path, const CheckedImageFile& checked, ToolImage& image) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const OpenedFile file = OpenFile(path, "rb");
     if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
     const auto width = static_cast<std::int32_t>(checked.width), height = static_cast<std::int32_t>(checked.height);
     if (ToolStatus s = CheckImageGeometry(width, height, checked.channels, 8, path); !s.ok()) return s;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/imagefile/file_closer.h"
+#include "tools/imagefile/file_open.h"
 #include "tools/imagefile/native_codecs.h"
 
 namespace aperlume::tool {
@@ -160,7 +160,7 @@ private:
 }  // namespace
 
 ToolStatus DecodePng(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const OpenedFile file = OpenFile(path, "rb");
     if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
     png_byte signature[8] = {};
     if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
