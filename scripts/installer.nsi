@@ -47,6 +47,7 @@ RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ; Chosen in .onInit, unless /D= chose it already.
 InstallDir ""
+BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 
