@@ -33,13 +33,14 @@ if ((frame < 0 || origin_y < frame)); then
   exit 1
 fi
 
-# rect ID: the control's rectangle in the screenshot's pixels, "left top right bottom".
+# rect ID: the control's rectangle in the screenshot's pixels, into L T R B (in this shell, so that a
+# control missing from the template stops the script).
 rect() {
   local x y w h
-  read -r x y w h < <(sed -nE "s/^ *CONTROL \"[^\"]*\", $1, \"[^\"]*\", 0x[0-9A-Fa-f]+, ([0-9]+), ([0-9]+), ([0-9]+), ([0-9]+).*/\1 \2 \3 \4/p" "$template")
+  read -r x y w h < <(sed -nE "s/^ *CONTROL \"[^\"]*\", $1, \"[^\"]*\", 0x[0-9A-Fa-f]+, ([0-9]+), ([0-9]+), ([0-9]+), ([0-9]+).*/\1 \2 \3 \4/p" "$template") || true
   [[ -n ${h:-} ]] || { echo "annotate_dialog: no control $1 in $template" >&2; exit 1; }
-  echo "$((origin_x + $(muldiv "$x" $base_x 4))) $((origin_y + $(muldiv "$y" $base_y 8)))" \
-       "$((origin_x + $(muldiv $((x + w)) $base_x 4))) $((origin_y + $(muldiv $((y + h)) $base_y 8)))"
+  L=$((origin_x + $(muldiv "$x" $base_x 4))) T=$((origin_y + $(muldiv "$y" $base_y 8)))
+  R=$((origin_x + $(muldiv $((x + w)) $base_x 4))) B=$((origin_y + $(muldiv $((y + h)) $base_y 8)))
 }
 constant() { sed -nE "s/.*constexpr std::int32_t $1 = ([0-9]+);.*/\1/p" "$root/$2"; }
 
@@ -58,66 +59,64 @@ callout() {  # side x y text [via...]
   local side=$1; shift
   if [[ $side == L ]]; then left+=("$(printf '%s\t' "$@")"); else right+=("$(printf '%s\t' "$@")"); fi
 }
-at_left() {  # side id text: just left of the control, halfway down (clear of a label's first character)
-  local l t r b; read -r l t r b < <(rect "$2")
-  callout "$1" "$(px $((l - 2)))" "$(py $(((t + b) / 2)))" "$3"
+at_left() {  # id text: just left of the control, halfway down (clear of a label's first character)
+  rect "$1"; callout L "$(px $((L - 2)))" "$(py $(((T + B) / 2)))" "$2"
 }
-at_right() {
-  local l t r b; read -r l t r b < <(rect "$2")
-  callout "$1" "$(px "$r")" "$(py $(((t + b) / 2)))" "$3"
+at_right() {  # id text: the control's right edge, halfway down
+  rect "$1"; callout R "$(px "$R")" "$(py $(((T + B) / 2)))" "$2"
 }
 at_title() {  # id text: a group box's title, on its top edge
-  local l t r b; read -r l t r b < <(rect "$1")
-  callout L "$(px "$l")" "$(py $((t + 6)))" "$2"
+  rect "$1"; callout L "$(px "$L")" "$(py $((T + 6)))" "$2"
 }
 
-at_left L 1007 'Live preview: drag it to look around;\nit redraws after every change'
-at_left L 1044 'Method: Normal (the usual choice),\nMC (grainy), FFT (for very large blurs)'
+at_left 1007 'Live preview: drag it to look around;\nit redraws after every change'
+at_left 1044 'Method: Normal (the usual choice),\nMC (grainy), FFT (for very large blurs)'
 at_title 1009 'Amount and brightness of the blur'
-at_left L 1010 'Amount: the size of the blur'
-at_left L 1013 'Brightness: how much lights bloom'
+at_left 1010 'Amount: the size of the blur'
+at_left 1013 'Brightness: how much lights bloom'
 at_title 1016 'Shape of the blur (the aperture)'
-at_left L 1019 'Corners: 1 a disc, 2 a streak,\n3 to 8 a polygon'
-at_left L 1022 'Edge: size of an inner shape'
-at_left L 1025 'Ratio: 100 a ring, below 0 a bright centre'
-at_left L 1028 'Rotation: turns the shape, in degrees'
-at_left L 1036 'Soft: smooth (anti-aliased) edges'
+at_left 1019 'Corners: 1 a disc, 2 a streak,\n3 to 8 a polygon'
+at_left 1022 'Edge: size of an inner shape'
+at_left 1025 'Ratio: 100 a ring, below 0 a bright centre'
+at_left 1028 'Rotation: turns the shape, in degrees'
+at_left 1036 'Soft: smooth (anti-aliased) edges'
 at_title 1047 'Depth (only with the Normal method)'
-at_left L 1038 'Use the selection as a depth map'
-at_left L 1033 'Focus: the depth that stays sharp'
+at_left 1038 'Use the selection as a depth map'
+at_left 1033 'Focus: the depth that stays sharp'
 
-at_right R 1 'OK: apply the blur to the image'
-at_right R 2 'Cancel: close, the image unchanged'
+at_right 1 'OK: apply the blur to the image'
+at_right 2 'Cancel: close, the image unchanged'
 # The thumbnail is drawn beside the pane, at a fixed offset from its corner.
-read -r pane_l pane_t _ _ < <(rect 1007)
+rect 1007
 thumb=$(constant kThumbSize ui/preview_session.h)
-thumb_r=$((pane_l + $(constant kThumbOffsetX ui/preview_pane.h) + thumb))
-thumb_y=$((pane_t + $(constant kThumbOffsetY ui/preview_pane.h) + thumb / 2))
+thumb_r=$((L + $(constant kThumbOffsetX ui/preview_pane.h) + thumb))
+thumb_y=$((T + $(constant kThumbOffsetY ui/preview_pane.h) + thumb / 2))
 callout R "$(px "$thumb_r")" "$(py "$thumb_y")" 'The aperture: the shape\nthat lights take'
-at_right R 1043 'Highlights: gamma (the usual)\nor logarithmic curve'
+at_right 1043 'Highlights: gamma (the usual)\nor logarithmic curve'
 
 # The zoom controls share one callout: a line up the free column between them and the OK button,
 # branching to each, and over the (empty) title bar to the label.
-read -r _ zin_t zin_r zin_b < <(rect 1002)
-read -r _ zlabel_t zlabel_r zlabel_b < <(rect 1008)
-read -r _ zout_t zout_r zout_b < <(rect 1003)
-read -r ok_l _ _ _ < <(rect 1)
-column=$(((zin_r + ok_l) / 2))
+rect 1; ok_left=$L
+rect 1002
+column=$(((R + ok_left) / 2))
 zoom_branches=()
-for branch in "$zin_r $(((zin_t + zin_b) / 2))" "$zlabel_r $(((zlabel_t + zlabel_b) / 2))" "$zout_r $(((zout_t + zout_b) / 2))"; do
-  read -r bx by <<<"$branch"
-  zoom_branches+=("$(px "$bx"),$(py "$by") $(px "$column"),$(py "$by")")
+for id in 1002 1008 1003; do
+  rect $id
+  y=$(py $(((T + B) / 2)))
+  zoom_branches+=("$(px "$R"),$y $(px "$column"),$y")
+  zoom_bottom=$y
 done
 callout R "$(px "$column")" "$(py $((frame + 8)))" 'Zoom: + in, - out, and the\npreview'"'"'s zoom level'
 
 # The seven number boxes share one: a bracket right of them, ticks into each.
 boxes=(1011 1014 1020 1023 1026 1029 1032)
-bracket_x=$(( (image_right + $(px $(($(rect 1009 | cut -d' ' -f3))))) / 2 ))
+rect 1009
+bracket_x=$(((image_right + $(px "$R")) / 2))
 box_ticks=() first_y='' last_y=''
 for id in "${boxes[@]}"; do
-  read -r _ t r b < <(rect "$id")
-  y=$(py $(((t + b) / 2)))
-  box_ticks+=("$(px "$r"),$y $bracket_x,$y")
+  rect "$id"
+  y=$(py $(((T + B) / 2)))
+  box_ticks+=("$(px "$R"),$y $bracket_x,$y")
   first_y=${first_y:-$y}; last_y=$y
 done
 callout R "$bracket_x" "$(((first_y + last_y) / 2))" 'Number boxes: type an exact\nvalue; the slider follows'
@@ -160,7 +159,7 @@ for ((i = 0; i < ${#right[@]}; ++i)); do
 done
 
 # The zoom column and the number boxes' bracket, with a dot on each control they reach.
-line "$(px "$column"),$(py $((frame + 8)))" "$(px "$column"),$(py $(((zout_t + zout_b) / 2)))"
+line "$(px "$column"),$(py $((frame + 8)))" "$(px "$column"),$zoom_bottom"
 for branch in "${zoom_branches[@]}"; do line $branch; dot ${branch%%,*} "$(cut -d' ' -f1 <<<"$branch" | cut -d, -f2)"; done
 line "$bracket_x,$first_y" "$bracket_x,$last_y"
 for tick in "${box_ticks[@]}"; do line $tick; dot ${tick%%,*} "$(cut -d' ' -f1 <<<"$tick" | cut -d, -f2)"; done
