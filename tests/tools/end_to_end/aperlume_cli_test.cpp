@@ -130,6 +130,12 @@ TEST_F(AperlumeCli, HelpListsEveryOptionAndVersionNamesTheRelease) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, VersionText());
     EXPECT_NE(run.out.find(std::string("aperlume ") + kVersionText), std::string::npos) << run.out;
+    // Nothing at all on the command line: the usage and where to read on, as a wrong command line.
+    run = Run({});
+    EXPECT_EQ(run.exitCode, kExitUsage);
+    EXPECT_EQ(run.err, ShortUsageText());
+    EXPECT_NE(run.err.find("--help"), std::string::npos);
+    EXPECT_TRUE(run.out.empty());
 }
 
 TEST_F(AperlumeCli, RendersTheBuiltInSampleAndSavesItUnblurred) {
@@ -543,11 +549,64 @@ TEST_F(AperlumeCli, SettingsFilesRoundTripAndTheCommandLineWins) {
     overridden.insert(overridden.end(), {"--amount", "2"});
     EXPECT_EQ(Recorded({"--amount", "2", "--settings", Path("look.txt")}), Recorded(overridden));
 
+    // To standard output, for a pipe or a look pasted elsewhere.
+    run = Run({"--amount", "7", "--save-settings", "-"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    FilterParameters seven = ToolDefaultSettings();
+    seven.amount = 7;
+    EXPECT_EQ(run.out, SettingsFileText(seven));
+    EXPECT_FALSE(fs::exists(Path("-")));
+
     std::ofstream(Path("bad.txt")) << "# a look\namount = 7\nrotaiton = 5\n";
     ExpectRefused({"--settings", Path("bad.txt"), Path("in.png"), Path("out.png")}, kExitUsage,
                   "bad.txt line 3: unknown setting 'rotaiton' (did you mean rotation?)", "out.png");
     ExpectRefused({"--settings", Path("none.txt"), Path("in.png"), Path("out.png")}, kExitFailure,
                   "cannot open the settings file", "out.png");
+}
+
+// --background flattens alpha where the output cannot hold it: over the colour, 8 or 16 bits, gray or
+// colour. A PNG keeps its alpha, with one warning for the run.
+TEST_F(AperlumeCli, FlattensAlphaOntoTheBackgroundForJpegOnly) {
+    // Two 8x8 blocks (so JPEG keeps each flat): transparent on the left, an opaque colour on the right.
+    for (std::int32_t bitDepth : {8, 16})
+        for (std::int32_t channels : {2, 4}) {
+            SCOPED_TRACE(::testing::Message() << channels << " channels, " << bitDepth << " bits");
+            ToolImage image = EmptyToolImage(16, 8, channels, bitDepth);
+            image.samples.resize(image.RowBytes() * 8);
+            const std::uint32_t full = bitDepth == 16 ? 32768 : 255;
+            for (std::size_t p = 0; p < 16 * 8; ++p)
+                for (std::int32_t c = 0; c < channels; ++c)
+                    testing::SetSampleAt(image, p * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c),
+                                         p % 16 < 8 ? 0 : c == channels - 1 ? full : full / 5);
+            const std::string input = bitDepth == 16 ? "alpha.tif" : "alpha.png";
+            ASSERT_TRUE(Save(Path(input), image).ok());
+            ToolRun run = Run({"--amount", "0", "--quality", "100", "--background", "#FF8000", Path(input),
+                               Path("flat.jpg")});
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            const ToolImage flat = Load("flat.jpg");
+            ASSERT_EQ(flat.channels, channels - 1);
+            const int gray = (299 * 255 + 587 * 128 + 500) / 1000;  // the luma of #FF8000
+            const int left[3] = {channels == 2 ? gray : 255, 128, 0};
+            const auto colours = static_cast<std::size_t>(channels - 1);
+            for (std::size_t p = 0; p < 16 * 8; ++p)
+                for (std::size_t c = 0; c < colours; ++c)
+                    ASSERT_NEAR(testing::SampleAt(flat, p * colours + c), p % 16 < 8 ? left[c] : 51, 2) << "pixel " << p;
+        }
+    ASSERT_TRUE(Save(Path("alpha.png"), Lights(48, 48, 4, 8)).ok());
+    fs::copy_file(Path("alpha.png"), Path("alpha2.png"));
+    fs::create_directory(Path("out"));
+    ToolRun run = Run({"--background", "white", "--output-dir", Path("out"), Path("alpha.png"), Path("in.png"),
+                       Path("alpha2.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Load("out/alpha2.png").channels, 4);
+    EXPECT_EQ(run.err.find("warning"), run.err.rfind("warning")) << "one warning for the run: " << run.err;
+    EXPECT_NE(run.err.find("warning: --background flattens alpha only for a JPEG output; " + Path("out/alpha.png") +
+                           " keeps its alpha"),
+              std::string::npos)
+        << run.err;
+    ExpectRefused({Path("alpha.png"), Path("out.jpg")}, kExitFailure,
+                  "JPEG has no alpha; write the image with alpha as PNG or TIFF, or flatten it onto a colour with "
+                  "--background", "out.jpg");
 }
 
 // A setting that cannot change the image is named in a warning, and the run goes ahead; the aperture
