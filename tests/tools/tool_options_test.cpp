@@ -318,7 +318,7 @@ TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeAndDefault) {
     }
     for (const char* option : {"--selection", "--sample", "--write-sample", "--plugin", "--max-megapixels",
                                "--progress", "--verbose", "--help", "--version", "--output-dir", "--suffix",
-                               "--format", "--settings", "--save-settings"})
+                               "--format", "--settings", "--save-settings", "--background"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
