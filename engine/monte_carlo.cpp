@@ -3,10 +3,11 @@
 // follows how fast a pixel settles rather than D squared.
 //
 // The estimation runs on the calling thread: one process-wide random sequence defines the noise, pixel
-// after pixel. The pixels whose windows lie inside the image (nearly all of them) go through the fast
-// loop of engine/monte_carlo_rows.h, built for the processor's instruction set; the others through the
-// loop below, which computes each window's positions. Both compute every position, weight, sum and
-// settling decision exactly as the straightforward loop does.
+// after pixel. Each row's pixels go through the fast loop of engine/monte_carlo_runs.h, built for the
+// processor's instruction set, in runs of pixels whose windows have one shape; apertures beyond that
+// loop's reach (scripted settings only) through the loop below, which computes each window's positions
+// draw by draw. Both compute every position, weight, sum and settling decision exactly as the
+// straightforward loop does.
 //
 // The source pixels are read from a ring of working-pixel rows rather than a copy of the whole image: an
 // output row's windows reach only D source rows, and each estimate goes straight into the planes, whose
@@ -26,19 +27,19 @@
 #include "engine/aperture_kernel.h"
 #include "engine/methods.h"
 #include "engine/monte_carlo_estimator.h"
-#include "engine/monte_carlo_row_sampling.h"
-#include "engine/monte_carlo_rows.h"
+#include "engine/monte_carlo_run_sampling.h"
+#include "engine/monte_carlo_runs.h"
 #include "engine/random.h"
 
 namespace aperlume {
 
 namespace montecarlo {
 
-constinit const RowSamplers kBaselineRowSamplers = baseline::MakeRowSamplers();
+constinit const RunSamplers kBaselineRunSamplers = baseline::MakeRunSamplers();
 
-const RowSamplers& RowSamplersFor(fft::SimdPath path) {
-    if (path != fft::SimdPath::kBaseline && fft::SimdPathAvailable(fft::SimdPath::kAvx2)) return kAvx2RowSamplers;
-    return kBaselineRowSamplers;
+const RunSamplers& RunSamplersFor(fft::SimdPath path) {
+    if (path != fft::SimdPath::kBaseline && fft::SimdPathAvailable(fft::SimdPath::kAvx2)) return kAvx2RunSamplers;
+    return kBaselineRunSamplers;
 }
 
 }  // namespace montecarlo
@@ -57,7 +58,7 @@ static_assert(kPeriodicChecksEnd <= kMaxSamplesPerPixel);
 // The column sequence, the same for every pixel: fraction k of a window's column span is drawn at
 // sample k (1-based). Built at compile time by the running sum that defines it.
 struct ColumnSequence {
-    double fraction[kMaxSamplesPerPixel + 1];
+    double fraction[kMaxSamplesPerPixel + montecarlo::kDrawBlock + 1];  // 0 beyond the last sample: vector reads
 };
 constexpr ColumnSequence MakeColumnSequence() {
     ColumnSequence sequence{};
@@ -254,9 +255,9 @@ private:
     Buffer<WorkPixel> rows_;
 };
 
-// The tables of the fast loop, for windows of the full span D - 1 both ways, from the drawn kernel; none
-// when the loop cannot take the render (a span beyond kLargestFullSpan, or offsets beyond 32 bits).
-class FullWindowTables {
+// The tables of the fast loop, from the drawn kernel; none when the loop cannot take the render (a span
+// beyond kLargestFullSpan, or offsets beyond 32 bits).
+class WindowTables {
 public:
     [[nodiscard]] bool Init(std::int32_t diameter, std::int32_t width, const float* kernel) {
         constexpr std::int64_t kPixelBytes = sizeof(WorkPixel);
@@ -264,31 +265,49 @@ public:
         const std::int64_t reach = (std::int64_t{diameter} - 1) * (rowBytes + kPixelBytes);
         if (diameter - 1 > montecarlo::kLargestFullSpan || rowBytes > INT32_MAX || reach > INT32_MAX) return true;
         constexpr std::size_t kEntries = kMaxSamplesPerPixel + montecarlo::kDrawBlock + 1;
+        const std::size_t elements = static_cast<std::size_t>(diameter) * static_cast<std::size_t>(diameter);
         columnBytes_ = AllocateBuffer<std::int32_t>(kEntries);
         columnKernel_ = AllocateBuffer<std::int32_t>(kEntries);
-        wideKernel_ = AllocateRaster<double>(diameter, diameter);
+        wideKernel_ = AllocateBuffer<double>(elements);
         if (columnBytes_ == nullptr || columnKernel_ == nullptr || wideKernel_ == nullptr) return false;
-        const std::size_t elements = static_cast<std::size_t>(diameter) * static_cast<std::size_t>(diameter);
         std::copy_n(kernel, elements, wideKernel_.get());
         std::fill_n(columnBytes_.get(), kEntries, 0);
         std::fill_n(columnKernel_.get(), kEntries, 0);
         for (std::int32_t k = 1; k <= kMaxSamplesPerPixel; ++k) {
             const std::int32_t column = ColumnOffset(diameter - 1, k);
-            columnBytes_[k] = column * static_cast<std::int32_t>(sizeof(WorkPixel));
+            columnBytes_[k] = column * static_cast<std::int32_t>(kPixelBytes);
             columnKernel_[k] = -column;
         }
-        windows_ = montecarlo::FullWindows{kernel + (elements - 1), wideKernel_.get() + (elements - 1), diameter,
-                                           static_cast<std::int32_t>(rowBytes), columnBytes_.get(), columnKernel_.get()};
+        width_ = width;
+        kernelEnd_ = kernel + (elements - 1);
+        wideKernelEnd_ = wideKernel_.get() + (elements - 1);
+        windows_ = montecarlo::Windows{diameter, static_cast<std::int32_t>(rowBytes), columnBytes_.get(),
+                                       columnKernel_.get(), kColumns.fraction};
         return true;
     }
     bool Usable() const { return columnBytes_ != nullptr; }
-    const montecarlo::FullWindows& Windows() const { return windows_; }
+    const montecarlo::Windows& Windows() const { return windows_; }
+
+    // The run of `count` pixels from (x, y) whose windows have the shape of (x, y)'s.
+    montecarlo::Run RunAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int32_t height,
+                          const SourceRows& source, float* const* rows) const {
+        const std::int32_t d = windows_.diameter;
+        const Window window = WindowAt(x, y, d, width_, height);
+        const std::ptrdiff_t kernelStart = static_cast<std::ptrdiff_t>(window.kernelRow) * d + window.kernelColumn;
+        montecarlo::Run run{source.Row(window.firstRow) + window.firstColumn, source.Row(y) + x, kernelEnd_ - kernelStart,
+                            wideKernelEnd_ - kernelStart, count, window.rowSpan, window.columnSpan, {}};
+        for (std::int32_t ch = 0; ch < 4; ++ch) run.out[ch] = rows[ch] != nullptr ? rows[ch] + x : nullptr;
+        return run;
+    }
 
 private:
     Buffer<std::int32_t> columnBytes_;
     Buffer<std::int32_t> columnKernel_;
     Buffer<double> wideKernel_;
-    montecarlo::FullWindows windows_{};
+    std::int32_t width_ = 0;
+    const float* kernelEnd_ = nullptr;
+    const double* wideKernelEnd_ = nullptr;
+    montecarlo::Windows windows_{};
 };
 
 }  // namespace
@@ -356,16 +375,12 @@ Result MonteCarloConvolveWith(fft::SimdPath path, const RenderJob& job, std::spa
     if (!ring.Init(map, width, height, diameter) || !kernel || !counts) return kOutOfMemory;
     BuildApertureKernel(job.settings, diameter, diameter, diameter, kernel.get());
     CountPositiveWeights(kernel.get(), diameter, counts.get());
-    FullWindowTables full;
-    if (!full.Init(diameter, width, kernel.get())) return kOutOfMemory;
+    WindowTables tables;
+    if (!tables.Init(diameter, width, kernel.get())) return kOutOfMemory;
 
     const SampledAperture aperture{kernel.get(), counts.get(), diameter};
     const EstimateFunction estimate = EstimateFor(job.layout.channels);
-    const montecarlo::RowSampler sampleRow = montecarlo::RowSamplersFor(path).For(job.layout.channels);
-    // The pixels whose windows are whole: columns [r, width - r) of the rows [r, height - r). The fast loop
-    // takes them when some weight of the aperture is positive (else each keeps its value, as below).
-    const bool fullWindows = full.Usable() && width > 2 * std::int64_t{r} &&
-                             counts[static_cast<std::size_t>(diameter) * (static_cast<std::size_t>(diameter) + 2)] > 0;
+    const montecarlo::RunSampler sampleRun = montecarlo::RunSamplersFor(path).For(job.layout.channels);
     const std::int32_t threads = std::max(1, job.threads);
     for (std::int32_t y = 0; y < height; ++y) {
         if (checkPoints.Stop()) return kUserCanceled;
@@ -375,23 +390,26 @@ Result MonteCarloConvolveWith(fft::SimdPath path, const RenderJob& job, std::spa
         float* rows[4] = {nullptr, nullptr, nullptr, nullptr};
         for (std::int32_t ch = 0; ch < 4; ++ch) rows[ch] = map.plane[ch] != nullptr ? map.plane[ch]->Row(y) : nullptr;
         RandomSequence random = ProcessRandomSequence();
-        const auto estimateRange = [&](std::int32_t from, std::int32_t to) {
-            for (std::int32_t x = from; x < to; ++x) {
+        if (!tables.Usable()) {
+            for (std::int32_t x = 0; x < width; ++x) {
                 std::int32_t samples = 0;
                 const WorkPixel value = estimate(x, y, aperture, width, height, source, random, samples);
                 for (std::int32_t ch = 0; ch < 4; ++ch) {
                     if (rows[ch] != nullptr) rows[ch][x] = value.c[ch];
                 }
             }
-        };
-        if (fullWindows && y >= r && y < height - r) {
-            estimateRange(0, r);
-            montecarlo::InteriorRow row{source.Row(y - r), source.Row(y) + r, width - 2 * r, {}};
-            for (std::int32_t ch = 0; ch < 4; ++ch) row.out[ch] = rows[ch] != nullptr ? rows[ch] + r : nullptr;
-            random.state = sampleRow(full.Windows(), row, random.state);
-            estimateRange(width - r, width);
         } else {
-            estimateRange(0, width);
+            // A window without positive weight draws nothing: its pixel keeps the value the plane holds.
+            const auto sample = [&](std::int32_t x, std::int32_t count) {
+                if (WindowHasPositiveWeight(aperture, x, y, width, height))
+                    random.state = sampleRun(tables.Windows(), tables.RunAt(x, y, count, height, source, rows), random.state);
+            };
+            // The pixels whose windows reach neither side share one shape; the others each have their own.
+            const std::int32_t whole = width > 2 * std::int64_t{r} ? width - 2 * r : 0;
+            const std::int32_t left = whole > 0 ? r : width;
+            for (std::int32_t x = 0; x < left; ++x) sample(x, 1);
+            if (whole > 0) sample(r, whole);
+            for (std::int32_t x = left + whole; x < width; ++x) sample(x, 1);
         }
         ProcessRandomSequence() = random;
     }

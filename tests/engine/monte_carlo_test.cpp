@@ -140,8 +140,8 @@ Result MonteCarloOn(const RenderJob& job, std::span<const PlaneView> planes, con
 
 // Gray and colour, with and without transparency, through the baseline and the processor's best loops:
 // apertures with holes and soft edges, images smaller than the aperture, taller than the source ring
-// (which then wraps) and noise that settles only after sample 100 (so that pixels end inside a block of
-// draws), transparent patches and values no image holds (infinite, NaN that never settles, huge): every
+// (which then wraps), noise that settles only after sample 100 (so that pixels end inside a block of
+// draws), an aperture beyond the fast loop's, transparent patches and values no image holds (infinite, NaN that never settles, huge): every
 // value and the sequence's state after the run are the oracle's, bit for bit (NaN for NaN).
 TEST(MonteCarlo, EveryEstimateAndDrawIsTheStraightforwardLoops) {
     struct Case {
@@ -154,7 +154,7 @@ TEST(MonteCarlo, EveryEstimateAndDrawIsTheStraightforwardLoops) {
             for (const auto& [settings, d, width, height] :
                  {std::tuple{Disc(), 1, 9, 7}, std::tuple{enginetest::Aperture(6, 0, 0, 15, 1), 9, 31, 12},
                   std::tuple{enginetest::Aperture(5, 50, 100, 0, 0), 21, 17, 13}, std::tuple{enginetest::Aperture(3, 30, -50, 33, 0), 7, 40, 6},
-                  std::tuple{Disc(), 5, 8, 150}, std::tuple{Disc(), 15, 36, 24}}) {
+                  std::tuple{Disc(), 5, 8, 150}, std::tuple{Disc(), 15, 36, 24}, std::tuple{Disc(), 1027, 4, 3}}) {
                 EngineRun host(layout.mode, layout.planes);
                 host.Settings() = settings;
                 std::vector<Plane> input;

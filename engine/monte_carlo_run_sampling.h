@@ -1,4 +1,4 @@
-// The body of the Monte Carlo method's fast loop (engine/monte_carlo_rows.h), written once and built by
+// The body of the Monte Carlo method's fast loop (engine/monte_carlo_runs.h), written once and built by
 // each file that includes it with its own instruction-set flags: the including file defines
 // APERLUME_MC_LOOPS (this copy's namespace, the one its estimator was built in) and APERLUME_MC_LANES,
 // the 32-bit lanes of one of its vector registers.
@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #include "engine/monte_carlo.h"
-#include "engine/monte_carlo_rows.h"
+#include "engine/monte_carlo_runs.h"
 
 namespace aperlume::montecarlo::APERLUME_MC_LOOPS {
 
@@ -57,32 +57,36 @@ struct SampleOffsets {
 };
 
 // Where kDrawBlock draws land, a register of lanes at a time. A row is (h + (h >> 15) + 1) >> 15 with
-// h = draw * span + 16383 (engine/monte_carlo_rows.h); offsets wrap in unsigned arithmetic and are
+// h = draw * span + 16383 (engine/monte_carlo_runs.h); offsets wrap in unsigned arithmetic and are
 // stored as their signed values (the kernel's are negative).
 struct DrawBlock {
     static constexpr std::int32_t kLanes = APERLUME_MC_LANES;
     typedef std::uint32_t Lanes __attribute__((vector_size(4 * kLanes)));
+    typedef std::int32_t HalfLanes __attribute__((vector_size(2 * kLanes)));
+    typedef double Doubles __attribute__((vector_size(4 * kLanes)));
     static constexpr std::int32_t kVectors = kDrawBlock / kLanes;
-    static_assert(kDrawBlock % kLanes == 0);
+    static_assert(kDrawBlock % kLanes == 0 && kLanes % 2 == 0);
 
     struct Rows {
         Lanes pixel[kVectors];   // row * rowBytes
         Lanes kernel[kVectors];  // -row * D
     };
 
-    static Lanes LoadLanes(const void* from) {
-        Lanes lanes;
+    template <class Vector, class Element>
+    static Vector LoadLanes(const Element* from) {
+        Vector lanes;
         __builtin_memcpy(&lanes, from, sizeof lanes);
         return lanes;
     }
 
-    static void Compute(std::uint32_t state, const FullWindows& windows, Rows& rows) {
+    static void Compute(std::uint32_t state, const Windows& windows, const Run& run, Rows& rows) {
         const Lanes generator = Lanes{} + state;
-        const auto span = static_cast<std::uint32_t>(windows.diameter - 1);
+        const auto span = static_cast<std::uint32_t>(run.rowSpan);
         const auto rowBytes = static_cast<std::uint32_t>(windows.rowBytes);
         const std::uint32_t kernelRow = 0u - static_cast<std::uint32_t>(windows.diameter);
         for (std::int32_t v = 0; v < kVectors; ++v) {
-            const Lanes drawn = LoadLanes(kJump.a + 1 + kLanes * v) * generator + LoadLanes(kJump.c + 1 + kLanes * v);
+            const Lanes drawn = LoadLanes<Lanes>(kJump.a + 1 + kLanes * v) * generator +
+                                LoadLanes<Lanes>(kJump.c + 1 + kLanes * v);
             const Lanes draw = (drawn << 1) >> 17;  // bits 16..30
             const Lanes h = draw * span + 16383u;
             const Lanes row = (h + (h >> 15) + 1u) >> 15;
@@ -91,10 +95,34 @@ struct DrawBlock {
         }
     }
 
-    static void Place(const Rows& rows, const FullWindows& windows, std::int32_t k, SampleOffsets& at) {
+    // The columns of samples k+1.. of a window that does not span the whole aperture: columnSpan *
+    // fraction + 0.5 truncated, in double precision as the straightforward loop computes it.
+    static Lanes Columns(const Windows& windows, const Run& run, std::int32_t first) {
+        const double span = run.columnSpan;
+        const Doubles low = LoadLanes<Doubles>(windows.columnFractions + first) * span + 0.5;
+        const Doubles high = LoadLanes<Doubles>(windows.columnFractions + first + kLanes / 2) * span + 0.5;
+        const HalfLanes lowColumns = __builtin_convertvector(low, HalfLanes);
+        const HalfLanes highColumns = __builtin_convertvector(high, HalfLanes);
+        Lanes columns;
+        __builtin_memcpy(&columns, &lowColumns, sizeof lowColumns);
+        __builtin_memcpy(reinterpret_cast<char*>(&columns) + sizeof lowColumns, &highColumns, sizeof highColumns);
+        return columns;
+    }
+
+    static void Place(const Rows& rows, const Windows& windows, const Run& run, std::int32_t k, SampleOffsets& at) {
+        const bool fullSpan = run.columnSpan == windows.diameter - 1;
         for (std::int32_t v = 0; v < kVectors; ++v) {
-            const Lanes pixel = rows.pixel[v] + LoadLanes(windows.columnBytes + k + 1 + kLanes * v);
-            const Lanes kernel = rows.kernel[v] + LoadLanes(windows.columnKernel + k + 1 + kLanes * v);
+            const std::int32_t first = k + 1 + kLanes * v;
+            Lanes pixel = rows.pixel[v];
+            Lanes kernel = rows.kernel[v];
+            if (fullSpan) {
+                pixel += LoadLanes<Lanes>(windows.columnBytes + first);
+                kernel += LoadLanes<Lanes>(windows.columnKernel + first);
+            } else {
+                const Lanes columns = Columns(windows, run, first);
+                pixel += columns * static_cast<std::uint32_t>(sizeof(WorkPixel));
+                kernel -= columns;
+            }
             __builtin_memcpy(at.pixel + kLanes * v, &pixel, sizeof pixel);
             __builtin_memcpy(at.kernel + kLanes * v, &kernel, sizeof kernel);
         }
@@ -105,24 +133,24 @@ struct DrawBlock {
 // drawn. `state` is the generator's state, advanced past the pixel's last draw; `rows` holds the rows of
 // the draws after `state` where `rowsAhead` says so, and is left so for the next pixel.
 template <class Estimator>
-std::int32_t SampleWindow(Estimator& estimator, const FullWindows& windows, const char* origin, std::uint32_t& state,
-                          DrawBlock::Rows& rows, bool& rowsAhead) {
+std::int32_t SampleWindow(Estimator& estimator, const Windows& windows, const Run& run, const char* origin,
+                          std::uint32_t& state, DrawBlock::Rows& rows, bool& rowsAhead) {
     std::uint32_t blockState = state;
-    if (!rowsAhead) DrawBlock::Compute(blockState, windows, rows);
+    if (!rowsAhead) DrawBlock::Compute(blockState, windows, run, rows);
     SampleOffsets at;
     const auto draw = [&](std::int32_t n) {
         WorkPixel source;
         __builtin_memcpy(&source, origin + at.pixel[n], sizeof source);
-        estimator.Add(windows.kernelEnd[at.kernel[n]], windows.wideKernelEnd[at.kernel[n]], source);
+        estimator.Add(run.kernel[at.kernel[n]], run.wideKernel[at.kernel[n]], source);
     };
     // Checks at every kCheckPeriod-th sample up to kPeriodicChecksEnd, then at every sample. The settled
     // count is never reset: the second settled check ends the pixel, consecutive or not.
     std::int32_t settled = 0;
     std::int32_t k = 0;
     while (k < kPeriodicChecksEnd) {
-        DrawBlock::Place(rows, windows, k, at);
+        DrawBlock::Place(rows, windows, run, k, at);
         blockState = Advance(blockState, kCheckPeriod);
-        DrawBlock::Compute(blockState, windows, rows);
+        DrawBlock::Compute(blockState, windows, run, rows);
         // Not unrolled: the compiler would then load all of a block's offsets first and spill them.
 #pragma GCC unroll 1
         for (std::int32_t n = 0; n < kCheckPeriod; ++n) draw(n);
@@ -134,11 +162,11 @@ std::int32_t SampleWindow(Estimator& estimator, const FullWindows& windows, cons
         }
     }
     while (k < kMaxSamplesPerPixel) {
-        DrawBlock::Place(rows, windows, k, at);
+        DrawBlock::Place(rows, windows, run, k, at);
         const std::int32_t count = kMaxSamplesPerPixel - k < kDrawBlock ? kMaxSamplesPerPixel - k : kDrawBlock;
         const std::uint32_t first = blockState;
         blockState = Advance(blockState, count);
-        DrawBlock::Compute(blockState, windows, rows);
+        DrawBlock::Compute(blockState, windows, run, rows);
         for (std::int32_t n = 0; n < count; ++n) {
             draw(n);
             ++k;
@@ -155,24 +183,24 @@ std::int32_t SampleWindow(Estimator& estimator, const FullWindows& windows, cons
 }
 
 template <class Estimator>
-std::uint32_t SampleRow(const FullWindows& windows, const InteriorRow& row, std::uint32_t state) {
+std::uint32_t SampleRun(const Windows& windows, const Run& run, std::uint32_t state) {
     DrawBlock::Rows rows;
     bool rowsAhead = false;
-    for (std::int32_t p = 0; p < row.count; ++p) {
+    for (std::int32_t p = 0; p < run.count; ++p) {
         Estimator estimator;
-        SampleWindow<Estimator>(estimator, windows, reinterpret_cast<const char*>(row.window + p), state, rows,
-                                       rowsAhead);
-        const WorkPixel value = estimator.Result(row.own[p]);
+        SampleWindow<Estimator>(estimator, windows, run, reinterpret_cast<const char*>(run.window + p), state, rows,
+                                rowsAhead);
+        const WorkPixel value = estimator.Result(run.own[p]);
         for (std::int32_t ch = 0; ch < 4; ++ch) {
-            if (row.out[ch] != nullptr) row.out[ch][p] = value.c[ch];
+            if (run.out[ch] != nullptr) run.out[ch][p] = value.c[ch];
         }
     }
     return state;
 }
 
-constexpr RowSamplers MakeRowSamplers() {
-    return RowSamplers{&SampleRow<Estimator<1, false>>, &SampleRow<Estimator<1, true>>, &SampleRow<Estimator<3, false>>,
-                       &SampleRow<Estimator<3, true>>};
+constexpr RunSamplers MakeRunSamplers() {
+    return RunSamplers{&SampleRun<Estimator<1, false>>, &SampleRun<Estimator<1, true>>, &SampleRun<Estimator<3, false>>,
+                       &SampleRun<Estimator<3, true>>};
 }
 
 }  // namespace aperlume::montecarlo::APERLUME_MC_LOOPS
