@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Renders the README's pictures with the native tool from its built-in sample and composes them with
+# Renders the guide's pictures with the native tool from its built-in sample and composes them with
 # ImageMagick (`scripts/setup.sh pictures` installs it):
 #   docs/before-after.png  the sample as drawn beside its lens blur
 #   docs/apertures.png     a contact sheet of the apertures: disc, streak, triangle to octagon, rings and
 #                          brighter centres, soft edges, and the three methods, each labelled with the
 #                          options that made it
+#   docs/dialog-annotated.png  the dialog's screenshot with English callouts (scripts/annotate_dialog.sh)
 # The sheet shows the lower left of the street, where small lights stand apart and each one blooms into
 # a whole aperture. Builds the tool first (as scripts/sample.sh does).
 # Environment: APERLUME_BUILD_DIR (default build), APERLUME_JOBS (default 2).
@@ -68,3 +69,4 @@ tiles+=(-label 'the sample, unblurred' "$work/unblurred.png")
 "$convert" "$docs/before-after.png" +dither -colors 256 -strip -define png:exclude-chunks=date,time -define png:compression-level=9 "$docs/before-after.png"
 echo "wrote $docs/before-after.png ($(du -k "$docs/before-after.png" | cut -f1) KB)"
 echo "wrote $docs/apertures.png ($(du -k "$docs/apertures.png" | cut -f1) KB)"
+"$root/scripts/annotate_dialog.sh"

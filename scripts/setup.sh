@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the builds need on a fresh Debian machine (run as root).
 #   scripts/setup.sh           everything: the native, Windows, sanitizer and fuzz builds, the tests
-#                              (Wine, a virtual X server, Valgrind), the benchmarks and the package
+#                              (Wine, a virtual X server, Valgrind), the benchmarks, the package and
+#                              its installer
 #   scripts/setup.sh native    only what the native plug-in module and command-line tool need
 #                              (scripts/sample.sh, cmake --install)
-#   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh
+#   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh (and the annotated
+#                              dialog, scripts/annotate_dialog.sh)
 set -euo pipefail
 
 native=(cmake ninja-build g++ libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev)
@@ -20,8 +22,8 @@ case ${1:-all} in
       valgrind
       # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
       clang libclang-rt-14-dev
-      # The release package.
-      zip unzip
+      # The release package: the zip, the guide as one HTML page, the installer.
+      zip unzip pandoc nsis
     ) ;;
   *) echo "usage: $0 [native|pictures]" >&2; exit 2 ;;
 esac
