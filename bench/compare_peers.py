@@ -281,7 +281,7 @@ def print_targets(results, args):
     measured = [row for row in rows if row[1] is not None]
     for label, value, limit, unit in measured:
         verdict = "ok" if value <= limit else "MISSED"
-        print(f"{label:48} {fmt(value, '8.2f' if unit == 'x' else '8.0f')} {unit:2}  target <= {limit:{'.1f' if unit == 'x' else '.0f'}} {unit}"
+        print(f"{label:48} {fmt(value, '8.2f' if unit == 'x' else '8.0f')} {unit:2}  target <= {limit:{'.2f' if unit == 'x' else '.0f'}} {unit}"
               f"  {verdict}")
     if len(measured) < len(rows):
         print(f"({len(rows) - len(measured)} more targets need commands that did not run or failed)")
