@@ -30,12 +30,23 @@ constexpr int kRunBits = 12;    // the window of SymbolRun
 
 // The whole AC symbols of a sequential scan (codes and the bits after them) that a window of the data
 // begins with, up to an end of block: one look-up takes them all. Decoding is a chain of dependent
-// look-ups, and walking several symbols a step makes the walk about twice as fast.
-struct SymbolRun {
-    std::uint8_t bits = 0;     // their bits
-    std::uint8_t advance = 0;  // coefficients they pass over
-    std::uint8_t count = 0;    // 0: the window starts with no whole symbol it may take
-    bool endOfBlock = false;   // the last is an end of block
+// look-ups, and walking several symbols a step makes the walk about twice as fast. Packed in 32 bits,
+// for the table (4096 of them) to stay in the fastest cache.
+class SymbolRun {
+public:
+    SymbolRun() = default;
+    SymbolRun(int bits, int advance, int count, bool endOfBlock, int firstLength, int firstSymbol)
+        : packed_(static_cast<std::uint32_t>(bits | count << 4 | advance << 8 | (endOfBlock ? 1 << 16 : 0) |
+                                             firstLength << 17 | firstSymbol << 24)) {}
+    int bits() const { return packed_ & 15; }              // of the whole symbols
+    int count() const { return packed_ >> 4 & 15; }        // 0: none may be taken
+    int advance() const { return packed_ >> 8 & 255; }     // coefficients they pass over
+    bool endOfBlock() const { return (packed_ >> 16 & 1) != 0; }  // the last is an end of block
+    int firstLength() const { return packed_ >> 17 & 15; }  // the first code's length; 0: longer than the window
+    int firstSymbol() const { return static_cast<int>(packed_ >> 24); }
+
+private:
+    std::uint32_t packed_ = 0;
 };
 
 struct HuffmanTable {
@@ -59,19 +70,22 @@ int FirstSymbol(const HuffmanTable& table, std::uint32_t bits, int width, int& l
 
 void BuildRuns(HuffmanTable& table) {
     for (std::uint32_t window = 0; window < table.runs.size(); ++window) {
-        SymbolRun run;
-        while (!run.endOfBlock) {
-            const int width = kRunBits - run.bits;
-            int length = 0;
+        int length = 0;
+        const int first = FirstSymbol(table, window, kRunBits, length);
+        const int firstLength = first >= 0 ? length : 0;
+        int bits = 0, advance = 0, count = 0;
+        bool endOfBlock = false;
+        while (!endOfBlock) {
+            const int width = kRunBits - bits;
             const int symbol = FirstSymbol(table, window & ((1u << width) - 1), width, length);
             const int size = symbol & 15;
             if (symbol < 0 || size > kMaxAcCategory || length + size > width) break;
-            run.bits = static_cast<std::uint8_t>(run.bits + length + size);
-            ++run.count;
-            if (size == 0 && symbol >> 4 != 15) run.endOfBlock = true;
-            else run.advance = static_cast<std::uint8_t>(run.advance + (size == 0 ? 16 : (symbol >> 4) + 1));
+            bits += length + size;
+            ++count;
+            if (size == 0 && symbol >> 4 != 15) endOfBlock = true;
+            else advance += size == 0 ? 16 : (symbol >> 4) + 1;
         }
-        table.runs[window] = run;
+        table.runs[window] = SymbolRun(bits, advance, count, endOfBlock, firstLength, std::max(first, 0));
     }
     table.runsBuilt = true;
 }
@@ -138,12 +152,13 @@ public:
         count_ -= length;
         return entry & 0xff;
     }
-    // The run of symbols of `table` the data goes on with, when there is one and the data holds it.
-    const SymbolRun* Run(const HuffmanTable& table) {
+    // The run of symbols of `table` the data goes on with (SymbolRun); whether the data holds its
+    // symbols and its first code is `count()` away.
+    SymbolRun Run(const HuffmanTable& table) {
         if (count_ < 32) Fill();
-        const SymbolRun& run = table.runs[Peek(kRunBits)];
-        return run.count != 0 && run.bits <= count_ ? &run : nullptr;
+        return table.runs[Peek(kRunBits)];
     }
+    int count() const { return count_; }
     void Drop(int n) {
         buffer_ <<= n;
         count_ -= n;
@@ -160,6 +175,7 @@ public:
     }
     // Takes `n` bits (0..64).
     bool TakeMany(int n) {
+        if (n <= 16) return Take(n);
         for (; n > 16; n -= 16)
             if (!Take(16)) return false;
         return Take(n);
@@ -264,13 +280,19 @@ const char* SequentialBlock(BitReader& reader, const HuffmanTable& dc, const Huf
     int k = 1;
     while (k < 64) {
         // Several symbols at once, unless the block may end among them (at its last coefficient).
-        if (const SymbolRun* run = reader.Run(ac); run != nullptr && (run->count == 1 || k + run->advance < 64)) {
-            reader.Drop(run->bits);
-            k += run->advance;
-            if (run->endOfBlock) break;
+        const SymbolRun next = reader.Run(ac);
+        if (next.count() != 0 && next.bits() <= reader.count() && (next.count() == 1 || k + next.advance() < 64)) {
+            reader.Drop(next.bits());
+            k += next.advance();
+            if (next.endOfBlock()) break;
             continue;
         }
-        symbol = reader.Symbol(ac);
+        if (next.firstLength() != 0 && next.firstLength() <= reader.count()) {
+            reader.Drop(next.firstLength());
+            symbol = next.firstSymbol();
+        } else {
+            symbol = reader.Symbol(ac);
+        }
         if (symbol < 0) return Failure(symbol);
         const int run = symbol >> 4, size = symbol & 15;
         if (size == 0) {
@@ -504,19 +526,18 @@ JpegScanWalk JpegEntropyCheck::WalkScan(const JpegFrame& frame, const JpegScan& 
             return k > se + 1 ? kBadCode : nullptr;
         });
     } else {
+        const std::uint64_t inBand = LowBits(se + 1);
         damage = WalkBlocks(reader, frame, scan, eobRun, [&](std::uint32_t, std::uint64_t index) -> const char* {
             std::uint64_t& known = (*nonzero)[static_cast<std::size_t>(index)];
             int k = ss;
             // A correction bit for each coefficient already nonzero from k on, up to the `run`+1-th
             // zero one, where k stops, or to the band's end when there are fewer (or run < 0).
             const auto pass = [&](int run) {
-                if (k > se) return true;
-                const std::uint64_t band = LowBits(se + 1) & ~LowBits(k);
-                std::uint64_t zeros = run < 0 ? 0 : ~known & band;
+                const std::uint64_t ahead = inBand & ~LowBits(k);
+                std::uint64_t zeros = run < 0 ? 0 : ~known & ahead;
                 for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
-                const int stop = zeros != 0 ? std::countr_zero(zeros) : se + 1;
-                k = stop;
-                return reader.TakeMany(BitCount(known & band & LowBits(stop)));
+                k = zeros != 0 ? std::countr_zero(zeros) : se + 1;
+                return reader.TakeMany(BitCount(known & ahead & LowBits(k)));
             };
             if (eobRun == 0) {
                 for (; k <= se; ++k) {
