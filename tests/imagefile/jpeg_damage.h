@@ -25,7 +25,8 @@ inline Bytes JpegSample(const char* name) {
 // The damaged variants of `jpeg`, a group per scan (its data cut at the end by 1 and by up to 30
 // bytes, up to 30 bytes taken from its middle, a byte changed at four places, 48 one-bits, which no
 // Huffman code begins with, put over its middle; its first restart marker removed and its last one
-// numbered wrongly), and a last group of the file cut at every eighth of its length and ended there.
+// numbered wrongly), and a last group: the first scan left out, and the file cut at every eighth of its
+// length and ended there.
 inline std::vector<std::vector<Bytes>> DamagedJpegs(const Bytes& jpeg) {
     std::vector<std::vector<Bytes>> groups;
     const auto with = [&](std::size_t at, std::size_t erase, const Bytes& insert) {
@@ -34,17 +35,20 @@ inline std::vector<std::vector<Bytes>> DamagedJpegs(const Bytes& jpeg) {
         damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(at), insert.begin(), insert.end());
         return damaged;
     };
+    std::size_t firstScan = 0, firstScanEnd = 0;
     for (std::size_t at = 2; jpeg[at + 1] != 0xd9;) {
         const std::size_t length = std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
         if (jpeg[at + 1] != 0xda) {
             at += 2 + length;
             continue;
         }
+        if (firstScan == 0) firstScan = at;
         const std::size_t begin = at + 2 + length;
         std::vector<std::size_t> restarts;
         at = begin;
         for (; jpeg[at] != 0xff || jpeg[at + 1] == 0 || (jpeg[at + 1] & 0xf8) == 0xd0; ++at)
             if (jpeg[at] == 0xff && jpeg[at + 1] != 0) restarts.push_back(at);
+        if (firstScanEnd == 0) firstScanEnd = at;
         const std::size_t size = at - begin, cut = std::min<std::size_t>(30, size / 2);
         std::vector<Bytes>& group = groups.emplace_back();
         group = {with(at - 1, 1, {}), with(at - cut, cut, {}), with(begin + size / 3, std::clamp<std::size_t>(size / 3, 1, 30), {})};
@@ -55,7 +59,7 @@ inline std::vector<std::vector<Bytes>> DamagedJpegs(const Bytes& jpeg) {
             group.push_back(with(restarts.back() + 1, 1, {static_cast<std::uint8_t>(0xd0 | ((jpeg[restarts.back() + 1] + 1) & 7))}));
         }
     }
-    std::vector<Bytes>& cuts = groups.emplace_back();
+    std::vector<Bytes>& cuts = groups.emplace_back(1, with(firstScan, firstScanEnd - firstScan, {}));
     for (std::size_t eighth = 1; eighth < 8; ++eighth) {
         const std::size_t at = jpeg.size() * eighth / 8;
         cuts.push_back(with(at, jpeg.size() - at, {0xff, 0xd9}));

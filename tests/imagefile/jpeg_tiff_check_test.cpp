@@ -92,6 +92,8 @@ TEST_F(JpegTiffCheck, JpegDamageIsRefusedWithItsReasonAndEveryCutIsCutShort) {
         {" is damaged (a Huffman table is invalid)",
          [](JpegParts& p) { std::find_if(p.segments.begin(), p.segments.end(), [](auto& s) { return s.marker == 0xc4; })->data[1] = 3; }},
         {" is damaged (its restart interval is invalid)", [](JpegParts& p) { p.segments.push_back({"", 0xdd, {0}}); }},
+        {" is damaged (scan 2 codes a component a second time)",
+         [](JpegParts& p) { p.rest.insert(p.rest.end() - 2, p.rest.begin(), p.rest.end() - 2); }},
         {": the image is 20000x20000 (400 megapixels), over the limit of 300 megapixels; --max-megapixels raises it",
          [](JpegParts& p) { SetSize(Frame(p), 20000, 20000); }},
         {" is damaged (a scan header is invalid)", [](JpegParts& p) { p.rest[4] = 0; }},

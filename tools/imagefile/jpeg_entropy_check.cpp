@@ -4,11 +4,17 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <new>
+
+#include "tools/imagefile/jpeg_huffman.h"
 
 namespace aperlume::tool {
 namespace {
+
+using jpeg::BitReader;
+using jpeg::HuffmanTable;
+using jpeg::kMaxAcCategory;
+using jpeg::kMaxDcCategory;
 
 // What can be wrong with a scan, after "scan N ".
 constexpr const char* kCutShort = "is cut short";
@@ -21,101 +27,8 @@ constexpr const char* kBadHeader = "has an invalid header";
 constexpr const char* kOutOfOrder = "breaks the order of progressive scans";
 constexpr const char* kRepeated = "codes a component a second time";
 
-// The largest magnitude categories of 8-bit samples: DC differences up to 11 bits, AC values up to 10.
-constexpr int kMaxDcCategory = 11;
-constexpr int kMaxAcCategory = 10;
-
-constexpr int kLookupBits = 9;  // codes this long or shorter are found by one look-up
-constexpr int kRunBits = 12;    // the window of SymbolRun
-
-// The whole AC symbols of a sequential scan (codes and the bits after them) that a window of the data
-// begins with, up to an end of block: one look-up takes them all. Decoding is a chain of dependent
-// look-ups, and walking several symbols a step makes the walk about twice as fast. Packed in 32 bits,
-// for the table (4096 of them) to stay in the fastest cache.
-class SymbolRun {
-public:
-    SymbolRun() = default;
-    SymbolRun(int bits, int advance, int count, bool endOfBlock, int firstLength, int firstSymbol)
-        : packed_(static_cast<std::uint32_t>(bits | count << 4 | advance << 8 | (endOfBlock ? 1 << 16 : 0) |
-                                             firstLength << 17 | firstSymbol << 24)) {}
-    int bits() const { return packed_ & 15; }              // of the whole symbols
-    int count() const { return packed_ >> 4 & 15; }        // 0: none may be taken
-    int advance() const { return packed_ >> 8 & 255; }     // coefficients they pass over
-    bool endOfBlock() const { return (packed_ >> 16 & 1) != 0; }  // the last is an end of block
-    int firstLength() const { return packed_ >> 17 & 15; }  // the first code's length; 0: longer than the window
-    int firstSymbol() const { return static_cast<int>(packed_ >> 24); }
-
-private:
-    std::uint32_t packed_ = 0;
-};
-
-struct HuffmanTable {
-    bool defined = false;
-    std::array<std::uint16_t, 1 << kLookupBits> lookup{};  // by the next bits: code length << 8 | symbol; 0: longer
-    std::array<std::int32_t, 17> maxCode{};  // per length the largest code, -1 when there is none
-    std::array<std::int32_t, 17> offset{};   // per length the index of a code's symbol minus the code
-    std::array<std::uint8_t, 256> symbols{};
-    bool runsBuilt = false;  // made when a sequential scan first uses the table
-    std::array<SymbolRun, 1 << kRunBits> runs{};
-};
-
-// The symbol whose code starts the `width` bits of `bits`, and its code's length; -1 when none does.
-int FirstSymbol(const HuffmanTable& table, std::uint32_t bits, int width, int& length) {
-    for (length = 1; length <= std::min(width, 16); ++length) {
-        const auto code = static_cast<std::int32_t>(bits >> (width - length));
-        if (code <= table.maxCode[length]) return table.symbols[static_cast<std::size_t>(code + table.offset[length])];
-    }
-    return -1;
-}
-
-void BuildRuns(HuffmanTable& table) {
-    for (std::uint32_t window = 0; window < table.runs.size(); ++window) {
-        int length = 0;
-        const int first = FirstSymbol(table, window, kRunBits, length);
-        const int firstLength = first >= 0 ? length : 0;
-        int bits = 0, advance = 0, count = 0;
-        bool endOfBlock = false;
-        while (!endOfBlock) {
-            const int width = kRunBits - bits;
-            const int symbol = FirstSymbol(table, window & ((1u << width) - 1), width, length);
-            const int size = symbol & 15;
-            if (symbol < 0 || size > kMaxAcCategory || length + size > width) break;
-            bits += length + size;
-            ++count;
-            if (size == 0 && symbol >> 4 != 15) endOfBlock = true;
-            else advance += size == 0 ? 16 : (symbol >> 4) + 1;
-        }
-        table.runs[window] = SymbolRun(bits, advance, count, endOfBlock, firstLength, std::max(first, 0));
-    }
-    table.runsBuilt = true;
-}
-
-// Canonical codes from the counts of each length, as T.81 Annex C assigns them. libjpeg refuses a table
-// whose codes overflow their length and one that uses the all-ones code; so does this.
-bool BuildTable(const std::uint8_t* counts, std::span<const std::uint8_t> symbols, bool dc, HuffmanTable& table) {
-    table.defined = false;
-    table.runsBuilt = false;
-    if (dc && std::any_of(symbols.begin(), symbols.end(), [](std::uint8_t s) { return s > 15; })) return false;
-    table.lookup.fill(0);
-    std::int32_t code = 0, index = 0;
-    for (int length = 1; length <= 16; ++length) {
-        const std::int32_t count = counts[length - 1];
-        if (code + count >= (1 << length)) return false;
-        table.offset[length] = index - code;
-        table.maxCode[length] = count != 0 ? code + count - 1 : -1;
-        for (std::int32_t i = 0; i < count && length <= kLookupBits; ++i) {
-            const int shift = kLookupBits - length;
-            const auto entry = static_cast<std::uint16_t>(length << 8 | symbols[static_cast<std::size_t>(index + i)]);
-            std::fill_n(table.lookup.begin() + ((code + i) << shift), 1 << shift, entry);
-        }
-        code += count;
-        index += count;
-        code <<= 1;
-    }
-    std::copy(symbols.begin(), symbols.end(), table.symbols.begin());
-    table.defined = true;
-    return true;
-}
+// Where a scan's blocks pay for the tables that walk several symbols a step.
+constexpr std::uint64_t kManyBlocks = 8192;
 
 bool IsRestart(int marker) { return marker >= 0xd0 && marker <= 0xd7; }
 
@@ -131,144 +44,6 @@ int BitCount(std::uint64_t bits) {
 // The lowest `n` bits set (n = 0..64).
 std::uint64_t LowBits(int n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
 
-// The bits of the entropy-coded data: stuffed 0xff 0x00 pairs read as 0xff, and the data stops at a
-// marker or at the end of the file. Bits past the data read as zeros (a look-up may see them), but
-// taking them fails.
-class BitReader {
-public:
-    enum class Stop { None, Marker, EndOfFile };
-    static constexpr int kShort = -1, kBad = -2;  // Symbol's failures
-
-    explicit BitReader(JpegBytes& bytes) : bytes_(bytes) {}
-
-    // The next symbol of `table`, its code taken; kShort when the data ends inside it, kBad for no
-    // code of the table. Afterwards at least 16 bits are at hand, unless the data ends first.
-    int Symbol(const HuffmanTable& table) {
-        if (count_ < 32) Fill();
-        const std::uint16_t entry = table.lookup[Peek(kLookupBits)];
-        const int length = entry >> 8;
-        if (entry == 0 || length > count_) return LongSymbol(table);
-        buffer_ <<= length;
-        count_ -= length;
-        return entry & 0xff;
-    }
-    // The run of symbols of `table` the data goes on with (SymbolRun); whether the data holds its
-    // symbols and its first code is `count()` away.
-    SymbolRun Run(const HuffmanTable& table) {
-        if (count_ < 32) Fill();
-        return table.runs[Peek(kRunBits)];
-    }
-    int count() const { return count_; }
-    void Drop(int n) {
-        buffer_ <<= n;
-        count_ -= n;
-    }
-    // Takes `n` bits (0..16); false when the data has fewer.
-    bool Take(int n) {
-        if (count_ < n) {
-            Fill();
-            if (count_ < n) return false;
-        }
-        buffer_ <<= n;
-        count_ -= n;
-        return true;
-    }
-    // Takes `n` bits (0..64).
-    bool TakeMany(int n) {
-        if (n <= 16) return Take(n);
-        for (; n > 16; n -= 16)
-            if (!Take(16)) return false;
-        return Take(n);
-    }
-    // Takes `n` bits (1..16) as a number.
-    bool TakeValue(int n, std::uint32_t& value) {
-        if (count_ < n) Fill();
-        value = Peek(n);
-        return Take(n);
-    }
-    // At the end of a restart interval or of the scan: whether the data ends here, the bits left in
-    // the last byte being padding. Afterwards the reader stands at the marker or the end of the file.
-    bool AtEndOfData() {
-        if (count_ >= 8) return false;
-        buffer_ = 0;
-        count_ = 0;
-        return NextDataByte() < 0;
-    }
-    // Reads on after the marker it stopped at.
-    void PassMarker() { stop_ = Stop::None; }
-
-    Stop stop() const { return stop_; }
-    int marker() const { return marker_; }
-    std::uint64_t bytesRead() const { return bytesRead_; }
-
-private:
-    std::uint32_t Peek(int n) const { return static_cast<std::uint32_t>(buffer_ >> (64 - n)); }
-
-    // Codes longer than the look-up, and any code near the end of the data.
-    [[gnu::noinline]] int LongSymbol(const HuffmanTable& table) {
-        int length = 0;
-        const int symbol = FirstSymbol(table, Peek(16), 16, length);
-        if (symbol < 0) return count_ < 16 ? kShort : kBad;
-        return Take(length) ? symbol : kShort;
-    }
-
-    void Fill() {
-        if (count_ > 56) return;
-        // Most of the data has no 0xff byte: eight bytes at once where none of those is one.
-        const std::span<const std::uint8_t> fetched = bytes_.Fetched();
-        if (fetched.size() >= 8 && stop_ == Stop::None) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, fetched.data(), sizeof word);
-            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-            const std::uint64_t inverse = ~word;  // an 0xff byte is a zero byte here
-            if (((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) == 0) {
-                const int n = (64 - count_) / 8;
-                buffer_ |= word >> (64 - 8 * n) << (64 - 8 * n - count_);
-                count_ += 8 * n;
-                bytesRead_ += static_cast<std::uint64_t>(n);
-                bytes_.Pass(static_cast<std::size_t>(n));
-                return;
-            }
-        }
-        while (count_ <= 56) {
-            const int byte = NextDataByte();
-            if (byte < 0) return;
-            buffer_ |= std::uint64_t{static_cast<std::uint8_t>(byte)} << (56 - count_);
-            count_ += 8;
-        }
-    }
-    int NextDataByte() {
-        if (stop_ != Stop::None) return -1;
-        int byte = bytes_.Next();
-        if (byte == 0xff) {
-            do byte = bytes_.Next();
-            while (byte == 0xff);  // fill bytes before a marker
-            if (byte == 0) {
-                ++bytesRead_;
-                return 0xff;
-            }
-            if (byte > 0) {
-                stop_ = Stop::Marker;
-                marker_ = byte;
-                return -1;
-            }
-        }
-        if (byte < 0) {
-            stop_ = Stop::EndOfFile;
-            return -1;
-        }
-        ++bytesRead_;
-        return byte;
-    }
-
-    JpegBytes& bytes_;
-    std::uint64_t buffer_ = 0;  // the next bits, from the top
-    int count_ = 0;             // how many of them are data
-    Stop stop_ = Stop::None;
-    int marker_ = 0;
-    std::uint64_t bytesRead_ = 0;
-};
-
 const char* Failure(int symbol) { return symbol == BitReader::kShort ? kCutShort : kBadCode; }
 
 // A block of a sequential scan: the DC difference, then AC run/size codes up to the end of block.
@@ -279,19 +54,23 @@ const char* SequentialBlock(BitReader& reader, const HuffmanTable& dc, const Huf
     if (!reader.Take(symbol)) return kCutShort;
     int k = 1;
     while (k < 64) {
-        // Several symbols at once, unless the block may end among them (at its last coefficient).
-        const SymbolRun next = reader.Run(ac);
-        if (next.count() != 0 && next.bits() <= reader.count() && (next.count() == 1 || k + next.advance() < 64)) {
-            reader.Drop(next.bits());
-            k += next.advance();
-            if (next.endOfBlock()) break;
-            continue;
-        }
-        if (next.firstLength() != 0 && next.firstLength() <= reader.count()) {
-            reader.Drop(next.firstLength());
-            symbol = next.firstSymbol();
-        } else {
+        if (ac.runs == nullptr) {
             symbol = reader.Symbol(ac);
+        } else {
+            // Several symbols at once, unless the block may end among them (at its last coefficient).
+            const jpeg::SymbolRun next = reader.Run(*ac.runs);
+            if (next.count() != 0 && next.bits() <= reader.count() && (next.count() == 1 || k + next.advance() < 64)) {
+                reader.Drop(next.bits());
+                k += next.advance();
+                if (next.endOfBlock()) break;
+                continue;
+            }
+            if (next.firstLength() != 0 && next.firstLength() <= reader.count()) {
+                reader.Drop(next.firstLength());
+                symbol = next.firstSymbol();
+            } else {
+                symbol = reader.Symbol(ac);
+            }
         }
         if (symbol < 0) return Failure(symbol);
         const int run = symbol >> 4, size = symbol & 15;
@@ -337,7 +116,7 @@ bool JpegEntropyCheck::DefineHuffmanTables(std::span<const std::uint8_t> segment
         for (int i = 0; i < 16; ++i) total += counts[i];
         if (total > 256 || total > segment.size() - at - 17) return false;
         HuffmanTable& table = state_->tables[(kind >> 4) * 4 + (kind & 3)];
-        if (!BuildTable(counts, segment.subspan(at + 17, total), kind < 0x10, table)) return false;
+        if (!jpeg::BuildHuffmanTable(counts, segment.subspan(at + 17, total), kind < 0x10, table)) return false;
         at += 17 + total;
     }
     return true;
@@ -475,14 +254,27 @@ JpegScanWalk JpegEntropyCheck::WalkScan(const JpegFrame& frame, const JpegScan& 
         }
     }
 
+    // Sequential scans of many blocks walk several symbols a step (jpeg::SymbolRun).
+    if (!frame.progressive && McuCount(frame, scan.count, scan.component[0]) * scan.count >= kManyBlocks) {
+        for (std::uint32_t i = 0; i < scan.count; ++i) {
+            HuffmanTable& table = state.tables[4 + scan.acTable[i]];
+            if (table.runs != nullptr) continue;
+            try {
+                table.runs = std::make_unique<std::array<jpeg::SymbolRun, 1 << jpeg::kRunBits>>();
+            } catch (const std::bad_alloc&) {
+                walk.end = JpegScanWalk::End::OutOfMemory;
+                return walk;
+            }
+            jpeg::MakeSymbolRuns(table, *table.runs);
+        }
+    }
+
     BitReader reader(bytes);
     std::uint32_t eobRun = 0;  // blocks left of a run with no more coefficients in the band
     const int ss = scan.ss, se = scan.se;
     const HuffmanTable* ac = &state.tables[4 + scan.acTable[0]];
     const char* damage = nullptr;
     if (!frame.progressive) {
-        for (std::uint32_t i = 0; i < scan.count; ++i)
-            if (!state.tables[4 + scan.acTable[i]].runsBuilt) BuildRuns(state.tables[4 + scan.acTable[i]]);
         damage = WalkBlocks(reader, frame, scan, eobRun, [&](std::uint32_t i, std::uint64_t) {
             return SequentialBlock(reader, state.tables[scan.dcTable[i]], state.tables[4 + scan.acTable[i]]);
         });
