@@ -87,6 +87,87 @@ const char* SequentialBlock(BitReader& reader, const HuffmanTable& dc, const Huf
     return k > 64 ? kBadCode : nullptr;
 }
 
+// The band of a progressive AC scan, and the blocks left of a run with no more coefficients in it.
+struct Band {
+    int ss, se;
+    std::uint32_t eobRun;
+    std::uint64_t bits;  // the band's coefficients and those before it
+};
+
+// An end-of-band symbol of `run`: this block and 2^run - 1 more, plus the next `run` bits.
+bool EndOfBandRun(BitReader& reader, int run, std::uint32_t& blocks) {
+    std::uint32_t extra = 0;
+    if (run > 0 && !reader.TakeValue(run, extra)) return false;
+    blocks = (1u << run) + extra;
+    return true;
+}
+
+// A block of a progressive first AC scan; `known`, where kept, gets the coefficients made nonzero.
+const char* AcFirstBlock(BitReader& reader, const HuffmanTable& ac, Band& band, std::uint64_t* known) {
+    if (band.eobRun > 0) {
+        --band.eobRun;
+        return nullptr;
+    }
+    int k = band.ss;
+    while (k <= band.se) {
+        const int symbol = reader.Symbol(ac);
+        if (symbol < 0) return Failure(symbol);
+        const int run = symbol >> 4, size = symbol & 15;
+        if (size == 0 && run < 15) {
+            if (!EndOfBandRun(reader, run, band.eobRun)) return kCutShort;
+            --band.eobRun;
+            return nullptr;
+        }
+        if (size == 0) {  // sixteen zeros
+            k += 16;
+            continue;
+        }
+        k += run;
+        if (k > band.se || size > kMaxAcCategory) return kBadCode;
+        if (!reader.Take(size)) return kCutShort;
+        if (known != nullptr) *known |= std::uint64_t{1} << k;
+        ++k;
+    }
+    return k > band.se + 1 ? kBadCode : nullptr;
+}
+
+// A block of a progressive AC refinement scan: new coefficients of +-1 after runs of zero ones, and a
+// correction bit for each coefficient `known` to be nonzero already that a run or the band's end
+// passes over.
+const char* AcRefinementBlock(BitReader& reader, const HuffmanTable& ac, Band& band, std::uint64_t& known) {
+    int k = band.ss;
+    // Passes from k up to the `run`+1-th zero coefficient, where k stops, or to the band's end when
+    // there are fewer (or run < 0).
+    const auto pass = [&](int run) {
+        const std::uint64_t ahead = band.bits & ~LowBits(k);
+        std::uint64_t zeros = run < 0 ? 0 : ~known & ahead;
+        for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
+        k = zeros != 0 ? std::countr_zero(zeros) : band.se + 1;
+        return reader.TakeMany(BitCount(known & ahead & LowBits(k)));
+    };
+    if (band.eobRun == 0) {
+        for (; k <= band.se; ++k) {
+            const int symbol = reader.Symbol(ac);
+            if (symbol < 0) return Failure(symbol);
+            const int run = symbol >> 4, size = symbol & 15;
+            if (size == 0 && run < 15) {
+                if (!EndOfBandRun(reader, run, band.eobRun)) return kCutShort;
+                break;
+            }
+            if (size > 1) return kBadCode;
+            if (size == 1 && !reader.Take(1)) return kCutShort;  // the new coefficient's sign
+            if (!pass(run)) return kCutShort;
+            if (k > band.se) return kBadCode;
+            if (size == 1) known |= std::uint64_t{1} << k;
+        }
+    }
+    if (band.eobRun > 0) {
+        if (!pass(-1)) return kCutShort;
+        --band.eobRun;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 struct JpegEntropyCheck::State {
@@ -161,9 +242,6 @@ const char* AdmitScan(const JpegFrame& frame, const JpegScan& scan, const std::a
     return nullptr;
 }
 
-// The blocks of a scan in the order they are coded, with the restart markers between intervals.
-// `block(i, index)` walks one block of the scan's i-th component; `index` numbers the blocks of a
-// scan of one component (AC scans always are), row by row.
 // The MCUs of a scan of `count` components, the first of them `first`: of one component alone, its
 // blocks (its own size, T.81 A.2.2); of several, MCUs of each one's sampling factors over the image.
 std::uint64_t McuCount(const JpegFrame& frame, std::uint32_t count, std::uint8_t first) {
@@ -270,90 +348,29 @@ JpegScanWalk JpegEntropyCheck::WalkScan(const JpegFrame& frame, const JpegScan& 
     }
 
     BitReader reader(bytes);
-    std::uint32_t eobRun = 0;  // blocks left of a run with no more coefficients in the band
-    const int ss = scan.ss, se = scan.se;
-    const HuffmanTable* ac = &state.tables[4 + scan.acTable[0]];
+    const HuffmanTable& ac = state.tables[4 + scan.acTable[0]];
+    Band band{scan.ss, scan.se, 0, LowBits(scan.se + 1)};
     const char* damage = nullptr;
     if (!frame.progressive) {
-        damage = WalkBlocks(reader, frame, scan, eobRun, [&](std::uint32_t i, std::uint64_t) {
+        damage = WalkBlocks(reader, frame, scan, band.eobRun, [&](std::uint32_t i, std::uint64_t) {
             return SequentialBlock(reader, state.tables[scan.dcTable[i]], state.tables[4 + scan.acTable[i]]);
         });
     } else if (dcScan && scan.ah == 0) {
-        damage = WalkBlocks(reader, frame, scan, eobRun, [&](std::uint32_t i, std::uint64_t) -> const char* {
+        damage = WalkBlocks(reader, frame, scan, band.eobRun, [&](std::uint32_t i, std::uint64_t) -> const char* {
             const int category = reader.Symbol(state.tables[scan.dcTable[i]]);
             if (category < 0) return Failure(category);
             return category > kMaxDcCategory ? kBadCode : reader.Take(category) ? nullptr : kCutShort;
         });
     } else if (dcScan) {
-        damage = WalkBlocks(reader, frame, scan, eobRun,
+        damage = WalkBlocks(reader, frame, scan, band.eobRun,
                             [&](std::uint32_t, std::uint64_t) { return reader.Take(1) ? nullptr : kCutShort; });
     } else if (scan.ah == 0) {
-        damage = WalkBlocks(reader, frame, scan, eobRun, [&](std::uint32_t, std::uint64_t index) -> const char* {
-            if (eobRun > 0) {
-                --eobRun;
-                return nullptr;
-            }
-            int k = ss;
-            while (k <= se) {
-                const int symbol = reader.Symbol(*ac);
-                if (symbol < 0) return Failure(symbol);
-                const int run = symbol >> 4, size = symbol & 15;
-                if (size == 0) {
-                    if (run == 15) {
-                        k += 16;
-                        continue;
-                    }
-                    // An end-of-band run: this block and 2^run - 1 + the next `run` bits more.
-                    std::uint32_t extra = 0;
-                    if (run > 0 && !reader.TakeValue(run, extra)) return kCutShort;
-                    eobRun = (1u << run) + extra - 1;
-                    return nullptr;
-                }
-                k += run;
-                if (k > se || size > kMaxAcCategory) return kBadCode;
-                if (!reader.Take(size)) return kCutShort;
-                if (nonzero != nullptr) (*nonzero)[static_cast<std::size_t>(index)] |= std::uint64_t{1} << k;
-                ++k;
-            }
-            return k > se + 1 ? kBadCode : nullptr;
+        damage = WalkBlocks(reader, frame, scan, band.eobRun, [&](std::uint32_t, std::uint64_t index) {
+            return AcFirstBlock(reader, ac, band, nonzero != nullptr ? &(*nonzero)[static_cast<std::size_t>(index)] : nullptr);
         });
     } else {
-        const std::uint64_t inBand = LowBits(se + 1);
-        damage = WalkBlocks(reader, frame, scan, eobRun, [&](std::uint32_t, std::uint64_t index) -> const char* {
-            std::uint64_t& known = (*nonzero)[static_cast<std::size_t>(index)];
-            int k = ss;
-            // A correction bit for each coefficient already nonzero from k on, up to the `run`+1-th
-            // zero one, where k stops, or to the band's end when there are fewer (or run < 0).
-            const auto pass = [&](int run) {
-                const std::uint64_t ahead = inBand & ~LowBits(k);
-                std::uint64_t zeros = run < 0 ? 0 : ~known & ahead;
-                for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
-                k = zeros != 0 ? std::countr_zero(zeros) : se + 1;
-                return reader.TakeMany(BitCount(known & ahead & LowBits(k)));
-            };
-            if (eobRun == 0) {
-                for (; k <= se; ++k) {
-                    const int symbol = reader.Symbol(*ac);
-                    if (symbol < 0) return Failure(symbol);
-                    const int run = symbol >> 4, size = symbol & 15;
-                    if (size == 0 && run < 15) {
-                        std::uint32_t extra = 0;
-                        if (run > 0 && !reader.TakeValue(run, extra)) return kCutShort;
-                        eobRun = (1u << run) + extra;
-                        break;
-                    }
-                    if (size > 1) return kBadCode;                        // a new coefficient is +-1
-                    if (size == 1 && !reader.Take(1)) return kCutShort;  // its sign
-                    if (!pass(run)) return kCutShort;
-                    if (k > se) return kBadCode;
-                    if (size == 1) known |= std::uint64_t{1} << k;
-                }
-            }
-            if (eobRun > 0) {
-                if (!pass(-1)) return kCutShort;
-                --eobRun;
-            }
-            return nullptr;
+        damage = WalkBlocks(reader, frame, scan, band.eobRun, [&](std::uint32_t, std::uint64_t index) {
+            return AcRefinementBlock(reader, ac, band, (*nonzero)[static_cast<std::size_t>(index)]);
         });
     }
     walk.bytes = reader.bytesRead();
