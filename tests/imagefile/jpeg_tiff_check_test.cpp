@@ -3,6 +3,7 @@
 // everywhere, even where a decoder would only warn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -84,7 +85,15 @@ TEST_F(JpegTiffCheck, JpegDamageIsRefusedWithItsReasonAndEveryCutIsCutShort) {
          [](JpegParts& p) { Frame(p).marker = 0xc9; }},
         {" gives its height after the image data, which the tool cannot read", [](JpegParts& p) { SetSize(Frame(p), 16, 0); }},
         {" is damaged (its frame header is invalid)", [](JpegParts& p) { Frame(p).data.pop_back(); }},
-        {" is damaged (its image data is too short for a 5000x5000 image)", [](JpegParts& p) { SetSize(Frame(p), 5000, 5000); }},
+        {" is damaged (scan 1 is cut short)", [](JpegParts& p) { SetSize(Frame(p), 5000, 5000); }},
+        {" is damaged (scan 1 has an invalid header)", [](JpegParts& p) { p.rest[12] = 62; }},
+        {" is damaged (scan 1 uses a Huffman table the file does not define)",
+         [](JpegParts& p) { std::erase_if(p.segments, [](const MetadataPiece& s) { return s.marker == 0xc4; }); }},
+        {" is damaged (a Huffman table is invalid)",
+         [](JpegParts& p) { std::find_if(p.segments.begin(), p.segments.end(), [](auto& s) { return s.marker == 0xc4; })->data[1] = 3; }},
+        {" is damaged (its restart interval is invalid)", [](JpegParts& p) { p.segments.push_back({"", 0xdd, {0}}); }},
+        {" is damaged (scan 2 codes a component a second time)",
+         [](JpegParts& p) { p.rest.insert(p.rest.end() - 2, p.rest.begin(), p.rest.end() - 2); }},
         {": the image is 20000x20000 (400 megapixels), over the limit of 300 megapixels; --max-megapixels raises it",
          [](JpegParts& p) { SetSize(Frame(p), 20000, 20000); }},
         {" is damaged (a scan header is invalid)", [](JpegParts& p) { p.rest[4] = 0; }},

@@ -1,6 +1,8 @@
 // JPEG files through libjpeg (libjpeg-turbo). libjpeg reports errors by calling error_exit, which here
 // longjmps back; as with libpng, the functions holding a setjmp keep only plain locals. libjpeg goes on
-// after data it cannot make sense of with a warning only; those warnings are errors here.
+// after data it cannot make sense of with a warning only, filling in zeros: those warnings end the
+// decoding here, as errors. The check has refused such files before (jpeg_entropy_check.h); this stays
+// for a file changed in between. The number of scans is held to the check's limit in the same way.
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <jerror.h>
 
 #include "tools/imagefile/file_open.h"
+#include "tools/imagefile/jpeg_entropy_check.h"
 #include "tools/imagefile/native_codecs.h"
 
 namespace aperlume::tool {
@@ -19,9 +22,10 @@ namespace {
 
 struct ErrorManager {
     jpeg_error_mgr base;
+    jpeg_progress_mgr progress;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool corrupt;  // a warning that the data is damaged
+    bool tooManyScans;
 };
 
 [[noreturn]] void OnJpegError(j_common_ptr info) {
@@ -30,13 +34,26 @@ struct ErrorManager {
     std::longjmp(manager->jump, 1);
 }
 
+// The warnings that the data is damaged: where libjpeg would go on with zeros or skip bytes.
 void OnJpegMessage(j_common_ptr info, int level) {
     if (level >= 0) return;  // trace messages
-    const int code = info->err->msg_code;
-    if (code == JWRN_HIT_MARKER || code == JWRN_JPEG_EOF || code == JWRN_MUST_RESYNC) {
-        auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-        if (!manager->corrupt) (*info->err->format_message)(info, manager->message);
-        manager->corrupt = true;
+    switch (info->err->msg_code) {
+        case JWRN_HIT_MARKER:
+        case JWRN_JPEG_EOF:
+        case JWRN_MUST_RESYNC:
+        case JWRN_EXTRANEOUS_DATA:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_BOGUS_PROGRESSION:
+        case JWRN_NOT_SEQUENTIAL: OnJpegError(info);
+        default: return;
+    }
+}
+
+// Called as the decoder reads on, several times a scan: refuses a scan past the limit.
+void OnJpegProgress(j_common_ptr info) {
+    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxJpegScans) {
+        reinterpret_cast<ErrorManager*>(info->err)->tooManyScans = true;
+        OnJpegError(info);
     }
 }
 
@@ -44,8 +61,9 @@ void InstallErrors(ErrorManager& errors) {
     jpeg_std_error(&errors.base);
     errors.base.error_exit = OnJpegError;
     errors.base.emit_message = OnJpegMessage;
+    errors.progress.progress_monitor = OnJpegProgress;
     errors.message[0] = '\0';
-    errors.corrupt = false;
+    errors.tooManyScans = false;
 }
 
 // Decodes the rows straight into the image, gray or RGB as the file holds them.
@@ -119,11 +137,13 @@ ToolStatus DecodeJpeg(const std::string& path, const CheckedImageFile& checked, 
     InstallErrors(errors);
     info.err = &errors.base;
     jpeg_create_decompress(&info);
+    info.progress = &errors.progress;
     bool outOfMemory = false;
     const bool ok = ReadJpegRows(&info, &errors, file.get(), &image, ExpectedDecodedBytes(checked), &outOfMemory);
     jpeg_destroy_decompress(&info);
     if (outOfMemory) return ToolStatus::Failure("out of memory reading " + path);
-    if (!ok || errors.corrupt) return ToolStatus::Failure(path + " is damaged (" + errors.message + ")");
+    if (errors.tooManyScans) return TooManyJpegScans(path);
+    if (!ok) return Damaged(path, errors.message);
     return ToolStatus::Success();
 }
 
