@@ -5,12 +5,14 @@
 #   scripts/setup.sh native    only what the native plug-in module and command-line tool need
 #                              (scripts/sample.sh, cmake --install)
 #   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh
+#   scripts/setup.sh gegl      native, plus what the GEGL operation needs (libgegl-dev) and the gegl command
 set -euo pipefail
 
 native=(cmake ninja-build g++ libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev)
 case ${1:-all} in
   native) packages=("${native[@]}") ;;
   pictures) packages=("${native[@]}" imagemagick fonts-dejavu-core) ;;
+  gegl) packages=("${native[@]}" pkg-config libgegl-dev gegl) ;;
   all)
     packages=(
       "${native[@]}" pkg-config googletest libbenchmark-dev
@@ -20,10 +22,12 @@ case ${1:-all} in
       valgrind
       # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
       clang libclang-rt-14-dev
+      # The GEGL operation (gegl/) and its tests, which run the gegl command.
+      libgegl-dev gegl
       # The release package.
       zip unzip
     ) ;;
-  *) echo "usage: $0 [native|pictures]" >&2; exit 2 ;;
+  *) echo "usage: $0 [native|pictures|gegl]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -8,7 +8,8 @@ set(rules
   "fft|host|ui|scripting|resources|plugin|gegl|tools"
   "host|ui|scripting|resources|plugin|gegl|tools"
   "ui|plugin|gegl|tools"
-  "scripting|plugin|gegl|tools")
+  "scripting|plugin|gegl|tools"
+  "gegl|host|ui|scripting|resources|plugin|tools")
 set(offenders "")
 foreach(rule IN LISTS rules)
   string(REPLACE "|" ";" words "${rule}")

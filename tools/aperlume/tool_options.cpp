@@ -159,11 +159,7 @@ ToolStatus CheckCombination(const std::vector<std::string>& positional, ToolOpti
 
 }  // namespace
 
-FilterParameters ToolDefaultSettings() {
-    FilterParameters settings = kDefaultParameters;
-    for (const Setting& setting : kSettings) settings.*setting.field = ToolDefault(setting);
-    return settings;
-}
+FilterParameters ToolDefaultSettings() { return ToolDefaults(); }
 
 ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions& options) {
     std::vector<std::string> positional;
