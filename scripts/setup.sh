@@ -24,8 +24,9 @@ case ${1:-all} in
       clang libclang-rt-14-dev
       # The GEGL operation (gegl/) and its tests, which run the gegl command.
       libgegl-dev gegl
-      # The release package.
-      zip unzip
+      # The release packages: the zip, and the Debian package (dpkg-shlibdeps, lintian, the manual page
+      # made by help2man and read back by man).
+      zip unzip dpkg-dev lintian help2man man-db
     ) ;;
   *) echo "usage: $0 [native|pictures|gegl]" >&2; exit 2 ;;
 esac

@@ -3,7 +3,8 @@
 # a fuzz build, and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer,
 # the fuzz harnesses (clang's libFuzzer, a fixed number of inputs from a fixed seed each), and both
 # Windows builds under Wine inside a virtual X server, then packs the release zip from the Windows trees
-# (scripts/package.sh --no-build, into build/dist). Exits non-zero on any failure.
+# and the Debian package from the native one, which it unpacks and tries (scripts/package.sh --no-build,
+# into build/dist). Exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${APERLUME_BUILD_DIR:-$root/build}
@@ -65,8 +66,9 @@ for arch in i686 x86_64; do
   wineserver -k 2>/dev/null || true
 done
 
-# The release zip from the two Windows trees just built: its listing, imports, and each tool run with
-# the module beside it.
+# The release zip from the two Windows trees just built (its listing, imports, and each tool run with
+# the module beside it), and the Debian package from the native tree (lintian, and the unpacked tool,
+# operation and manual page tried).
 if ((windows_built)); then
   echo "=== package"
   APERLUME_DIST=$build/dist "$root/scripts/package.sh" --no-build || status=1

@@ -233,8 +233,8 @@ ToolStatus ApplySettingsFile(const std::string& text, const std::string& what, T
 std::string UsageText() {
     std::string text =
         "Usage: aperlume [options] INPUT OUTPUT\n"
-        "       aperlume [options] --output-dir DIR INPUT...\n"
-        "       aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n"
+        "  or:  aperlume [options] --output-dir DIR INPUT...\n"
+        "  or:  aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n"
         "\n"
         "Blurs an image as an out-of-focus lens would: bright points bloom into the shape of the\n"
         "aperture. Reads PNG, JPEG and TIFF files (told by their content) of 8 or 16 bits, gray or RGB,\n"
@@ -273,8 +273,8 @@ std::string UsageText() {
         text += line;
     }
     text += "\n"
-        "  --depth-map needs --selection and has effect only with --method normal. Names of methods and\n"
-        "  corrections may be written in any case (FFT or fft).\n"
+        "The depth map (--depth-map) needs --selection and has effect only with --method normal. Names\n"
+        "of methods and corrections may be written in any case (FFT or fft).\n"
         "\n"
         "Files and switches:\n"
         "  --selection FILE       an image of the image's size: white is filtered, black left as it was;\n"
