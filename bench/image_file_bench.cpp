@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tools/aperlume/image_file.h"
+#include "tools/imagefile/image_file.h"
 
 namespace aperlume::bench {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "tools/aperlume/image_file.h"
+#include "tools/imagefile/image_file.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tool::ToolImage image;
     tool::ImageMetadata metadata;
     if (tool::ReadImage(path, image, &metadata, tool::ReadOptions{kMaxPixels}).ok()) {
-        fuzz::Require(image.width >= 1 && image.height >= 1 && image.planes >= 1 && image.planes <= 4,
+        fuzz::Require(image.width >= 1 && image.height >= 1 && image.channels >= 1 && image.channels <= 4,
                       "an accepted image's geometry");
         fuzz::Require(image.samples.size() == static_cast<std::size_t>(image.height) * image.RowBytes(),
                       "an accepted image's samples");

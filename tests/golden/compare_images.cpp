@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/aperlume/image_file.h"
+#include "tools/imagefile/image_file.h"
 
 namespace {
 
@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
     ToolImage golden;
     ToolImage render;
     if (!Load(argv[1], golden) || !Load(argv[2], render)) return 2;
-    if (golden.width != render.width || golden.height != render.height || golden.planes != render.planes) {
+    if (golden.width != render.width || golden.height != render.height || golden.channels != render.channels) {
         std::printf("geometry differs: %dx%d x%d %d-bit against %dx%d x%d %d-bit\n", golden.width, golden.height,
-                    golden.planes, golden.BytesPerSample() * 8, render.width, render.height, render.planes,
+                    golden.channels, golden.BytesPerSample() * 8, render.width, render.height, render.channels,
                     render.BytesPerSample() * 8);
         return 1;
     }
@@ -54,11 +54,11 @@ int main(int argc, char** argv) {
         if (differing++ == 0) firstAt = i;
         if (difference > largest) largest = difference;
     }
-    const std::size_t rowSamples = static_cast<std::size_t>(golden.width) * static_cast<std::size_t>(golden.planes);
+    const std::size_t rowSamples = static_cast<std::size_t>(golden.width) * static_cast<std::size_t>(golden.channels);
     std::string report = "largest difference " + std::to_string(largest) + ", " + std::to_string(differing) +
                          " of " + std::to_string(count) + " samples differ";
     if (differing != 0)
-        report += ", the first at x " + std::to_string(firstAt % rowSamples / static_cast<std::size_t>(golden.planes)) +
+        report += ", the first at x " + std::to_string(firstAt % rowSamples / static_cast<std::size_t>(golden.channels)) +
                   " y " + std::to_string(firstAt / rowSamples);
     std::printf("%s (tolerance %d)\n", report.c_str(), tolerance);
     return largest <= tolerance ? 0 : 1;

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/aperlume/image_file.h"
-#include "tools/aperlume/image_metadata.h"
-#include "tools/aperlume/tool_image.h"
+#include "tools/imagefile/image_file.h"
+#include "tools/imagefile/image_metadata.h"
+#include "tools/imagefile/tool_image.h"
 
 int main(int argc, char** argv) {
     using namespace aperlume::tool;
@@ -24,13 +24,14 @@ int main(int argc, char** argv) {
     ToolImage source;
     ToolStatus status = ReadImage(argv[1], source);
     ToolImage tiled;
-    if (status.ok()) status = CheckImageGeometry(width, height, ChannelsOf(source), BitDepthOf(source), "the output");
+    if (status.ok()) status = CheckImageGeometry(width, height, source.channels, source.bitDepth, "the output");
     if (status.ok()) {
-        tiled = EmptyToolImage(width, height, ChannelsOf(source), BitDepthOf(source));
+        tiled = EmptyToolImage(width, height, source.channels, source.bitDepth);
         tiled.samples.resize(tiled.RowBytes() * static_cast<std::size_t>(height));
         for (int y = 0; y < height; ++y) {
-            const std::uint8_t* from = source.Row(y % source.height);
-            std::uint8_t* to = tiled.Row(y);
+            const std::uint8_t* from =
+                source.samples.data() + source.RowBytes() * static_cast<std::size_t>(y % source.height);
+            std::uint8_t* to = tiled.samples.data() + tiled.RowBytes() * static_cast<std::size_t>(y);
             for (std::size_t done = 0; done < tiled.RowBytes();) {
                 const std::size_t bytes = std::min(source.RowBytes(), tiled.RowBytes() - done);
                 std::memcpy(to + done, from, bytes);

@@ -24,6 +24,8 @@ struct StandIn {
     std::int16_t startResult = 0;
     bool writeAtFinish = true;
     bool pollAbortUntilYes = false;
+    std::int16_t imageMode = -1;
+    std::int16_t planes = -1;
 };
 StandIn* standIn = nullptr;
 
@@ -74,6 +76,8 @@ void StandInEntry(std::int16_t selector, void* record, std::intptr_t*, std::int1
     if (parameters == nullptr) return;
     if (selector == kSelectorStart) {
         standIn->playInfo = parameters->playInfo;
+        standIn->imageMode = filterRecord->imageMode;
+        standIn->planes = filterRecord->planes;
         ReadDescriptor(*parameters, filterRecord->handleProcs);
         if (standIn->startResult != 0) {
             *result = standIn->startResult;
@@ -104,9 +108,9 @@ class FilterReplay : public ::testing::Test {
 protected:
     void SetUp() override {
         standIn = &state_;
-        image_ = testhost::MakeImage(4, 3, 3, kModeRGB);
-        image_.SetSample(0, 0, 0, 10);
-        job_.image = image_;
+        job_.image = EmptyToolImage(4, 3, 3, 8);
+        job_.image.samples.assign(job_.image.RowBytes() * 3, 0);
+        job_.image.samples[0] = 10;
         job_.settings = SentSettings();
     }
     void TearDown() override { standIn = nullptr; }
@@ -116,7 +120,6 @@ protected:
     }
 
     StandIn state_;
-    testhost::HostImage image_;
     ReplayJob job_;
 };
 
@@ -132,7 +135,31 @@ TEST_F(FilterReplay, DrivesTheSequenceOfAReplayWithTheSettingsAsADescriptor) {
         {FourCC("Rt  "), -40}, {FourCC("Rtt "), 33}, {FourCC("Soft"), 1},          {FourCC("Mthd"), FourCC("MMC ")},
         {FourCC("Cmpn"), FourCC("CExp")},            {FourCC("Dpth"), 1},          {FourCC("Fcs "), 77}};
     EXPECT_EQ(state_.readValues, expected);
-    EXPECT_EQ(outcome.output.Sample(0, 0, 0), 245u);
+    EXPECT_EQ(outcome.output.samples[0], 245u);
+}
+
+TEST_F(FilterReplay, EveryChannelCountIsServedInTheHostsModeAndComesBackAsItWent) {
+    struct Case {
+        std::int32_t channels, bitDepth;
+        std::int16_t mode;
+    };
+    const Case cases[] = {{1, 8, kModeGrayScale}, {2, 8, kModeGrayScale}, {3, 8, kModeRGB},   {4, 8, kModeRGB},
+                          {1, 16, kModeGray16},   {2, 16, kModeGray16},   {3, 16, kModeRGB48}, {4, 16, kModeRGB48}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels of " + std::to_string(c.bitDepth) + " bits");
+        state_ = StandIn{};
+        job_.image = EmptyToolImage(4, 3, c.channels, c.bitDepth);
+        job_.image.samples.assign(job_.image.RowBytes() * 3, 7);
+        const ReplayOutcome outcome = ReplayFilter(&StandInEntry, job_);
+        ASSERT_EQ(outcome.result, kNoError);
+        EXPECT_EQ(state_.imageMode, c.mode);
+        EXPECT_EQ(state_.planes, c.channels);
+        EXPECT_EQ(outcome.output.channels, c.channels);
+        EXPECT_EQ(outcome.output.bitDepth, c.bitDepth);
+        std::vector<std::uint8_t> expected = job_.image.samples;
+        expected[0] = 255 - 7;
+        EXPECT_EQ(outcome.output.samples, expected);
+    }
 }
 
 TEST_F(FilterReplay, ReportsTheDescriptorWrittenAtFinishAndReleasesIt) {

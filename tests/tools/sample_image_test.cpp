@@ -15,25 +15,26 @@ struct Pixel {
     std::uint32_t r, g, b;
 };
 
-Pixel At(const testhost::HostImage& image, int row, int column) {
-    return {image.Sample(row, column, 0), image.Sample(row, column, 1), image.Sample(row, column, 2)};
+Pixel At(const ToolImage& image, int row, int column) {
+    const std::uint8_t* p = image.samples.data() + (static_cast<std::size_t>(row) * kSampleWidth + column) * 3;
+    return {p[0], p[1], p[2]};
 }
 
 bool Bright(const Pixel& p) { return std::max({p.r, p.g, p.b}) >= 200; }
 
 TEST(SampleImage, IsAnEightBitRgbImageOfTheAnnouncedSize) {
-    const testhost::HostImage image = BuildSampleImage();
+    const ToolImage image = BuildSampleImage();
     EXPECT_EQ(image.width, kSampleWidth);
     EXPECT_EQ(image.height, kSampleHeight);
-    EXPECT_EQ(image.planes, 3);
-    EXPECT_EQ(image.imageMode, kModeRGB);
+    EXPECT_EQ(image.channels, 3);
+    EXPECT_EQ(image.bitDepth, 8);
     EXPECT_EQ(image.samples.size(), static_cast<std::size_t>(kSampleWidth * kSampleHeight * 3));
 }
 
 TEST(SampleImage, IsTheSameEveryTime) { EXPECT_EQ(BuildSampleImage().samples, BuildSampleImage().samples); }
 
 TEST(SampleImage, IsMostlyDarkWithAGradientSky) {
-    const testhost::HostImage image = BuildSampleImage();
+    const ToolImage image = BuildSampleImage();
     std::size_t dark = 0;
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
@@ -49,7 +50,7 @@ TEST(SampleImage, IsMostlyDarkWithAGradientSky) {
 }
 
 TEST(SampleImage, HasManySmallBrightLightsOfSeveralColours) {
-    const testhost::HostImage image = BuildSampleImage();
+    const ToolImage image = BuildSampleImage();
     const int width = image.width, height = image.height;
     std::vector<int> label(static_cast<std::size_t>(width * height), 0);
     int lights = 0, small = 0;

@@ -6,11 +6,12 @@
 #include <utility>
 
 #include "tools/aperlume/filter_replay.h"
-#include "tools/aperlume/image_file.h"
-#include "tools/aperlume/output_file.h"
 #include "tools/aperlume/sample_image.h"
+#include "tools/aperlume/selection_image.h"
 #include "tools/aperlume/tool_platform.h"
 #include "tools/host/module_loader.h"
+#include "tools/imagefile/image_file.h"
+#include "tools/imagefile/output_file.h"
 
 namespace aperlume::tool {
 namespace {
@@ -18,10 +19,9 @@ namespace {
 constexpr std::int32_t kProgressSteps = 1000000;
 
 std::string DescribeImage(const ToolImage& image) {
-    const char* kind = image.planes <= 2 ? (image.planes == 2 ? "gray+alpha" : "gray")
-                                         : (image.planes == 4 ? "RGBA" : "RGB");
-    return std::to_string(image.width) + "x" + std::to_string(image.height) + " " + kind + ", " +
-           std::to_string(image.BytesPerSample() * 8) + "-bit";
+    const char* kind = image.channels <= 2 ? (image.channels == 2 ? "gray+alpha" : "gray")
+                                           : (image.channels == 4 ? "RGBA" : "RGB");
+    return SizeText(image.width, image.height) + " " + kind + ", " + std::to_string(image.bitDepth) + "-bit";
 }
 
 }  // namespace
@@ -70,7 +70,7 @@ ToolStatus FileRenderer::Render(const std::string& input, const std::string& out
             !s.ok())
             return s;
     if (ToolStatus s = CheckOutputPath(output); !s.ok()) return s;
-    if (ToolStatus s = CheckOutputFormat(output, image.planes); !s.ok()) return s;
+    if (ToolStatus s = CheckOutputFormat(output, image.channels); !s.ok()) return s;
     if (options_.strip) metadata = ImageMetadata();
 
     // The module is loaded afresh for every file. The plug-in's Monte Carlo noise continues one

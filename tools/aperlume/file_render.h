@@ -7,8 +7,8 @@
 #include <string>
 
 #include "tools/aperlume/progress_bar.h"
-#include "tools/aperlume/tool_image.h"
 #include "tools/aperlume/tool_options.h"
+#include "tools/imagefile/tool_image.h"
 
 namespace aperlume::tool {
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <system_error>
 
-#include "tools/aperlume/output_file.h"
 #include "tools/aperlume/setting_values.h"
+#include "tools/imagefile/output_file.h"
 
 namespace aperlume::tool {
 namespace {

@@ -16,6 +16,23 @@
 namespace aperlume::tool {
 namespace {
 
+// The image as the host's document, in the host's mode for its channels and bit depth; its samples move.
+testhost::HostImage HostDocument(ToolImage image) {
+    const bool deep = image.bitDepth == 16;
+    testhost::HostImage document;
+    document.width = image.width;
+    document.height = image.height;
+    document.planes = static_cast<std::int16_t>(image.channels);
+    document.imageMode = image.channels <= 2 ? (deep ? kModeGray16 : kModeGrayScale) : (deep ? kModeRGB48 : kModeRGB);
+    document.samples = std::move(image.samples);
+    return document;
+}
+
+ToolImage ImageOfDocument(testhost::HostImage document) {
+    return ToolImage{document.width, document.height, document.planes, document.BytesPerSample() * 8,
+                     std::move(document.samples)};
+}
+
 std::vector<testhost::DescriptorItem> RecordedAction(const FilterParameters& settings) {
     std::vector<testhost::DescriptorItem> items;
     // The keys the plug-in's terminology declares, in the order a recorded action holds them.
@@ -97,10 +114,10 @@ ReplayOutcome ReplayFilter(testhost::PluginEntry entry, ReplayJob job) {
     {
         testhost::FilterHost host(&ReplayEntry);
         host.SetUndo(false);  // a failed run's document is not used
-        host.SetImage(std::move(job.image));
+        host.SetImage(HostDocument(std::move(job.image)));
         host.SetSelection(std::move(job.selection));
         outcome.result = host.Run(false);
-        outcome.output = host.TakeOutput();
+        outcome.output = ImageOfDocument(host.TakeOutput());
         if (outcome.result == kNoError && replay.suite != nullptr) {
             const std::vector<testhost::DescriptorItem> written = replay.suite->Descriptor();
             // Only a descriptor the plug-in wrote counts; one it left unread is still the one sent.

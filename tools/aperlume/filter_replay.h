@@ -13,15 +13,16 @@
 #include "base/filter_parameters.h"
 #include "base/result.h"
 #include "tools/host/filter_host.h"
+#include "tools/imagefile/tool_image.h"
 
 namespace aperlume::tool {
 
 using ProgressListener = std::function<void(std::int32_t done, std::int32_t total)>;
 
-// The image and the selection are moved into the host and come back as the outcome's output: the run
-// takes no copy of the input beyond the output document.
+// The image and the selection are moved into the host (the image's samples become its document) and
+// come back as the outcome's output: the run takes no copy of the input beyond the output document.
 struct ReplayJob {
-    testhost::HostImage image;
+    ToolImage image;
     std::vector<std::uint8_t> selection;                 // one byte per pixel, or empty for none
     FilterParameters settings{};
     ProgressListener progress;                           // called for every progress report, may be empty
@@ -30,7 +31,7 @@ struct ReplayJob {
 
 struct ReplayOutcome {
     ResultCode result = kNoError;  // the first non-zero result word of the run
-    testhost::HostImage output;    // the output document after the run (after a failed one: what the plug-in left)
+    ToolImage output;              // the output document after the run (after a failed one: what the plug-in left)
     bool recorded = false;         // the plug-in wrote a descriptor at finish
     FilterParameters recordedSettings{};  // what it held (keys it lacked keep the values sent)
 };

@@ -12,13 +12,14 @@
 
 #include "tools/aperlume/file_render.h"
 #include "tools/aperlume/file_roles.h"
-#include "tools/aperlume/image_file.h"
 #include "tools/aperlume/module_location.h"
-#include "tools/aperlume/output_file.h"
 #include "tools/aperlume/sample_image.h"
 #include "tools/aperlume/setting_warnings.h"
 #include "tools/aperlume/tool_options.h"
 #include "tools/aperlume/tool_platform.h"
+#include "tools/imagefile/file_open.h"
+#include "tools/imagefile/image_file.h"
+#include "tools/imagefile/output_file.h"
 
 namespace aperlume::tool {
 namespace {
@@ -46,14 +47,13 @@ ModulePlaces DefaultModulePlaces() {
 // A settings file is read before anything else: the settings decide what the warnings say. An
 // unreadable file is a failed read (1), a readable one with wrong content a wrong command line (2).
 int LoadSettingsFile(ToolOptions& options) {
-    std::FILE* file = std::fopen(options.settingsFile.c_str(), "rb");
+    const OpenedFile file = OpenFile(options.settingsFile, "rb");
     if (file == nullptr) return Fail("cannot open the settings file " + options.settingsFile, kExitFailure);
     std::string text;
     char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() <= 65536;)
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0 && text.size() <= 65536;)
         text.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
+    const bool failed = std::ferror(file.get()) != 0;
     if (failed) return Fail("cannot read the settings file " + options.settingsFile, kExitFailure);
     if (ToolStatus s = ApplySettingsFile(text, options.settingsFile, options); !s.ok()) return Fail(s.message, kExitUsage);
     return kExitSuccess;

@@ -29,7 +29,7 @@ private:
 
 class Canvas {
 public:
-    explicit Canvas(testhost::HostImage& image) : image_(image) {}
+    explicit Canvas(ToolImage& image) : image_(image) {}
 
     void Set(int x, int y, Colour c) {
         if (x < 0 || y < 0 || x >= image_.width || y >= image_.height) return;
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    testhost::HostImage& image_;
+    ToolImage& image_;
 };
 
 std::uint8_t Mix(int a, int b, double t) { return static_cast<std::uint8_t>(std::lround(a + (b - a) * t)); }
@@ -167,8 +167,9 @@ void DrawNeon(Canvas& canvas) {
 
 }  // namespace
 
-testhost::HostImage BuildSampleImage() {
-    testhost::HostImage image = testhost::MakeImage(kSampleWidth, kSampleHeight, 3, kModeRGB);
+ToolImage BuildSampleImage() {
+    ToolImage image = EmptyToolImage(kSampleWidth, kSampleHeight, 3, 8);
+    image.samples.assign(image.RowBytes() * static_cast<std::size_t>(kSampleHeight), 0);
     Canvas canvas(image);
     Generator random(20240611u);
     DrawSky(canvas, random);

@@ -6,14 +6,14 @@
 
 #include <cstdint>
 
-#include "tools/host/filter_host.h"
+#include "tools/imagefile/tool_image.h"
 
 namespace aperlume::tool {
 
 inline constexpr std::int32_t kSampleWidth = 640;
 inline constexpr std::int32_t kSampleHeight = 400;
 
-// The sample as an 8-bit RGB host image (three planes). The same every time.
-testhost::HostImage BuildSampleImage();
+// The sample as an 8-bit RGB image. The same every time.
+ToolImage BuildSampleImage();
 
 }  // namespace aperlume::tool

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/settings_table.h"
-#include "tools/aperlume/tool_status.h"
+#include "tools/imagefile/tool_status.h"
 
 namespace aperlume::tool {
 

@@ -15,7 +15,7 @@
 
 #include "base/filter_parameters.h"
 #include "base/settings_table.h"
-#include "tools/aperlume/tool_status.h"
+#include "tools/imagefile/tool_status.h"
 
 namespace aperlume::tool {
 

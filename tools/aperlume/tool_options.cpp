@@ -7,11 +7,11 @@
 #include <iterator>
 #include <vector>
 
-#include "tools/aperlume/image_file.h"
-#include "tools/aperlume/nearest_name.h"
-#include "tools/aperlume/output_file.h"
-#include "tools/aperlume/setting_values.h"
 #include "base/product_info.h"
+#include "tools/aperlume/nearest_name.h"
+#include "tools/aperlume/setting_values.h"
+#include "tools/imagefile/image_file.h"
+#include "tools/imagefile/output_file.h"
 
 namespace aperlume::tool {
 namespace {

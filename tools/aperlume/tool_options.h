@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/filter_parameters.h"
-#include "tools/aperlume/image_file_check.h"
 #include "tools/aperlume/settings_file.h"
-#include "tools/aperlume/tool_status.h"
+#include "tools/imagefile/image_file_check.h"
+#include "tools/imagefile/tool_status.h"
 
 namespace aperlume::tool {
 

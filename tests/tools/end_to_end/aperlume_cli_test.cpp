@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/tools/end_to_end/tool_run.h"
-#include "tests/tools/png_bytes.h"
-#include "tests/tools/tiff_bytes.h"
-#include "tests/tools/tool_test_support.h"
-#include "tools/aperlume/image_file.h"
 #include "base/product_version.h"
+#include "tests/imagefile/image_test_support.h"
+#include "tests/imagefile/png_bytes.h"
+#include "tests/imagefile/tiff_bytes.h"
+#include "tests/tools/end_to_end/tool_run.h"
 #include "tools/aperlume/tool_options.h"
+#include "tools/imagefile/image_file.h"
 
 namespace aperlume::tool {
 namespace {
@@ -139,9 +139,9 @@ TEST_F(AperlumeCli, RendersTheBuiltInSampleAndSavesItUnblurred) {
     const ToolImage blurred = Load("blurred.png");
     EXPECT_EQ(sample.width, 640);
     EXPECT_EQ(sample.height, 400);
-    EXPECT_EQ(sample.planes, 3);
+    EXPECT_EQ(sample.channels, 3);
     EXPECT_EQ(blurred.width, 640);
-    EXPECT_EQ(blurred.planes, 3);
+    EXPECT_EQ(blurred.channels, 3);
     EXPECT_NE(blurred.samples, sample.samples);
     // Saving the sample alone needs no plug-in at all.
     run = Run({"--write-sample", Path("only.png"), "--plugin", Path("missing.so")});
@@ -222,7 +222,7 @@ TEST_F(AperlumeCli, EveryFormatKeepsItsFormat) {
             const ToolImage output = Load("format-out.png");
             EXPECT_EQ(output.width, 48);
             EXPECT_EQ(output.height, 48);
-            EXPECT_EQ(output.planes, channels);
+            EXPECT_EQ(output.channels, channels);
             EXPECT_EQ(output.BytesPerSample() * 8, bitDepth);
             EXPECT_NE(output.samples, input.samples);
         }
@@ -513,11 +513,11 @@ TEST_F(AperlumeCli, RendersManyFilesAndSkipsABrokenOne) {
     const std::pair<const char*, ImageFormat> written[] = {
         {"out/in_b.png", ImageFormat::Png}, {"out/deep_b.tif", ImageFormat::Tiff}, {"out/photo_b.jpg", ImageFormat::Jpeg}};
     for (const auto& [name, format] : written) {
-        ImageFileFacts facts;
-        ASSERT_TRUE(CheckImageFile(Path(name), {}, facts).ok()) << name;
-        EXPECT_EQ(facts.format, format) << name;
+        CheckedImageFile checked;
+        ASSERT_TRUE(CheckImageFile(Path(name), {}, checked).ok()) << name;
+        EXPECT_EQ(checked.format, format) << name;
     }
-    EXPECT_EQ(Load("out/deep_b.tif").planes, 4);
+    EXPECT_EQ(Load("out/deep_b.tif").channels, 4);
 
     run = Run({"--method", "mc", Path("deep.tif"), Path("alone.tif")});
     ASSERT_EQ(run.exitCode, 0) << run.err;

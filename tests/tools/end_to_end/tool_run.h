@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/tools/tool_test_support.h"
+#include "tests/imagefile/image_test_support.h"
 
 namespace aperlume::tool::testing {
 

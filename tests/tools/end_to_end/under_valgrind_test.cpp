@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/imagefile/image_test_support.h"
 #include "tests/tools/end_to_end/tool_run.h"
-#include "tests/tools/tool_test_support.h"
-#include "tools/aperlume/image_file.h"
+#include "tools/imagefile/image_file.h"
 
 namespace aperlume::tool {
 namespace {
@@ -36,7 +36,7 @@ TEST_P(ToolUnderValgrind, RunsCleanly) {
     ToolImage output;
     ASSERT_TRUE(ReadImage(Path("out.png"), output).ok());
     EXPECT_EQ(output.BytesPerSample() * 8, bitDepth);
-    EXPECT_EQ(output.planes, alpha ? 4 : 3);
+    EXPECT_EQ(output.channels, alpha ? 4 : 3);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<ToolUnderValgrind::ParamType>& info) {

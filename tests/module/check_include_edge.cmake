@@ -1,0 +1,23 @@
+# A room's edge: the files of the folders ROOMS (relative to ROOT, ';'-separated) include no header of the
+# folders FORBIDDEN (a regular expression over the path after the quote or bracket). WHAT names the
+# rooms in the messages.
+set(patterns "")
+foreach(room IN LISTS ROOMS)
+  list(APPEND patterns ${ROOT}/${room}/*.cpp ${ROOT}/${room}/*.h)
+endforeach()
+file(GLOB_RECURSE sources RELATIVE ${ROOT} ${patterns})
+set(offenders "")
+foreach(f IN LISTS sources)
+  file(STRINGS ${ROOT}/${f} hits REGEX "#[ \t]*include[ \t]*[\"<](${FORBIDDEN})")
+  if(hits)
+    list(APPEND offenders "${f}: ${hits}")
+  endif()
+endforeach()
+if(offenders)
+  message(FATAL_ERROR "${WHAT} files include headers beyond their edge:\n${offenders}")
+endif()
+list(LENGTH sources count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no ${WHAT} sources found under ${ROOT}")
+endif()
+message(STATUS "${count} ${WHAT} files stay inside their edge")

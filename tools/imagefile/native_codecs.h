@@ -1,0 +1,22 @@
+// The native decoders and encoders behind image_codec.h, one file per library.
+#pragma once
+
+#include "tools/imagefile/image_codec.h"
+
+namespace aperlume::tool {
+
+ToolStatus DecodePng(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image);
+ToolStatus DecodeJpeg(const std::string& path, const CheckedImageFile& checked, ToolImage& image);
+ToolStatus DecodeTiff(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image);
+
+ToolStatus EncodePng(std::FILE* file, const ToolImage& image, const std::vector<MetadataPiece>& pieces,
+                     const std::string& name);
+ToolStatus EncodeJpeg(std::FILE* file, const ToolImage& image, const std::vector<MetadataPiece>& pieces, int quality,
+                      const std::string& name);
+ToolStatus EncodeTiff(std::FILE* file, const ToolImage& image, const std::string& name);
+
+// What the decoded image of a checked file will likely take, from its compressed size: the
+// first reservation of RowGrowth, which an honest photograph fills without growing.
+std::size_t ExpectedDecodedBytes(const CheckedImageFile& checked);
+
+}  // namespace aperlume::tool
