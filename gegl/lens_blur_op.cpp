@@ -11,7 +11,6 @@
 // through, as it does for every input it cannot render, with a warning that says why.
 #include <gegl-plugin.h>
 
-#include <cstdio>
 #include <new>
 #include <string>
 
