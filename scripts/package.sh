@@ -3,7 +3,8 @@
 # zip, dist/aperlume-<version>.zip:
 #   x64/Aperlume.8bf  x64/aperlume.exe   (current editors; the tool loads the module beside it)
 #   x86/Aperlume.8bf  x86/aperlume.exe   (32-bit editors)
-#   README.md  LICENSE
+#   README.html  LICENSE.txt             (the photographers' guide, docs/guide.md, as one page)
+# and the installer of the same files, dist/aperlume-<version>-setup.exe (scripts/installer.nsi).
 # It uses the same Windows build trees as scripts/test.sh (build/win-x86_64, build/win-i686), so after
 # the test command it only links what is missing. Each module and tool is checked to import nothing but
 # Windows' own DLLs (the C++ runtime and zlib are linked in), and, where Wine is present, each tool
@@ -43,7 +44,7 @@ check_imports() {  # objdump, file
   fi
 }
 
-rm -rf "$stage" "$zip_file"
+rm -rf "$stage" "$zip_file" "$dist/$name-setup.exe"
 mkdir -p "$stage"
 for arch in x86_64 i686; do
   tree=$build/win-$arch
@@ -65,7 +66,22 @@ for arch in x86_64 i686; do
     check_imports "$arch-w64-mingw32-objdump" "$stage/$folder/$(basename "$file")"
   done
 done
-cp "$root/README.md" "$root/LICENSE" "$stage/"
+cp "$root/LICENSE" "$stage/LICENSE.txt"
+
+# ---- The guide: docs/guide.md as one self-contained page, its pictures inside it.
+build_guide() {  # output.html
+  pandoc "$root/docs/guide.md" --from markdown --to html5 --standalone --self-contained \
+    --resource-path="$root/docs" --css "$root/docs/guide.css" --metadata lang=en -o "$1"
+  # A page that still points at a picture beside it would show a broken image once moved.
+  local outside
+  outside=$(grep -oE '<img [^>]*src="[^"]*"' "$1" | grep -v 'src="data:' || true)
+  if [[ -n $outside ]]; then
+    echo "package: $1 refers to pictures outside itself: $outside" >&2
+    return 1
+  fi
+}
+build_guide "$stage/README.html"
+# ---- end of the guide
 
 if command -v wine >/dev/null; then
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -88,16 +104,36 @@ else
   echo "note: no Wine here, so the packaged tools were not run" >&2
 fi
 
-(cd "$stage" && zip -q -X -r "$zip_file" x64 x86 README.md LICENSE)
-rm -rf "$stage"
+(cd "$stage" && zip -q -X -r "$zip_file" x64 x86 README.html LICENSE.txt)
 
 listing=$(unzip -Z1 "$zip_file" | grep -v '/$' | sort | tr '\n' ' ')
-expected="LICENSE README.md x64/Aperlume.8bf x64/aperlume.exe x86/Aperlume.8bf x86/aperlume.exe "
+expected="LICENSE.txt README.html x64/Aperlume.8bf x64/aperlume.exe x86/Aperlume.8bf x86/aperlume.exe "
 if [[ $listing != "$expected" ]]; then
   echo "package: $zip_file holds '$listing', expected '$expected'" >&2
   exit 1
 fi
 echo "wrote $zip_file ($(du -k "$zip_file" | cut -f1) KB)"
+
+# ---- The installer: the staged files through scripts/installer.nsi.
+build_installer() {  # output.exe
+  local publisher
+  publisher=$(sed -nE 's/.*kMakerHandle\[\] = "([^"]+)".*/\1/p' "$root/base/product_info.h")
+  rm -f "$1"
+  makensis -V2 -INPUTCHARSET UTF8 -DPRODUCT=Aperlume -DPUBLISHER="$publisher" -DVERSION="$version" \
+    -DSTAGE="$stage" -DOUTFILE="$1" "$root/scripts/installer.nsi" >"$dist/installer.log" 2>&1 ||
+    { cat "$dist/installer.log" >&2; return 1; }
+  rm -f "$dist/installer.log"
+  # One installer for every Windows: a 32-bit program.
+  if ! i686-w64-mingw32-objdump -f "$1" | grep -q 'file format pei-i386'; then
+    echo "package: $1 is not a 32-bit Windows program" >&2
+    return 1
+  fi
+  echo "wrote $1 ($(du -k "$1" | cut -f1) KB)"
+}
+build_installer "$dist/$name-setup.exe"
+# ---- end of the installer
+
+rm -rf "$stage"
 
 # The Debian package, from the native tree (see scripts/package_deb.sh).
 deb_options=()

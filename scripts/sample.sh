@@ -2,9 +2,9 @@
 # Builds the command-line tool and the plug-in module natively and blurs the built-in sample (a night
 # street full of small lights) into out/: out/sample.png is the sample as drawn, out/sample-blurred.png
 # the lens blur with a hexagonal aperture, and out/sample-mc.png and out/sample-fft.png the same through
-# the Monte Carlo and FFT methods. Run `scripts/setup.sh native` (or scripts/setup.sh) first: a new tree
-# is configured without the test suites and benchmarks, so it needs neither GoogleTest nor Wine; a tree
-# the test command already made is used as it is.
+# the Monte Carlo and FFT methods; last it prints where the tool is. Run `scripts/setup.sh native` (or
+# scripts/setup.sh) first: a new tree is configured without the test suites and benchmarks, so it needs
+# neither GoogleTest nor Wine; a tree the test command already made is used as it is.
 # Environment: APERLUME_BUILD_DIR (default build), APERLUME_JOBS (default 2), APERLUME_OUT (default out).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,3 +38,6 @@ for method in mc fft; do
     echo "note: the $method render failed; $out/sample-blurred.png is unaffected" >&2
   fi
 done
+
+echo "the tool: $tool (try it with --help)"
+echo "to install it into ~/.local/bin: cmake --install $build --prefix ~/.local"

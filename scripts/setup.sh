@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the builds need on a fresh Debian machine (run as root).
 #   scripts/setup.sh           everything: the native, Windows, sanitizer and fuzz builds, the tests
-#                              (Wine, a virtual X server, Valgrind), the benchmarks and the package
+#                              (Wine, a virtual X server, Valgrind), the benchmarks, the package and
+#                              its installer
 #   scripts/setup.sh native    only what the native plug-in module and command-line tool need
 #                              (scripts/sample.sh, cmake --install)
-#   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh
+#   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh (and the annotated
+#                              dialog, scripts/annotate_dialog.sh)
 #   scripts/setup.sh gegl      native, plus what the GEGL operation needs (libgegl-dev) and the gegl command
 set -euo pipefail
 
@@ -24,9 +26,9 @@ case ${1:-all} in
       clang libclang-rt-14-dev
       # The GEGL operation (gegl/) and its tests, which run the gegl command.
       libgegl-dev gegl
-      # The release packages: the zip, and the Debian package (dpkg-shlibdeps, lintian, the manual page
-      # made by help2man and read back by man).
-      zip unzip dpkg-dev lintian help2man man-db
+      # The release packages: the zip, the guide as one HTML page and the installer; the Debian package
+      # (dpkg-shlibdeps, lintian, the manual page made by help2man and read back by man).
+      zip unzip pandoc nsis dpkg-dev lintian help2man man-db
     ) ;;
   *) echo "usage: $0 [native|pictures|gegl]" >&2; exit 2 ;;
 esac

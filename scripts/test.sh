@@ -2,9 +2,10 @@
 # Builds the three targets (native, and the 32-bit and 64-bit Windows modules) plus a sanitizer build and
 # a fuzz build, and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer,
 # the fuzz harnesses (clang's libFuzzer, a fixed number of inputs from a fixed seed each), and both
-# Windows builds under Wine inside a virtual X server, then packs the release zip from the Windows trees
-# and the Debian package from the native one, which it unpacks and tries (scripts/package.sh --no-build,
-# into build/dist). Exits non-zero on any failure.
+# Windows builds under Wine inside a virtual X server, then packs the release zip and the installer from
+# the Windows trees and the Debian package from the native one (scripts/package.sh --no-build, into
+# build/dist), tries the installer under Wine (tests/installer/wine_installer_test.sh) and the Debian
+# package unpacked. Exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${APERLUME_BUILD_DIR:-$root/build}
@@ -66,12 +67,19 @@ for arch in i686 x86_64; do
   wineserver -k 2>/dev/null || true
 done
 
-# The release zip from the two Windows trees just built (its listing, imports, and each tool run with
-# the module beside it), and the Debian package from the native tree (lintian, and the unpacked tool,
-# operation and manual page tried).
+# The release zip and installer from the two Windows trees just built: the zip's listing, imports,
+# and each tool run with the module beside it; then the installer installed, used and uninstalled
+# under Wine in fresh prefixes. The Debian package from the native tree: lintian, and the unpacked
+# tool, operation and manual page tried.
 if ((windows_built)); then
   echo "=== package"
-  APERLUME_DIST=$build/dist "$root/scripts/package.sh" --no-build || status=1
+  rm -f "$build"/dist/aperlume-*-setup.exe
+  if APERLUME_DIST=$build/dist "$root/scripts/package.sh" --no-build; then
+    setup=("$build"/dist/aperlume-*-setup.exe)
+    "$root/tests/installer/wine_installer_test.sh" "${setup[0]}" "$build/installer-test" || status=1
+  else
+    status=1
+  fi
 fi
 
 if ((status == 0)); then echo "=== all test suites passed"; else echo "=== some test suites FAILED"; fi

@@ -314,29 +314,45 @@ TEST(DirectConvolve, MatchesTheNaiveSummationOnEveryPathAndAnyNumberOfThreads) {
     };
     const Layout layouts[] = {{kModeRGB, 3, -1}, {kModeRGB, 4, 3}, {kModeGrayScale, 1, -1}, {kModeGray16, 2, 1},
                               {kModeRGB, 1, -1}, {kModeRGB, 2, 1}, {kModeRGB48, 5, 3}};
-    // Hard and soft edges, rings, a streak and polygons; the last two images are smaller than the kernel.
-    const FilterParameters apertures[] = {Aperture(1, 0, 0, 0, 0), Aperture(6, 40, 50, 7, 1), Aperture(3, 40, -30, 21, 0),
-                                          Aperture(2, 30, 20, 35, 0), Aperture(1, 50, -50, 0, 1)};
+    // Hard and soft edges, rings (the last two weigh 0 at their centres at every size, so that an in-focus
+    // pixel receives nothing from itself), a streak and polygons; seven, so that every depth map meets each.
+    // The third and fourth images are smaller than the kernel.
+    const FilterParameters apertures[] = {Aperture(1, 0, 0, 0, 0),    Aperture(6, 40, 50, 7, 1),
+                                          Aperture(3, 40, -30, 21, 0), Aperture(2, 30, 20, 35, 0),
+                                          Aperture(1, 50, -50, 0, 1),  Aperture(1, 80, 100, 0, 1),
+                                          Aperture(3, 70, 100, 0, 0)};
     struct Geometry {
         int width;
         int height;
         int diameter;
     };
-    const Geometry geometries[] = {{29, 19, 9}, {23, 61, 21}, {31, 17, 25}, {7, 5, 15}};
-    enum Depth { kNone, kRandom, kThirdInFocus };
+    const Geometry geometries[] = {{29, 19, 9}, {23, 61, 21}, {31, 17, 25}, {7, 5, 15}, {33, 11, 5}};
+    // kBands is a selection used as a depth map: a third of the columns above the focus, a third exactly at
+    // it (shielded from the first), a third below, and a transparent hole wider than the kernel across the
+    // first border. Pixels deep in the hole receive no colour weight; under the last two apertures, in-focus
+    // pixels out of reach of those below the focus receive nothing at all. Both keep their own values.
+    enum Depth { kNone, kRandom, kThirdInFocus, kBands };
     std::uint32_t seed = 10;
     for (const Layout& layout : layouts) {
         for (const Geometry& g : geometries) {
-            for (Depth depthMap : {kNone, kRandom, kThirdInFocus}) {
+            for (Depth depthMap : {kNone, kRandom, kThirdInFocus, kBands}) {
                 ++seed;
                 EngineRun host(layout.mode, static_cast<std::int16_t>(layout.planes));
                 host.Settings() = apertures[seed % std::size(apertures)];
                 host.Settings().depth = 1;
                 host.Settings().focus = depthMap == kThirdInFocus ? 0 : 100;
-                const Image image = Random(g.width, g.height, layout.planes, seed, layout.alphaPlane);
+                Image image = Random(g.width, g.height, layout.planes, seed, layout.alphaPlane);
                 std::vector<float> depth = RandomDepth(g.width, g.height, seed);
                 if (depthMap == kThirdInFocus)
                     for (std::size_t j = 0; j < depth.size(); j += 3) depth[j] = 0.0f;
+                for (int y = 0; depthMap == kBands && y < g.height; ++y) {
+                    for (int x = 0; x < g.width; ++x) {
+                        const int third = 3 * x / g.width;
+                        depth[image.Index(x, y)] = static_cast<float>((third == 0 ? 255 : third == 1 ? 100 : 0) / 255.0);
+                        if (layout.alphaPlane >= 0 && std::abs(x - g.width / 3) <= g.diameter / 2 + 1)
+                            image.At(layout.alphaPlane, x, y) = 0.0f;
+                    }
+                }
                 const float* depthData = depthMap == kNone ? nullptr : depth.data();
                 const Planes expected = NaiveDirect(host.Settings(), layout.mode, image, g.diameter, depthData);
                 const std::string what = "seed " + std::to_string(seed) + (depthMap == kNone ? ", uniform" : ", depth map");

@@ -233,6 +233,14 @@ TEST_P(MisdeliveringHost, EndsTheRunCleanlyAtEveryFetch) {
 INSTANTIATE_TEST_SUITE_P(EachWay, MisdeliveringHost, ::testing::ValuesIn(testing::Misdeliveries()),
                          testing::MisdeliveryName);
 
+// The image changes under the run when the selection comes or goes between the requests; a whole mask
+// appearing, or a mask left behind, would fit the buffers, so only the request's haveMask tells.
+TEST(Protocol, AHostSwitchingTheSelectionOnOrOffAtAFetchIsRefused) {
+    const testing::Misdelivery switches{"SelectionSwitched", [](testhost::HostQuirks& q) { q.switchesSelection = true; }};
+    for (bool selected : {true, false})
+        for (std::int32_t from = 1; from <= 2; ++from) testing::ExpectRunRefused(switches, false, from, selected);
+}
+
 TEST(Protocol, AHostChangingTheImageBetweenStartAndContinueIsRefused) {
     FilterHost host = testing::LinkedHost();
     host.SetImage(testing::RandomImage(8, 6, 3, kModeRGB, 2u));

@@ -37,21 +37,22 @@ inline std::span<const Misdelivery> Misdeliveries() {
     return kAll;
 }
 
-// Runs an RGB document with transparency beside and a selection, with or without the dialog, through a
-// host that misdelivers from advanceState call `from` on: the run ends there with kHostInsufficient, the
-// output untouched, nothing kept.
-inline void ExpectRunRefused(const Misdelivery& misdelivery, bool withDialog, std::int32_t from) {
+// Runs an RGB document with transparency beside and (unless `selected` is false) a selection, with or
+// without the dialog, through a host that misdelivers from advanceState call `from` on: the run ends there
+// with kHostInsufficient, the output untouched, nothing kept.
+inline void ExpectRunRefused(const Misdelivery& misdelivery, bool withDialog, std::int32_t from,
+                             bool selected = true) {
     testhost::FilterHost host = LinkedHost();
     host.SetImage(RandomImage(9, 7, 4, kModeRGB, 11u));
     host.SetTransparencyBeside(true);
-    host.SetSelection(std::vector<std::uint8_t>(63, 200));
+    if (selected) host.SetSelection(std::vector<std::uint8_t>(63, 200));
     testhost::HostQuirks quirks;
     misdelivery.misbehave(quirks);
     quirks.misbehaveFromCall = from;
     host.SetQuirks(quirks);
     const std::int64_t live = LiveAllocations();
     const std::int32_t handles = host.HostHandlesLive();
-    EXPECT_EQ(host.Run(withDialog), kHostInsufficient) << withDialog << " " << from;
+    EXPECT_EQ(host.Run(withDialog), kHostInsufficient) << withDialog << " " << from << " " << selected;
     EXPECT_EQ(host.AdvanceStateCalls(), from);
     EXPECT_EQ(host.ContinueCalls(), 0);
     EXPECT_EQ(host.Record().inRect.right, 0);

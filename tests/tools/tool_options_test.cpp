@@ -83,7 +83,21 @@ TEST(ToolOptions, FlagsTakeAnOptionalZeroOrOne) {
     const ToolOptions options = ParseOk({"--depth-map", "a.png", "b.png"});
     EXPECT_EQ(options.settings.depth, 1);
     EXPECT_EQ(options.input, "a.png");
-    EXPECT_NE(ParseError({"--soft=2", "a.png", "b.png"}).find("between 0 and 1"), std::string::npos);
+    EXPECT_NE(ParseError({"--soft=2", "a.png", "b.png"}).find("--soft must be 0 or 1 (or yes/no"), std::string::npos);
+    // And the words people write for a switch, following or after '=' (settings_file_test has them all).
+    EXPECT_EQ(ParseOk({"--soft", "Yes", "a.png", "b.png"}).settings.soft, 1);
+    EXPECT_EQ(ParseOk({"--depth-map", "--depth-map=OFF", "a.png", "b.png"}).settings.depth, 0);
+}
+
+TEST(ToolOptions, BackgroundIsWhiteBlackOrHexadecimal) {
+    const std::pair<const char*, RgbColour> colours[] = {
+        {"white", {255, 255, 255}}, {"Black", {0, 0, 0}}, {"#FF8000", {255, 128, 0}}, {"0a1b2c", {10, 27, 44}}};
+    for (const auto& [text, colour] : colours)
+        EXPECT_EQ(ParseOk({"--background", text, "a.png", "b.jpg"}).background, colour) << text;
+    for (const char* bad : {"red", "#FFF", "#FF80001", "#GG0000", "##FF800", "#-F8000", ""})
+        EXPECT_NE(ParseError({"--background", bad, "a.png", "b.jpg"}).find("--background must be white, black or"),
+                  std::string::npos) << bad;
+    EXPECT_NE(ParseError({"--background"}).find("the shell reads # as a comment"), std::string::npos);
 }
 
 TEST(ToolOptions, EveryRangeIsEnforcedAtBothEnds) {
@@ -237,14 +251,18 @@ TEST(ToolOptions, ManyInputsMapToOutputsInTheFolderAndNeverOntoAnInput) {
     EXPECT_EQ(std::filesystem::path(BatchOutputPath(renamed, "a/x.png")), std::filesystem::path("out") / "x-blur.tif");
     EXPECT_TRUE(CheckFileRoles(plain).ok());
     // Names that meet: an output on an input (the folder is the inputs' own), two inputs on one output.
+    // Each message names each file once.
     const struct {
         std::vector<std::string> arguments;
         const char* message;
     } refused[] = {
-        {{"--output-dir", "a", "a/x.png"}, "is the INPUT file 'a/x.png'"},
-        {{"--output-dir", "a", "--suffix", "_", "--format", "png", "a/x_.png", "a/x.png"}, "is the INPUT file 'a/x_.png'"},
-        {{"--output-dir", "o", "--selection", "o/m.png", "m.png"}, "is the --selection file"},
-        {{"--output-dir", "o", "--write-sample", "a/x.png", "a/x.png"}, "--write-sample 'a/x.png' is the INPUT file"},
+        {{"--output-dir", "a", "a/x.png"}, "'a/x.png' would be written over itself; an output never replaces an input"},
+        {{"--output-dir", "a", "--suffix", "_", "--format", "png", "a/x_.png", "a/x.png"},
+         "the output of 'a/x.png' would be written over the INPUT file 'a/x_.png'; an output never"},
+        {{"--output-dir", "o", "--selection", "o/m.png", "m.png"},
+         "the output of 'm.png' would be written over the --selection file 'o/m.png'"},
+        {{"--output-dir", "o", "--write-sample", "a/x.png", "a/x.png"},
+         "the --write-sample file would be written over the INPUT file 'a/x.png'"},
         {{"--output-dir", "o", "--write-sample", "o/x.png", "a/x.png"}, "would both be written to"},
         {{"--output-dir", "o", "a/x.png", "b/x.png"}, "'b/x.png' and 'a/x.png' would both be written to"},
         {{"--output-dir", "o", "--format", "png", "x.jpg", "x.tif"}, "would both be written to"},
@@ -254,6 +272,11 @@ TEST(ToolOptions, ManyInputsMapToOutputsInTheFolderAndNeverOntoAnInput) {
         SCOPED_TRACE(c.message);
         const std::string message = CheckFileRoles(ParseOk(c.arguments)).message;
         EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        for (const std::string& argument : c.arguments)
+            if (argument.find(".png") != std::string::npos) {
+                const std::string quoted = "'" + argument + "'";
+                EXPECT_EQ(message.find(quoted), message.rfind(quoted)) << argument << " named twice: " << message;
+            }
     }
 }
 
@@ -289,7 +312,7 @@ TEST(ToolOptions, HelpDocumentsEveryOptionWithItsRangeAndDefault) {
     }
     for (const char* option : {"--selection", "--sample", "--write-sample", "--plugin", "--max-megapixels",
                                "--progress", "--verbose", "--help", "--version", "--output-dir", "--suffix",
-                               "--format", "--settings", "--save-settings"})
+                               "--format", "--settings", "--save-settings", "--background"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -70,7 +70,22 @@ ToolStatus FileRenderer::Render(const std::string& input, const std::string& out
             !s.ok())
             return s;
     if (ToolStatus s = CheckOutputPath(output); !s.ok()) return s;
-    if (ToolStatus s = CheckOutputFormat(output, image.channels); !s.ok()) return s;
+    // JPEG cannot hold alpha: with --background it is flattened after the filter; without, refused
+    // before it. PNG and TIFF keep it whatever --background says.
+    ImageFormat format = ImageFormat::Png;
+    const bool jpeg = OutputFormatOf(output, format).ok() && format == ImageFormat::Jpeg;
+    const bool flatten = HasAlpha(image) && jpeg && options_.background.has_value();
+    if (ToolStatus s = CheckOutputFormat(output, flatten ? image.channels - 1 : image.channels); !s.ok()) {
+        if (!HasAlpha(image) || !jpeg) return s;
+        return ToolStatus::Failure(s.message + ", or flatten it onto a colour with --background (white, black or "
+                                               "'#RRGGBB')");
+    }
+    if (HasAlpha(image) && !jpeg && options_.background && !backgroundUnusedTold_) {
+        bar_.Finish();
+        std::fprintf(stderr, "aperlume: warning: --background flattens alpha only for a JPEG output; %s keeps its "
+                     "alpha\n", output.c_str());
+        backgroundUnusedTold_ = true;  // once a run: a batch of such files needs no more
+    }
     if (options_.strip) metadata = ImageMetadata();
 
     // The module is loaded afresh for every file. The plug-in's Monte Carlo noise continues one
@@ -114,6 +129,7 @@ ToolStatus FileRenderer::Render(const std::string& input, const std::string& out
         std::printf("time: %.2f s\n", seconds);
     }
 
+    if (flatten) FlattenAlpha(outcome.output, *options_.background);
     std::vector<std::string> dropped;
     if (ToolStatus s = WriteImage(output, outcome.output, metadata, {options_.quality}, &dropped); !s.ok()) return s;
     if (!dropped.empty()) bar_.Finish();

@@ -36,6 +36,7 @@ private:
     ProgressBar bar_;
     bool showProgress_;
     bool allDone_ = true;
+    bool backgroundUnusedTold_ = false;  // the warning that an output keeps its alpha was given
     double start_ = 0.0;
     double share_ = 1.0;
 };

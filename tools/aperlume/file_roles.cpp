@@ -58,22 +58,30 @@ ToolStatus CheckBatch(const ToolOptions& options) {
     for (const std::string& input : options.inputs) inputs.emplace(FileKey(input), "INPUT file " + Quoted(input));
     for (const Role& role : {Role{"--selection", &options.selection}, Role{"--plugin", &options.plugin},
                              Role{"--settings", &options.settingsFile}})
-        if (!role.path->empty()) inputs.emplace(FileKey(*role.path), std::string(role.name) + " file");
+        if (!role.path->empty())
+            inputs.emplace(FileKey(*role.path), std::string(role.name) + " file " + Quoted(*role.path));
 
     std::map<std::string, std::string> outputs;  // key -> what it is written from
     for (const Role& role : {Role{"--save-settings", &options.saveSettings}, Role{"--write-sample", &options.sampleSource}}) {
         if (role.path->empty()) continue;
         const std::string key = FileKey(*role.path);
         if (const auto input = inputs.find(key); input != inputs.end())
-            return Replaces(role.name, *role.path, input->second);
+            return ToolStatus::Failure("the " + std::string(role.name) + " file would be written over the " +
+                                       input->second + "; an output never replaces an input");
         if (!outputs.emplace(key, role.name).second)
             return ToolStatus::Failure("--save-settings and --write-sample name the same file " + Quoted(*role.path));
     }
     for (const std::string& input : options.inputs) {
         const std::string output = BatchOutputPath(options, input);
         const std::string key = FileKey(output);
-        if (const auto same = inputs.find(key); same != inputs.end())
-            return Replaces("the output of " + Quoted(input) + ",", output, same->second);
+        if (const auto same = inputs.find(key); same != inputs.end()) {
+            // Each file named once: the output lands on its own input, or on another input.
+            const std::string clash = key == FileKey(input) ? Quoted(input) + " would be written over itself"
+                                                            : "the output of " + Quoted(input) +
+                                                                  " would be written over the " + same->second;
+            return ToolStatus::Failure(clash + "; an output never replaces an input (use --suffix, --format or "
+                                               "another --output-dir)");
+        }
         const auto [other, added] = outputs.emplace(key, input);
         if (!added)
             return ToolStatus::Failure(Quoted(input) + " and " + Quoted(other->second) + " would both be written to " +

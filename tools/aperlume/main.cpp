@@ -61,6 +61,11 @@ int LoadSettingsFile(ToolOptions& options) {
 
 ToolStatus SaveSettingsFile(const ToolOptions& options) {
     const std::string text = SettingsFileText(options.settings);
+    if (options.saveSettings == "-") {
+        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0)
+            return ToolStatus::Failure("cannot write the settings to standard output");
+        return ToolStatus::Success();
+    }
     return WriteFileAtomically(options.saveSettings, [&text](std::FILE* file) {
         if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
             return ToolStatus::Failure("cannot write " + std::string("the settings"));
@@ -93,6 +98,10 @@ int RunBatch(const ToolOptions& options, FileRenderer& renderer) {
 }
 
 int RunTool(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        std::fputs(ShortUsageText().c_str(), stderr);
+        return kExitUsage;
+    }
     ToolOptions options;
     if (ToolStatus s = ParseToolOptions(arguments, options); !s.ok()) return Fail(s.message, kExitUsage);
     if (options.help) {
@@ -117,7 +126,7 @@ int RunTool(const std::vector<std::string>& arguments) {
     for (const std::string& warning : IneffectiveSettings(options.settings, !options.selection.empty())) Warn(warning);
     if (!options.saveSettings.empty()) {
         if (ToolStatus s = SaveSettingsFile(options); !s.ok()) return Fail(s.message, kExitFailure);
-        if (options.verbose) std::printf("wrote %s\n", options.saveSettings.c_str());
+        if (options.verbose && options.saveSettings != "-") std::printf("wrote %s\n", options.saveSettings.c_str());
     }
 
     if (options.Renders()) {

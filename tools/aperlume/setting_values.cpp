@@ -23,6 +23,17 @@ const Enumerator* EnumeratorNamed(const Setting& setting, const std::string& tex
     return nullptr;
 }
 
+// The words for a flag's two values: a settings file is written by hand, and "soft = yes" reads as meant.
+constexpr const char* kFlagWords[2][3] = {{"no", "off", "false"}, {"yes", "on", "true"}};
+
+// 0 or 1 for a flag's word; -1 for anything else.
+int FlagWordValue(const std::string& text) {
+    for (int value = 0; value < 2; ++value)
+        for (const char* word : kFlagWords[value])
+            if (SameLetters(text, word)) return value;
+    return -1;
+}
+
 // An angle names the same rotation a whole turn either way, so any whole number is taken.
 bool IsAngle(const Setting& setting) { return setting.field == &FilterParameters::rotation; }
 
@@ -36,6 +47,8 @@ bool ParseWholeNumber(const std::string& text, std::int64_t& value) {
     auto [end, error] = std::from_chars(first, last, value);
     return error == std::errc() && end == last;
 }
+
+bool IsFlagValue(const std::string& text) { return text == "0" || text == "1" || FlagWordValue(text) >= 0; }
 
 std::string EnumeratorChoices(const Setting& setting) {
     const std::span<const Enumerator> names = setting.enumerators;
@@ -60,8 +73,17 @@ ToolStatus ParseSettingValue(const Setting& setting, const std::string& text, st
         value = static_cast<std::int16_t>(named - setting.enumerators.data());
         return ToolStatus::Success();
     }
+    const bool flag = setting.kind == SettingKind::Flag;
+    if (const int word = flag ? FlagWordValue(text) : -1; word >= 0) {
+        value = static_cast<std::int16_t>(word);
+        return ToolStatus::Success();
+    }
     std::int64_t number = 0;
-    if (!ParseWholeNumber(text, number)) return ToolStatus::Failure(option + " needs a whole number, not " + Quoted(text));
+    const bool whole = ParseWholeNumber(text, number);
+    if (flag && (!whole || number < 0 || number > 1))
+        return ToolStatus::Failure(option + " must be 0 or 1 (or yes/no, on/off, true/false; got " + Quoted(text) +
+                                   ")");
+    if (!whole) return ToolStatus::Failure(option + " needs a whole number, not " + Quoted(text));
     const SettingRange range = setting.range;
     if (IsAngle(setting)) {
         const std::int64_t turn = std::int64_t{range.maximum} + 1;

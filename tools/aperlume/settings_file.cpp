@@ -57,13 +57,17 @@ ToolStatus ParseSettingsFile(const std::string& text, const std::string& what, F
     constexpr std::size_t kLongest = 64 * 1024;
     if (text.size() > kLongest || text.find('\0') != std::string::npos)
         return ToolStatus::Failure(what + " is not a settings file");
-    std::size_t start = 0;
+    // Notepad and other Windows editors may start a UTF-8 file with a byte-order mark.
+    const char* byteOrderMark = "\xEF\xBB\xBF";
+    std::size_t start = text.rfind(byteOrderMark, 0) == 0 ? std::strlen(byteOrderMark) : 0;
     for (int number = 1; start < text.size(); ++number) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        const std::string line = Trimmed(text.substr(start, end - start));
+        const std::string whole = text.substr(start, end - start);
+        // No value holds a '#', so everything from one on is a comment.
+        const std::string line = Trimmed(whole.substr(0, whole.find('#')));
         start = end + 1;
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty()) continue;
         if (ToolStatus s = ParseLine(line, settings, given); !s.ok())
             return ToolStatus::Failure(what + " line " + std::to_string(number) + ": " + s.message);
     }

@@ -6,8 +6,11 @@
 //   amount = 12
 //   method = fft
 //
-// Blank lines and lines starting with '#' are ignored; a setting the file leaves out keeps the tool's
-// default. An unknown key, a key given twice or a bad value is refused with its line number.
+// A '#' starts a comment, on a line of its own or after a value ("vertices = 6  # hex"); blank lines
+// and a UTF-8 byte-order mark (which some Windows editors put first) are ignored. A flag takes yes/no,
+// on/off or true/false as well as 1/0. A setting the file leaves out keeps the tool's default. An
+// unknown key (with the nearest known one, if any is close), a key given twice or a bad value is
+// refused with its line number.
 #pragma once
 
 #include <array>

@@ -1,6 +1,7 @@
 // Parsing and describing the aperlume command line.
 #include "tools/aperlume/tool_options.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -28,7 +29,7 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 constexpr const char* kSwitches[] = {"help", "version", "verbose", "progress", "strip"};
 constexpr const char* kValueOptions[] = {"selection", "plugin", "sample", "write-sample", "settings",
                                          "save-settings", "output-dir", "suffix", "format",
-                                         "max-megapixels", "quality"};
+                                         "max-megapixels", "quality", "background"};
 
 std::vector<const char*> AllOptionNames() {
     std::vector<const char*> names;
@@ -95,6 +96,31 @@ ToolStatus SetQuality(const std::string& text, ToolOptions& options) {
     if (!ParseWholeNumber(text, number) || number < 1 || number > 100)
         return ToolStatus::Failure("--quality must be a whole number from 1 to 100 (got " + Quoted(text) + ")");
     options.quality = static_cast<int>(number);
+    return ToolStatus::Success();
+}
+
+// White, black or #RRGGBB. The '#' may be left out: unquoted at the start of a word, the shell takes it
+// for the start of a comment.
+ToolStatus SetBackground(const std::string& text, ToolOptions& options) {
+    std::string lower = text;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (lower == "white" || lower == "black") {
+        const std::uint8_t level = lower == "white" ? 255 : 0;
+        options.background = RgbColour{level, level, level};
+        return ToolStatus::Success();
+    }
+    const std::string hex = lower.substr(lower.rfind('#', 0) == 0 ? 1 : 0);
+    std::uint8_t rgb[3] = {};
+    bool valid = hex.size() == 6;
+    for (std::size_t i = 0; valid && i < 3; ++i) {
+        const auto [end, error] = std::from_chars(hex.data() + 2 * i, hex.data() + 2 * i + 2, rgb[i], 16);
+        valid = error == std::errc() && end == hex.data() + 2 * i + 2;
+    }
+    if (!valid)
+        return ToolStatus::Failure("--background must be white, black or a colour #RRGGBB of hexadecimal digits (got " +
+                                   Quoted(text) + ")");
+    options.background = RgbColour{rgb[0], rgb[1], rgb[2]};
     return ToolStatus::Success();
 }
 
@@ -193,15 +219,18 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
         std::string* text = TextOption(name, options);
         const bool limit = name == "max-megapixels";
         const bool quality = name == "quality";
-        if (setting == nullptr && text == nullptr && !limit && !quality) return UnknownOption(argument);
+        const bool background = name == "background";
+        if (setting == nullptr && text == nullptr && !limit && !quality && !background) return UnknownOption(argument);
 
         if (!inlineValue) {
             if (setting != nullptr && setting->kind == SettingKind::Flag) {
-                // A flag takes a following 0 or 1 as its value; anything else is the next argument.
-                const bool next = i + 1 < arguments.size() && (arguments[i + 1] == "0" || arguments[i + 1] == "1");
+                // A flag takes a following flag value (0, 1, yes, off, ...); anything else is the next argument.
+                const bool next = i + 1 < arguments.size() && IsFlagValue(arguments[i + 1]);
                 value = next ? arguments[++i] : "1";
             } else {
-                if (i + 1 >= arguments.size()) return ToolStatus::Failure("--" + name + " needs a value");
+                // An unquoted #RRGGBB never arrives: the shell takes it for the start of a comment.
+                const char* hint = background ? " (quote a '#RRGGBB': the shell reads # as a comment)" : "";
+                if (i + 1 >= arguments.size()) return ToolStatus::Failure("--" + name + " needs a value" + hint);
                 value = arguments[++i];
             }
         }
@@ -212,6 +241,8 @@ ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions&
             if (ToolStatus s = SetMaxMegapixels(value, options); !s.ok()) return s;
         } else if (quality) {
             if (ToolStatus s = SetQuality(value, options); !s.ok()) return s;
+        } else if (background) {
+            if (ToolStatus s = SetBackground(value, options); !s.ok()) return s;
         } else {
             const bool file = name != "suffix" && name != "format";
             if (value.empty()) return ToolStatus::Failure("--" + name + (file ? " needs a file name" : " needs a value"));
@@ -230,17 +261,25 @@ ToolStatus ApplySettingsFile(const std::string& text, const std::string& what, T
     return ToolStatus::Success();
 }
 
+constexpr const char* kUsageLines =
+    "Usage: aperlume [options] INPUT OUTPUT\n"
+    "  or:  aperlume [options] --output-dir DIR INPUT...\n"
+    "  or:  aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n";
+
+std::string ShortUsageText() {
+    return std::string(kUsageLines) + "Try 'aperlume --help' for the settings and options, or\n" +
+           "'aperlume --sample blurred.png' to blur the built-in sample.\n";
+}
+
 std::string UsageText() {
-    std::string text =
-        "Usage: aperlume [options] INPUT OUTPUT\n"
-        "  or:  aperlume [options] --output-dir DIR INPUT...\n"
-        "  or:  aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n"
+    std::string text = std::string(kUsageLines) +
         "\n"
         "Blurs an image as an out-of-focus lens would: bright points bloom into the shape of the\n"
         "aperture. Reads PNG, JPEG and TIFF files (told by their content) of 8 or 16 bits, gray or RGB,\n"
         "with or without alpha; writes the format OUTPUT's extension names: .png, .jpg/.jpeg, .tif/.tiff.\n"
         "PNG and TIFF keep the channels and the bit depth (TIFF: deflate, alpha unassociated); JPEG is\n"
-        "8-bit, gray or RGB, and takes no alpha. The output is written only when the whole run succeeded.\n"
+        "8-bit, gray or RGB, and takes no alpha (see --background). The output is written only when the\n"
+        "whole run succeeded.\n"
         "\n"
         "Filter settings (value ranges and defaults in brackets):\n";
     char line[200];
@@ -274,7 +313,20 @@ std::string UsageText() {
     }
     text += "\n"
         "The depth map (--depth-map) needs --selection and has effect only with --method normal. Names\n"
-        "of methods and corrections may be written in any case (FFT or fft).\n"
+        "of methods and corrections may be written in any case (FFT or fft); a flag also takes yes/no,\n"
+        "on/off or true/false. --rotation turns the aperture clockwise: at 0 a streak lies level and a\n"
+        "polygon points a corner to the right.\n"
+        "\n"
+        "Methods (--method):\n"
+        "  normal  averages, for each pixel, the pixels under the aperture that lie inside the image.\n"
+        "  fft     the same picture, except within the aperture's radius (--amount pixels) of the border:\n"
+        "          there it counts the edge pixels as repeated outwards, so a light the frame cuts spreads\n"
+        "          further, and the two can differ by a quarter of the range or more. With --correction\n"
+        "          gamma and --brightness above 75 its rounding also darkens the darkest tones (by up to\n"
+        "          10/255 at 100). Its time depends little on the aperture's size.\n"
+        "  mc      estimates each pixel from random samples and stops once the estimate settles, often\n"
+        "          after a few dozen: lights become scattered specks, and at large amounts with strong\n"
+        "          brightness most pixels miss them, so the picture comes out darker than with normal.\n"
         "\n"
         "Files and switches:\n"
         "  --selection FILE       an image of the image's size: white is filtered, black left as it was;\n"
@@ -288,7 +340,7 @@ std::string UsageText() {
         "  --settings FILE        start from the settings saved in FILE; settings given on the command\n"
         "                         line win over it\n"
         "  --save-settings FILE   save the settings into FILE as 'key = value' lines, the keys being the\n"
-        "                         option names above\n"
+        "                         option names above; '-' writes them to standard output\n"
         "  --sample FILE          render the built-in sample (a night street, 640x400) into FILE\n"
         "  --write-sample FILE    save the built-in sample, unblurred, into FILE\n"
         "  --plugin FILE          the plug-in module to load (default: the one installed with the tool)\n"
@@ -296,6 +348,9 @@ std::string UsageText() {
         "                         reading its pixels; 0 for no limit [default " +
         std::to_string(kDefaultMaxMegapixels) + "]\n"
         "  --quality N            JPEG quality, 1..100 [default 95]; full colour resolution from 90 up\n"
+        "  --background COLOUR    flatten an image's alpha onto COLOUR for a JPEG output, which cannot\n"
+        "                         hold alpha: white, black or '#RRGGBB' (the blurred colours laid over\n"
+        "                         it, alpha as coverage); PNG and TIFF outputs keep the alpha\n"
         "  --strip                write no metadata into OUTPUT\n"
         "  --progress             draw the progress bar even when standard error is not a terminal\n"
         "  -v, --verbose          print the plug-in, the image, its metadata and the settings the plug-in\n"

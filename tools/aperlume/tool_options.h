@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "base/filter_parameters.h"
 #include "tools/aperlume/settings_file.h"
+#include "tools/imagefile/alpha_flattening.h"
 #include "tools/imagefile/image_file_check.h"
 #include "tools/imagefile/tool_status.h"
 
@@ -41,6 +43,7 @@ struct ToolOptions {
     std::string sampleSource;   // --write-sample: save the unblurred built-in sample into this file
     std::uint32_t maxMegapixels = kDefaultMaxMegapixels;  // --max-megapixels: larger files are refused; 0: no limit
     int quality = 95;           // --quality: JPEG quality 1..100
+    std::optional<RgbColour> background;  // --background: what a JPEG output's alpha is flattened onto
     bool strip = false;         // --strip: write no metadata
     bool help = false;
     bool version = false;
@@ -63,6 +66,9 @@ ToolStatus ApplySettingsFile(const std::string& text, const std::string& what, T
 
 // The --help text: usage, every option with its range and default, and the exit codes.
 std::string UsageText();
+
+// The usage lines alone and where to read more: for a command line with nothing on it.
+std::string ShortUsageText();
 
 // The --version text: the program, the product and its version, and the copyright.
 std::string VersionText();

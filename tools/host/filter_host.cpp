@@ -258,6 +258,7 @@ void FilterHost::Misbehave() {
     record_.maskRect = Delivered(record_.maskRect, quirks_, true);
     record_.inHiPlane = Clamp16(record_.inHiPlane + quirks_.planesOff);
     record_.outHiPlane = Clamp16(record_.outHiPlane + quirks_.planesOff);
+    if (quirks_.switchesSelection) record_.haveMask = record_.haveMask != 0 ? 0 : 1;
 }
 
 std::int16_t FilterHost::ServeRequests() {
@@ -273,8 +274,14 @@ std::int16_t FilterHost::ServeRequests() {
     out_ = HasArea(record_.outRect) ? ServeSamples(output_, record_.outRect, record_.outLoPlane, record_.outHiPlane,
                                                    record_.outputPadding, layout, share)
                                     : ServedBuffer{};
-    mask_ = !selection_.empty() && HasArea(record_.maskRect)
-                ? ServeMask(selection_, input_.width, input_.height, record_.maskRect, record_.maskPadding,
+    std::vector<std::uint8_t>* selection = &selection_;
+    if (selection_.empty() && record_.haveMask != 0) {
+        const std::size_t pixels = static_cast<std::size_t>(input_.width) * static_cast<std::size_t>(input_.height);
+        if (appearedSelection_.size() != pixels) appearedSelection_.assign(pixels, 255);
+        selection = &appearedSelection_;
+    }
+    mask_ = !selection->empty() && HasArea(record_.maskRect)
+                ? ServeMask(*selection, input_.width, input_.height, record_.maskRect, record_.maskPadding,
                             ServedLayout{0, layout.rowPadding}, share)
                 : ServedBuffer{};
     SaveUndo();

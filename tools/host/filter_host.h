@@ -44,6 +44,7 @@ struct HostQuirks {
     bool nullInData = false;
     bool nullOutData = false;
     bool nullMaskData = false;
+    bool switchesSelection = false;    // haveMask turned over: the selection goes, or one of everything appears
 };
 
 struct ProgressCall {
@@ -141,6 +142,7 @@ private:
     HostImage input_;
     HostImage output_;
     std::vector<std::uint8_t> selection_;
+    std::vector<std::uint8_t> appearedSelection_;  // served while a switched-on selection stands
     ServedBuffer in_, out_, mask_;
     bool undo_ = true;
     std::vector<std::uint8_t> undoSamples_;  // the output document at the last commit, while out_ is its rows

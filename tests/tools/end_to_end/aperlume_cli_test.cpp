@@ -130,6 +130,10 @@ TEST_F(AperlumeCli, HelpListsEveryOptionAndVersionNamesTheRelease) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, VersionText());
     EXPECT_NE(run.out.find(std::string("aperlume ") + kVersionText), std::string::npos) << run.out;
+    // Nothing at all on the command line: the usage and where to read on, as a wrong command line.
+    run = Run({});
+    EXPECT_EQ(run.exitCode, kExitUsage);
+    EXPECT_TRUE(run.err == ShortUsageText() && run.err.find("--help") != std::string::npos && run.out.empty()) << run.err;
 }
 
 TEST_F(AperlumeCli, RendersTheBuiltInSampleAndSavesItUnblurred) {
@@ -397,7 +401,8 @@ TEST_F(AperlumeCli, RefusesBadFiles) {
         ExpectRefused({Path("cut.jpg"), out}, kExitFailure, "cut.jpg is damaged (it is cut short)", "out.png");
         ExpectRefused({Path("cmyk.tif"), out}, kExitFailure, "cmyk.tif is a CMYK image", "out.png");
         ExpectRefused({Path("float.tif"), out}, kExitFailure, "float.tif has 32-bit floating-point samples", "out.png");
-        ExpectRefused({Path("alpha.png"), Path("out.jpg")}, kExitFailure, "JPEG has no alpha", "out.jpg");
+        ExpectRefused({Path("alpha.png"), Path("out.jpg")}, kExitFailure, "JPEG has no alpha; write the image with "
+                      "alpha as PNG or TIFF, or flatten it onto a colour with --background", "out.jpg");
         ExpectRefused({"--selection", Path("small-selection.png"), Path("in.png"), out}, kExitFailure,
                       "the selection is 10x12 but the image is 48x48", "out.png");
         ExpectRefused({"--selection", Path("cut.jpg"), Path("in.png"), out}, kExitFailure, "is damaged", "out.png");
@@ -543,11 +548,48 @@ TEST_F(AperlumeCli, SettingsFilesRoundTripAndTheCommandLineWins) {
     overridden.insert(overridden.end(), {"--amount", "2"});
     EXPECT_EQ(Recorded({"--amount", "2", "--settings", Path("look.txt")}), Recorded(overridden));
 
+    // To standard output, for a pipe or a look pasted elsewhere.
+    run = Run({"--amount", "7", "--save-settings", "-"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    FilterParameters seven = ToolDefaultSettings();
+    seven.amount = 7;
+    EXPECT_EQ(run.out, SettingsFileText(seven));
+    EXPECT_FALSE(fs::exists(Path("-")));
+
     std::ofstream(Path("bad.txt")) << "# a look\namount = 7\nrotaiton = 5\n";
     ExpectRefused({"--settings", Path("bad.txt"), Path("in.png"), Path("out.png")}, kExitUsage,
                   "bad.txt line 3: unknown setting 'rotaiton' (did you mean rotation?)", "out.png");
     ExpectRefused({"--settings", Path("none.txt"), Path("in.png"), Path("out.png")}, kExitFailure,
                   "cannot open the settings file", "out.png");
+}
+
+// --background flattens alpha where the output cannot hold it (the compositing itself is tested in
+// imagefile_tests). A PNG keeps its alpha, with one warning for the run.
+TEST_F(AperlumeCli, FlattensAlphaOntoTheBackgroundForJpegOnly) {
+    // Two 8x8 blocks of 16-bit RGBA (JPEG keeps each flat): transparent on the left, opaque on the right.
+    ToolImage image = EmptyToolImage(16, 8, 4, 16);
+    image.samples.resize(image.RowBytes() * 8);
+    for (std::size_t i = 0; i < 16 * 8 * 4; ++i)
+        testing::SetSampleAt(image, i, i / 4 % 16 < 8 ? 0 : i % 4 == 3 ? 32768 : 6554);  // 51 of 255
+    ASSERT_TRUE(Save(Path("alpha.tif"), image).ok());
+    ToolRun run = Run({"--amount", "0", "--quality", "100", "--background", "#FF8000", Path("alpha.tif"),
+                       Path("flat.jpg")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const ToolImage flat = Load("flat.jpg");
+    ASSERT_EQ(flat.channels, 3);
+    const int left[3] = {255, 128, 0};
+    for (std::size_t i = 0; i < 16 * 8 * 3; ++i)
+        ASSERT_NEAR(testing::SampleAt(flat, i), i / 3 % 16 < 8 ? left[i % 3] : 51, 2) << i;
+    ASSERT_TRUE(Save(Path("alpha.png"), Lights(48, 48, 4, 8)).ok());
+    fs::copy_file(Path("alpha.png"), Path("alpha2.png"));
+    fs::create_directory(Path("out"));
+    run = Run({"--background", "white", "--output-dir", Path("out"), Path("alpha.png"), Path("in.png"),
+               Path("alpha2.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Load("out/alpha2.png").channels, 4);
+    const std::string warning = "warning: --background flattens alpha only for a JPEG output; " + Path("out/alpha.png");
+    EXPECT_TRUE(run.err.find(warning) != std::string::npos && run.err.find("warning") == run.err.rfind("warning"))
+        << "one warning for the run: " << run.err;
 }
 
 // A setting that cannot change the image is named in a warning, and the run goes ahead; the aperture
