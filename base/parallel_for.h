@@ -10,6 +10,11 @@
 // preview's event pump) are made only by the calling thread, between calls of ParallelFor. When a
 // thread cannot be started the remaining pieces run on the threads that did start (at the least the
 // calling one), so ParallelFor cannot fail.
+//
+// Starting a thread is not free (on Windows every loaded library's thread-attach code runs first), and a
+// render makes dozens of calls: while a ParallelScope lives, the calls of the thread that opened it run
+// on helper threads the scope keeps, started at the first call that wants them and joined when the scope
+// ends. Without a scope, and on any other thread, each call starts and joins threads of its own.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +22,17 @@
 
 namespace aperlume {
 
-// The number of threads worth starting for a render: the processors this process may use, at least 1.
+// The most threads a render uses, the calling one included.
+inline constexpr std::int32_t kMostThreads = 64;
+
+// The number of threads worth starting for a render: the processors this process may run on (its CPU
+// affinity; on Windows across processor groups), at least 1 and at most kMostThreads.
 std::int32_t HardwareThreads() noexcept;
 
 namespace detail {
 using PieceFunction = void (*)(void* work, std::int64_t piece) noexcept;
 void RunPieces(std::int32_t threads, std::int64_t count, PieceFunction function, void* work) noexcept;
+struct WorkerPool;
 }  // namespace detail
 
 template <class Work>
@@ -32,5 +42,20 @@ void ParallelFor(std::int32_t threads, std::int64_t count, Work&& work) noexcept
                       [](void* w, std::int64_t piece) noexcept { (*static_cast<Callable*>(w))(piece); },
                       const_cast<void*>(static_cast<const void*>(&work)));
 }
+
+// Keeps helper threads for the ParallelFor calls that the opening thread makes while the scope lives.
+// Scopes opened inside it on the same thread (a preview rendered from a check point of another) use its
+// helpers; a scope opened on another thread while one is open keeps none. Opening and closing cannot fail:
+// without memory for a pool the calls simply start their own threads.
+class ParallelScope {
+public:
+    ParallelScope() noexcept;
+    ~ParallelScope();
+    ParallelScope(const ParallelScope&) = delete;
+    ParallelScope& operator=(const ParallelScope&) = delete;
+
+private:
+    detail::WorkerPool* pool_ = nullptr;  // null unless this scope opened the pool
+};
 
 }  // namespace aperlume

@@ -26,23 +26,34 @@ inline Doubles Load(const double* p) {
 
 inline void Store(double* p, Doubles v) { __builtin_memcpy(p, &v, sizeof v); }
 
-// Eight independent sums per strip, enough to keep two multiply-add units busy while each sum waits on
-// its previous addition; the strip (eight registers) divides kGatherStrip.
-constexpr int kChains = 8;
-static_assert(kGatherStrip % (kChains * kDoubles) == 0);
+// The terms in groups, each group streamed over the whole row before the next: a term's prefix values are
+// read in order (which the processor's prefetcher follows), and the running sums stay in the first-level
+// cache. Every output adds its terms in their order, one multiply-add after another, as a term at a time
+// across a strip of registers would: the same bits.
+constexpr int kGroup = 8;
 
 inline void Gather(const double* prefix, std::ptrdiff_t origin, const GatherTerm* terms, std::int32_t termCount,
                    double* out, std::int32_t count) {
-    for (std::int32_t x = 0; x < count; x += kChains * kDoubles) {
-        Doubles sums[kChains] = {};  // kept in registers: every loop over them is unrolled
-        for (std::int32_t t = 0; t < termCount; ++t) {
-            const double* p = prefix + (origin + terms[t].offset + x);
-            const double w = terms[t].weight;
-#pragma GCC unroll 8
-            for (int c = 0; c < kChains; ++c) sums[c] += w * Load(p + kDoubles * c);
+    for (std::int32_t x = 0; x < count; x += kDoubles) Store(out + x, Doubles{});
+    std::int32_t t = 0;
+    for (; t + kGroup <= termCount; t += kGroup) {
+        const double* p[kGroup];
+        double w[kGroup];
+        for (int g = 0; g < kGroup; ++g) {
+            p[g] = prefix + (origin + terms[t + g].offset);
+            w[g] = terms[t + g].weight;
         }
+        for (std::int32_t x = 0; x < count; x += kDoubles) {
+            Doubles sum = Load(out + x);
 #pragma GCC unroll 8
-        for (int c = 0; c < kChains; ++c) Store(out + x + kDoubles * c, sums[c]);
+            for (int g = 0; g < kGroup; ++g) sum += w[g] * Load(p[g] + x);
+            Store(out + x, sum);
+        }
+    }
+    for (; t < termCount; ++t) {
+        const double* p = prefix + (origin + terms[t].offset);
+        const double w = terms[t].weight;
+        for (std::int32_t x = 0; x < count; x += kDoubles) Store(out + x, Load(out + x) + w * Load(p + x));
     }
 }
 

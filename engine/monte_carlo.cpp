@@ -3,42 +3,62 @@
 // follows how fast a pixel settles rather than D squared.
 //
 // The estimation runs on the calling thread: one process-wide random sequence defines the noise, pixel
-// after pixel. Its sample loop is compiled once per channel layout (gray or colour, with or without
-// transparency), draws from a copy of the sequence held in a register, takes each column from a table of
-// the column sequence, and sums all channels of a sample in one vector operation; every position,
-// weight, sum and settling decision is computed exactly as the straightforward loop computes it. The
-// copy into working pixels and the write of the estimates into the planes need no random draws: the
-// first is spread over the job's threads, the second happens as each pixel is estimated.
+// after pixel. Each row's pixels go through the fast loop of engine/monte_carlo_runs.h, built for the
+// processor's instruction set, in runs of pixels whose windows have one shape; apertures beyond that
+// loop's reach (scripted settings only) through the loop below, which computes each window's positions
+// draw by draw. Both compute every position, weight, sum and settling decision exactly as the
+// straightforward loop does.
+//
+// The source pixels are read from a ring of working-pixel rows rather than a copy of the whole image: an
+// output row's windows reach only D source rows, and each estimate goes straight into the planes, whose
+// rows are copied into the ring before any estimate overwrites them. The copying needs no random draws
+// and runs on all of the job's threads, a few rows ahead.
+#define APERLUME_MC_LOOPS baseline
+#define APERLUME_MC_LANES 4
 #include "engine/monte_carlo.h"
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 
-#include "base/row_bands.h"
+#include "base/parallel_for.h"
 #include "base/result.h"
 #include "base/working_memory.h"
 #include "engine/aperture_kernel.h"
 #include "engine/methods.h"
+#include "engine/monte_carlo_estimator.h"
+#include "engine/monte_carlo_run_sampling.h"
+#include "engine/monte_carlo_runs.h"
 #include "engine/random.h"
 
 namespace aperlume {
+
+namespace montecarlo {
+
+constinit const RunSamplers kBaselineRunSamplers = baseline::MakeRunSamplers();
+
+const RunSamplers& RunSamplersFor(fft::SimdPath path) {
+    if (path != fft::SimdPath::kBaseline && fft::SimdPathAvailable(fft::SimdPath::kAvx2)) return kAvx2RunSamplers;
+    return kBaselineRunSamplers;
+}
+
+}  // namespace montecarlo
+
 namespace {
+
+using montecarlo::baseline::Estimator;
+using montecarlo::baseline::kCheckPeriod;
+using montecarlo::baseline::kPeriodicChecksEnd;
 
 constexpr double kColumnStep = 0.26854893157987464;
 constexpr double kRowScale = 3.051850947599719e-05;  // 1 / 32767: a draw to 0..1
-constexpr double kTolerance = 0.001;
-constexpr std::int32_t kCheckPeriod = 20;
-constexpr std::int32_t kPeriodicChecksEnd = 100;  // after this sample every sample is checked
 constexpr std::int32_t kAlpha = 3;
-static_assert(kPeriodicChecksEnd % kCheckPeriod == 0 && kPeriodicChecksEnd <= kMaxSamplesPerPixel);
+static_assert(kPeriodicChecksEnd <= kMaxSamplesPerPixel);
 
 // The column sequence, the same for every pixel: fraction k of a window's column span is drawn at
 // sample k (1-based). Built at compile time by the running sum that defines it.
 struct ColumnSequence {
-    double fraction[kMaxSamplesPerPixel + 1];
+    double fraction[kMaxSamplesPerPixel + montecarlo::kDrawBlock + 1];  // 0 beyond the last sample: vector reads
 };
 constexpr ColumnSequence MakeColumnSequence() {
     ColumnSequence sequence{};
@@ -51,6 +71,10 @@ constexpr ColumnSequence MakeColumnSequence() {
     return sequence;
 }
 constinit const ColumnSequence kColumns = MakeColumnSequence();
+
+std::int32_t ColumnOffset(double columnSpan, std::int32_t k) {
+    return static_cast<std::int32_t>(columnSpan * kColumns.fraction[k] + 0.5);
+}
 
 // The part of the aperture's square around a pixel that lies inside the image: its first image column
 // and row, the kernel column and row over them (before the turn), and the spans (last minus first).
@@ -79,136 +103,44 @@ Window WindowAt(std::int32_t x, std::int32_t y, std::int32_t diameter, std::int3
     return window;
 }
 
+std::uint32_t CountAt(const std::uint32_t* counts, std::int64_t offset) { return counts[static_cast<std::size_t>(offset)]; }
+
 bool WindowHasPositiveWeight(const SampledAperture& aperture, std::int32_t x, std::int32_t y, std::int32_t width,
                              std::int32_t height) {
-    const CountWindow corners = CountWindowAt(x, y, aperture.diameter, width, height);
-    const std::uint32_t* c = aperture.positiveCounts;
-    const auto at = [c](std::int64_t offset) { return c[static_cast<std::size_t>(offset)]; };
-    return at(corners.endEnd) - at(corners.beginEnd) - at(corners.endBegin) + at(corners.beginBegin) > 0;
+    const CountWindow c = CountWindowAt(x, y, aperture.diameter, width, height);
+    const std::uint32_t* counts = aperture.positiveCounts;
+    return CountAt(counts, c.endEnd) - CountAt(counts, c.beginEnd) - CountAt(counts, c.endBegin) +
+               CountAt(counts, c.beginBegin) >
+           0;
 }
 
-// All four channels of a working pixel: lane-wise float arithmetic, the same bits as channel by channel.
-typedef float Float4 __attribute__((vector_size(16)));
-typedef std::int32_t Int4 __attribute__((vector_size(16)));
+// The source rows as the estimates read them: row y at rows + (y mod period) * width, where the rows of
+// any one window follow each other (period 0: the whole image, row after row).
+struct SourceRows {
+    const WorkPixel* rows;
+    std::int32_t width;
+    std::int32_t period;
 
-Float4 Load(const WorkPixel& p) {
-    Float4 v;
-    std::memcpy(&v, p.c, sizeof v);
-    return v;
-}
-
-// Running sums of one pixel's samples and the estimates of its last unsettled check. Weight sums are
-// double, value sums single precision; with transparency the colour weight counts the non-transparent
-// samples only, the alpha weight every sample with a positive weight.
-template <std::int32_t kColours, bool kHasAlpha>
-class Estimator {
-public:
-    void Add(float w, const WorkPixel& s) {
-        if constexpr (!kHasAlpha) {
-            weight_ += w;
-            values_ += w * Load(s);
-        } else {
-            // Only a positive weight counts, for colour only on a sample that is not transparent; the
-            // others add +0, which leaves any sum as it was (no sum starting at +0 can become -0).
-            // Selected rather than branched: whether a sample counts is as random as the sample.
-            const Float4 sample = Load(s);
-            const Float4 weight = Float4{} + w;
-            const Int4 counts = weight > Float4{};
-            const Int4 opaque = counts & (Float4{} + sample[kAlpha] > Float4{});
-            values_ += std::bit_cast<Float4>(std::bit_cast<Int4>(weight * sample) & opaque);  // colour and alpha lanes
-            weight_ += std::bit_cast<Float4>(std::bit_cast<Int4>(weight) & opaque)[0];
-            alphaWeight_ += std::bit_cast<Float4>(std::bit_cast<Int4>(weight) & counts)[0];
-        }
+    const WorkPixel* Row(std::int32_t y) const {
+        const std::int32_t slot = period == 0 ? y : y % period;
+        return rows + static_cast<std::ptrdiff_t>(slot) * width;
     }
-
-    // Estimates can be formed once some weight has arrived. Without alpha that is the weight sum; with
-    // alpha it is the alpha weight, so that an early run of zero weights cannot turn the previous
-    // estimates into 0/0 and keep the pixel from ever settling.
-    bool CanCheck() const { return (kHasAlpha ? alphaWeight_ : weight_) > 0.0; }
-
-    // One check; true when settled. A check is made only when CanCheck: the estimates it compares are
-    // then all formed from the current sums.
-    bool Check() {
-        if (kHasAlpha && !(weight_ > 0.0)) return true;  // only transparent samples so far
-        double estimate[4] = {0.0, 0.0, 0.0, 0.0};
-        Estimate(estimate);
-        bool settled = true;
-        for (int ch = 0; ch < kColours; ++ch) settled = settled && std::fabs(estimate[ch] - previous_[ch]) < kTolerance;
-        if (kHasAlpha) settled = settled && std::fabs(estimate[kAlpha] - previous_[kAlpha]) < kTolerance;
-        if (!settled) {
-            for (int ch = 0; ch < kColours; ++ch) previous_[ch] = static_cast<float>(estimate[ch]);
-            if (kHasAlpha) previous_[kAlpha] = static_cast<float>(estimate[kAlpha]);
-        }
-        return settled;
-    }
-
-    // The estimates from the sums as they stand; a channel that no weight reached keeps its source value.
-    WorkPixel Result(const WorkPixel& own) const {
-        double estimate[4] = {0.0, 0.0, 0.0, 0.0};
-        Estimate(estimate);
-        WorkPixel out = own;
-        if (weight_ > 0.0) {
-            for (int ch = 0; ch < kColours; ++ch) out.c[ch] = static_cast<float>(estimate[ch]);
-        }
-        if (kHasAlpha && alphaWeight_ > 0.0) out.c[kAlpha] = static_cast<float>(estimate[kAlpha]);
-        return out;
-    }
-
-private:
-    // The colour estimates where weight_ > 0, the alpha estimate where alphaWeight_ > 0; colour takes one
-    // reciprocal for three channels, gray a quotient.
-    void Estimate(double* estimate) const {
-        if (weight_ > 0.0) {
-            if constexpr (kColours == 3) {
-                const double reciprocal = 1.0 / weight_;
-                for (int ch = 0; ch < 3; ++ch) estimate[ch] = values_[ch] * reciprocal;
-            } else {
-                estimate[0] = values_[0] / weight_;
-            }
-        }
-        if (kHasAlpha && alphaWeight_ > 0.0) estimate[kAlpha] = values_[kAlpha] / alphaWeight_;
-    }
-
-    double weight_ = 0.0;
-    double alphaWeight_ = 0.0;
-    Float4 values_ = {0.0f, 0.0f, 0.0f, 0.0f};
-    float previous_[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-};
-
-// Where a window's samples land: the column of sample k (1-based) and the row of a draw, computed from
-// the window's spans...
-struct ComputedPositions {
-    double columnSpan;
-    std::int32_t rowSpan;
-
-    std::int32_t Column(std::int32_t k) const { return static_cast<std::int32_t>(columnSpan * kColumns.fraction[k] + 0.5); }
-    std::int32_t Row(std::int32_t draw) const {
-        return static_cast<std::int32_t>(static_cast<double>(draw) * rowSpan * kRowScale + 0.5);
-    }
-};
-
-// ...or looked up, for windows of the full span in both directions (every pixel away from the borders).
-struct TabulatedPositions {
-    const std::uint16_t* columns;
-    const std::uint16_t* rows;
-
-    std::int32_t Column(std::int32_t k) const { return columns[k]; }
-    std::int32_t Row(std::int32_t draw) const { return rows[draw]; }
 };
 
 // Draws samples into `estimator` until it has settled twice or the bound is reached; returns the number
-// drawn. Sample (i, j) reads kernel[-(j * D + i)] and pixels[j * width + i].
-template <class Estimator, class Positions>
-std::int32_t Sample(Estimator& estimator, const Positions& positions, const float* kernel, const WorkPixel* pixels,
+// drawn. Sample (i, j) reads kernel[-(j * D + i)] and pixels[j * width + i], at the column of sample k
+// in the window's column span and the row of its draw in the row span.
+template <class Estimator>
+std::int32_t Sample(Estimator& estimator, const Window& window, const float* kernel, const WorkPixel* pixels,
                     std::ptrdiff_t d, std::ptrdiff_t width, RandomSequence& sequence) {
     RandomSequence random = sequence;  // in a register while the pixel draws
+    const double columnSpan = window.columnSpan;
     const auto draw = [&](std::int32_t k) {
-        const std::ptrdiff_t i = positions.Column(k);
-        const std::ptrdiff_t j = positions.Row(random.Next());
+        const std::ptrdiff_t i = ColumnOffset(columnSpan, k);
+        const std::ptrdiff_t j =
+            static_cast<std::int32_t>(static_cast<double>(random.Next()) * window.rowSpan * kRowScale + 0.5);
         estimator.Add(kernel[-(j * d + i)], pixels[j * width + i]);
     };
-    // Checks at every kCheckPeriod-th sample up to kPeriodicChecksEnd, then at every sample. The settled
-    // count is never reset: the second settled check ends the pixel, consecutive or not.
     std::int32_t settled = 0;
     std::int32_t k = 0;
     while (k < kPeriodicChecksEnd) {
@@ -223,12 +155,11 @@ std::int32_t Sample(Estimator& estimator, const Positions& positions, const floa
     return k;
 }
 
-// Output pixel (x, y) from the image `source` (width x height), drawing rows from `sequence`; `samples`
-// receives the number drawn.
+// Output pixel (x, y), drawing rows from `sequence`; `samples` receives the number drawn.
 template <std::int32_t kColours, bool kHasAlpha>
 WorkPixel EstimateAt(std::int32_t x, std::int32_t y, const SampledAperture& aperture, std::int32_t width,
-                     std::int32_t height, const WorkPixel* source, RandomSequence& sequence, std::int32_t& samples) {
-    const WorkPixel& own = source[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x];
+                     std::int32_t height, const SourceRows& source, RandomSequence& sequence, std::int32_t& samples) {
+    const WorkPixel& own = source.Row(y)[x];
     Estimator<kColours, kHasAlpha> estimator;
     samples = 0;
     // Without any positive weight no sample could ever settle the estimate.
@@ -239,21 +170,13 @@ WorkPixel EstimateAt(std::int32_t x, std::int32_t y, const SampledAperture& aper
     // Sample (i, j) reads kernel element (D-1-(kernelRow+j), D-1-(kernelColumn+i)), counted back from the
     // last element, and source pixel (firstColumn + i, firstRow + j).
     const float* kernel = aperture.weights + (d * d - 1) - (window.kernelRow * d + window.kernelColumn);
-    const WorkPixel* pixels = source + static_cast<std::size_t>(window.firstRow) * static_cast<std::size_t>(width) +
-                              static_cast<std::size_t>(window.firstColumn);
-    const bool fullSpan = window.columnSpan == d - 1 && window.rowSpan == d - 1;
-    if (fullSpan && aperture.fullSpanColumns != nullptr && aperture.fullSpanRows != nullptr) {
-        const TabulatedPositions positions{aperture.fullSpanColumns, aperture.fullSpanRows};
-        samples = Sample(estimator, positions, kernel, pixels, d, width, sequence);
-    } else {
-        const ComputedPositions positions{static_cast<double>(window.columnSpan), window.rowSpan};
-        samples = Sample(estimator, positions, kernel, pixels, d, width, sequence);
-    }
+    const WorkPixel* pixels = source.Row(window.firstRow) + window.firstColumn;
+    samples = Sample(estimator, window, kernel, pixels, d, width, sequence);
     return estimator.Result(own);
 }
 
 using EstimateFunction = WorkPixel (*)(std::int32_t x, std::int32_t y, const SampledAperture& aperture,
-                                       std::int32_t width, std::int32_t height, const WorkPixel* source,
+                                       std::int32_t width, std::int32_t height, const SourceRows& source,
                                        RandomSequence& random, std::int32_t& samples);
 
 EstimateFunction EstimateFor(const ChannelAssignment& channels) {
@@ -277,22 +200,115 @@ ChannelPlanes PlanesOfChannels(const ChannelAssignment& channels, std::span<cons
     return map;
 }
 
-// The planes into working pixels, over bands of rows on the job's threads; channels without a plane
-// are 0, so that the sums' unused lanes stay finite.
-void Interleave(const RenderJob& job, const ChannelPlanes& map, WorkPixel* out) {
-    const std::int32_t width = job.width;
-    ForEachRowBand(job.threads, width, job.height, [&](std::int32_t first, std::int32_t end) {
-        for (std::int32_t y = first; y < end; ++y) {
-            WorkPixel* pixels = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-            std::fill_n(pixels, width, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
-            for (std::int32_t ch = 0; ch < 4; ++ch) {
-                if (map.plane[ch] == nullptr) continue;
-                const float* row = map.plane[ch]->Row(y);
-                for (std::int32_t x = 0; x < width; ++x) pixels[x].c[ch] = row[x];
-            }
+// Rows the ring takes in at a time, on all threads, ahead of the row being estimated.
+constexpr std::int32_t kRowsAhead = 32;
+
+// The source rows of a render, as working pixels. Row y lives in slot y mod period and, where that slot
+// lies below the ring's second half, in slot y mod period + period as well, so that the D rows of any
+// window follow one another. An image of at most two periods is kept whole (period 0).
+class SourceRing {
+public:
+    [[nodiscard]] bool Init(const ChannelPlanes& map, std::int32_t width, std::int32_t height, std::int32_t diameter) {
+        map_ = map;
+        width_ = width;
+        height_ = height;
+        const std::int64_t period = std::int64_t{diameter} + kRowsAhead;
+        period_ = 2 * period >= height ? 0 : static_cast<std::int32_t>(period);
+        rows_ = AllocateRaster<WorkPixel>(width, period_ == 0 ? height : 2 * std::int64_t{period_});
+        return rows_ != nullptr;
+    }
+
+    SourceRows Rows() const { return SourceRows{rows_.get(), width_, period_}; }
+
+    // Takes in every plane row that the windows of output row y reach and a few beyond, on up to `threads`
+    // threads. The plane rows it reads must not hold estimates yet: callers ask before estimating row y,
+    // and only rows up to y + (D - 1) / 2 + kRowsAhead are read, whose slots hold rows no window of row y
+    // reaches.
+    void TakeRowsFor(std::int32_t y, std::int32_t reach, std::int32_t threads) {
+        if (filled_ >= height_ || filled_ > y + reach) return;
+        const std::int32_t end =
+            period_ == 0 ? height_ : static_cast<std::int32_t>(std::min<std::int64_t>(height_, std::int64_t{y} + reach + 1 + kRowsAhead));
+        const std::int32_t first = filled_;
+        ParallelFor(threads, end - first, [&](std::int64_t row) noexcept { TakeRow(first + static_cast<std::int32_t>(row)); });
+        filled_ = end;
+    }
+
+private:
+    // Channels without a plane are 0, so that the sums' unused lanes stay finite.
+    void TakeRow(std::int32_t y) {
+        const SourceRows rows = Rows();
+        auto* pixels = const_cast<WorkPixel*>(rows.Row(y));
+        std::fill_n(pixels, width_, WorkPixel{{0.0f, 0.0f, 0.0f, 0.0f}});
+        for (std::int32_t ch = 0; ch < 4; ++ch) {
+            if (map_.plane[ch] == nullptr) continue;
+            const float* row = map_.plane[ch]->Row(y);
+            for (std::int32_t x = 0; x < width_; ++x) pixels[x].c[ch] = row[x];
         }
-    });
-}
+        if (period_ != 0) std::copy_n(pixels, width_, pixels + static_cast<std::ptrdiff_t>(period_) * width_);
+    }
+
+    ChannelPlanes map_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::int32_t period_ = 0;
+    std::int32_t filled_ = 0;
+    Buffer<WorkPixel> rows_;
+};
+
+// The tables of the fast loop, from the drawn kernel; none when the loop cannot take the render (a span
+// beyond kLargestFullSpan, or offsets beyond 32 bits).
+class WindowTables {
+public:
+    [[nodiscard]] bool Init(std::int32_t diameter, std::int32_t width, const float* kernel) {
+        constexpr std::int64_t kPixelBytes = sizeof(WorkPixel);
+        const std::int64_t rowBytes = std::int64_t{width} * kPixelBytes;
+        const std::int64_t reach = (std::int64_t{diameter} - 1) * (rowBytes + kPixelBytes);
+        if (diameter - 1 > montecarlo::kLargestFullSpan || rowBytes > INT32_MAX || reach > INT32_MAX) return true;
+        constexpr std::size_t kEntries = kMaxSamplesPerPixel + montecarlo::kDrawBlock + 1;
+        const std::size_t elements = static_cast<std::size_t>(diameter) * static_cast<std::size_t>(diameter);
+        columnBytes_ = AllocateBuffer<std::int32_t>(kEntries);
+        columnKernel_ = AllocateBuffer<std::int32_t>(kEntries);
+        wideKernel_ = AllocateBuffer<double>(elements);
+        if (columnBytes_ == nullptr || columnKernel_ == nullptr || wideKernel_ == nullptr) return false;
+        std::copy_n(kernel, elements, wideKernel_.get());
+        std::fill_n(columnBytes_.get(), kEntries, 0);
+        std::fill_n(columnKernel_.get(), kEntries, 0);
+        for (std::int32_t k = 1; k <= kMaxSamplesPerPixel; ++k) {
+            const std::int32_t column = ColumnOffset(diameter - 1, k);
+            columnBytes_[k] = column * static_cast<std::int32_t>(kPixelBytes);
+            columnKernel_[k] = -column;
+        }
+        width_ = width;
+        kernelEnd_ = kernel + (elements - 1);
+        wideKernelEnd_ = wideKernel_.get() + (elements - 1);
+        windows_ = montecarlo::Windows{diameter, static_cast<std::int32_t>(rowBytes), columnBytes_.get(),
+                                       columnKernel_.get(), kColumns.fraction};
+        return true;
+    }
+    bool Usable() const { return columnBytes_ != nullptr; }
+    const montecarlo::Windows& Windows() const { return windows_; }
+
+    // The run of `count` pixels from (x, y) whose windows have the shape of (x, y)'s.
+    montecarlo::Run RunAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int32_t height,
+                          const SourceRows& source, float* const* rows) const {
+        const std::int32_t d = windows_.diameter;
+        const Window window = WindowAt(x, y, d, width_, height);
+        const std::ptrdiff_t kernelStart = static_cast<std::ptrdiff_t>(window.kernelRow) * d + window.kernelColumn;
+        montecarlo::Run run{source.Row(window.firstRow) + window.firstColumn, source.Row(y) + x, kernelEnd_ - kernelStart,
+                            wideKernelEnd_ - kernelStart, count, window.rowSpan, window.columnSpan, {}};
+        for (std::int32_t ch = 0; ch < 4; ++ch) run.out[ch] = rows[ch] != nullptr ? rows[ch] + x : nullptr;
+        return run;
+    }
+
+private:
+    Buffer<std::int32_t> columnBytes_;
+    Buffer<std::int32_t> columnKernel_;
+    Buffer<double> wideKernel_;
+    std::int32_t width_ = 0;
+    const float* kernelEnd_ = nullptr;
+    const double* wideKernelEnd_ = nullptr;
+    montecarlo::Windows windows_{};
+};
 
 }  // namespace
 
@@ -325,19 +341,13 @@ void CountPositiveWeights(const float* weights, std::int32_t diameter, std::uint
     }
 }
 
-void TabulateFullSpan(std::int32_t diameter, std::uint16_t* columns, std::uint16_t* rows) {
-    const ComputedPositions positions{static_cast<double>(diameter - 1), diameter - 1};
-    columns[0] = 0;
-    for (std::int32_t k = 1; k <= kMaxSamplesPerPixel; ++k) columns[k] = static_cast<std::uint16_t>(positions.Column(k));
-    for (std::int32_t draw = 0; draw <= kRandomMax; ++draw) rows[draw] = static_cast<std::uint16_t>(positions.Row(draw));
-}
-
 std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, std::int32_t y,
                            const SampledAperture& aperture, std::int32_t width, std::int32_t height,
                            const WorkPixel* source, WorkPixel* result) {
     RandomSequence random = ProcessRandomSequence();
     std::int32_t samples = 0;
-    const WorkPixel estimate = EstimateFor(channels)(x, y, aperture, width, height, source, random, samples);
+    const WorkPixel estimate =
+        EstimateFor(channels)(x, y, aperture, width, height, SourceRows{source, width, 0}, random, samples);
     ProcessRandomSequence() = random;
     WorkPixel& out = result[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x];
     for (std::int32_t ch = 0; ch < channels.colourChannels; ++ch) out.c[ch] = estimate.c[ch];
@@ -345,50 +355,70 @@ std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, st
     return samples;
 }
 
-Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* /*depthMap*/,
-                          CheckPoints& checkPoints) {
+Result MonteCarloConvolveWith(fft::SimdPath path, const RenderJob& job, std::span<const PlaneView> planes,
+                              CheckPoints& checkPoints) {
     if (!AcceptedMode(job.layout.code)) return kBadMode;
     if (job.layout.channels.colourChannels == 0 || JobIsEmpty(job)) return kOk;
     if (!PlanesFitJob(job, planes)) return kBadParameters;
     const std::int32_t width = job.width;
     const std::int32_t height = job.height;
     const std::int32_t diameter = job.diameter;
+    const std::int32_t r = diameter / 2;
     // Beyond it the kernel alone would take more than 16 GB.
     if (diameter > kLargestSampledDiameter) return kOutOfMemory;
 
-    Buffer<WorkPixel> source = AllocateRaster<WorkPixel>(width, height);
+    const ChannelPlanes map = PlanesOfChannels(job.layout.channels, planes);
+    SourceRing ring;
     Buffer<float> kernel = AllocateRaster<float>(diameter, diameter);
     Buffer<std::uint32_t> counts =
         AllocateRaster<std::uint32_t>(std::int64_t{diameter} + 1, std::int64_t{diameter} + 1);
-    constexpr std::size_t kColumnEntries = kMaxSamplesPerPixel + 1;
-    Buffer<std::uint16_t> positions = AllocateBuffer<std::uint16_t>(kColumnEntries + kRandomMax + 1);
-    if (!source || !kernel || !counts || !positions) return kOutOfMemory;
-    const ChannelPlanes map = PlanesOfChannels(job.layout.channels, planes);
-    Interleave(job, map, source.get());
+    if (!ring.Init(map, width, height, diameter) || !kernel || !counts) return kOutOfMemory;
     BuildApertureKernel(job.settings, diameter, diameter, diameter, kernel.get());
     CountPositiveWeights(kernel.get(), diameter, counts.get());
-    TabulateFullSpan(diameter, positions.get(), positions.get() + kColumnEntries);
+    WindowTables tables;
+    if (!tables.Init(diameter, width, kernel.get())) return kOutOfMemory;
 
-    // The planes are read only through the working copy: each estimate goes straight into them. A run
-    // that stops leaves the rows estimated so far there (a failed render's planes are not to be used).
-    const SampledAperture aperture{kernel.get(), counts.get(), diameter, positions.get(), positions.get() + kColumnEntries};
+    const SampledAperture aperture{kernel.get(), counts.get(), diameter};
     const EstimateFunction estimate = EstimateFor(job.layout.channels);
+    const montecarlo::RunSampler sampleRun = montecarlo::RunSamplersFor(path).For(job.layout.channels);
+    const std::int32_t threads = std::max(1, job.threads);
     for (std::int32_t y = 0; y < height; ++y) {
         if (checkPoints.Stop()) return kUserCanceled;
         checkPoints.Progress(y, height);
+        ring.TakeRowsFor(y, r, threads);
+        const SourceRows source = ring.Rows();
         float* rows[4] = {nullptr, nullptr, nullptr, nullptr};
         for (std::int32_t ch = 0; ch < 4; ++ch) rows[ch] = map.plane[ch] != nullptr ? map.plane[ch]->Row(y) : nullptr;
         RandomSequence random = ProcessRandomSequence();
-        for (std::int32_t x = 0; x < width; ++x) {
-            std::int32_t samples = 0;
-            const WorkPixel value = estimate(x, y, aperture, width, height, source.get(), random, samples);
-            for (std::int32_t ch = 0; ch < 4; ++ch) {
-                if (rows[ch] != nullptr) rows[ch][x] = value.c[ch];
+        if (!tables.Usable()) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                std::int32_t samples = 0;
+                const WorkPixel value = estimate(x, y, aperture, width, height, source, random, samples);
+                for (std::int32_t ch = 0; ch < 4; ++ch) {
+                    if (rows[ch] != nullptr) rows[ch][x] = value.c[ch];
+                }
             }
+        } else {
+            // A window without positive weight draws nothing: its pixel keeps the value the plane holds.
+            const auto sample = [&](std::int32_t x, std::int32_t count) {
+                if (WindowHasPositiveWeight(aperture, x, y, width, height))
+                    random.state = sampleRun(tables.Windows(), tables.RunAt(x, y, count, height, source, rows), random.state);
+            };
+            // The pixels whose windows reach neither side share one shape; the others each have their own.
+            const std::int32_t whole = width > 2 * std::int64_t{r} ? width - 2 * r : 0;
+            const std::int32_t left = whole > 0 ? r : width;
+            for (std::int32_t x = 0; x < left; ++x) sample(x, 1);
+            if (whole > 0) sample(r, whole);
+            for (std::int32_t x = left + whole; x < width; ++x) sample(x, 1);
         }
         ProcessRandomSequence() = random;
     }
     return kOk;
+}
+
+Result MonteCarloConvolve(const RenderJob& job, std::span<const PlaneView> planes, const float* /*depthMap*/,
+                          CheckPoints& checkPoints) {
+    return MonteCarloConvolveWith(fft::SimdPath::kBest, job, planes, checkPoints);
 }
 
 }  // namespace aperlume

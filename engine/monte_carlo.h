@@ -11,8 +11,13 @@
 
 #include <cstdint>
 
+#include <span>
+
+#include "base/result.h"
 #include "engine/pixel_layout.h"
 #include "engine/random.h"
+#include "engine/render.h"
+#include "fft/fft.h"
 
 namespace aperlume {
 
@@ -24,20 +29,11 @@ inline constexpr std::int32_t kLargestSampledDiameter = 65535;
 
 // The D x D aperture as drawn (neither turned nor normalised), and the (D + 1) x (D + 1) summed-area
 // table of its positive elements, by which a window's total positive weight is tested in O(1).
-// Optionally, the positions drawn in a window of the full span D - 1 both ways (TabulateFullSpan); where
-// they are null, positions are computed.
 struct SampledAperture {
     const float* weights;
     const std::uint32_t* positiveCounts;
     std::int32_t diameter;
-    const std::uint16_t* fullSpanColumns = nullptr;
-    const std::uint16_t* fullSpanRows = nullptr;
 };
-
-// The column of every sample number (kMaxSamplesPerPixel + 1 entries, 0 unused) and the row of every
-// draw of the generator (kRandomMax + 1 entries) in a window of the full span D - 1 both ways: the values
-// the computation gives, looked up instead.
-void TabulateFullSpan(std::int32_t diameter, std::uint16_t* columns, std::uint16_t* rows);
 
 // Fills `counts` ((D + 1) x (D + 1) entries): counts[r * (D + 1) + c] is the number of positive
 // weights in rows < r and columns < c, modulo 2^32 (a large aperture holds more than 2^31 of them;
@@ -63,5 +59,11 @@ CountWindow CountWindowAt(std::int32_t x, std::int32_t y, std::int32_t diameter,
 std::int32_t EstimatePixel(const ChannelAssignment& channels, std::int32_t x, std::int32_t y,
                            const SampledAperture& aperture, std::int32_t width, std::int32_t height,
                            const WorkPixel* source, WorkPixel* result);
+
+// MonteCarloConvolve with the fast loop of `path` (kBest: the fastest this processor has; a path it lacks
+// falls back to the baseline). Every path gives the same output and leaves the same random state, bit
+// for bit.
+[[nodiscard]] Result MonteCarloConvolveWith(fft::SimdPath path, const RenderJob& job, std::span<const PlaneView> planes,
+                                            CheckPoints& checkPoints);
 
 }  // namespace aperlume

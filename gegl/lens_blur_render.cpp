@@ -2,6 +2,7 @@
 // planes back into the output.
 #include "gegl/lens_blur_render.h"
 
+#include "base/parallel_for.h"
 #include "base/working_memory.h"
 #include "engine/render_planes.h"
 
@@ -16,6 +17,8 @@ Result RenderExtent(const ExtentRender& render, CheckPoints& checkPoints) {
     RenderPlanes planes;
     if (Result r = planes.Allocate(job); !r.ok()) return r;
     const std::span<const PlaneView> views = planes.Views();
+    // The conversions of every band, the render's passes and the write-back share one set of helper threads.
+    const ParallelScope helpers;
     if (Result r = ReadPlanes(render.input, render.extent, render.format, views, job.threads); !r.ok()) return r;
 
     Buffer<float> weights;

@@ -76,6 +76,8 @@ Result RenderLensBlur(FilterRecord& record, const Rect& area, CheckPoints& check
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
 
     const std::span<const PlaneView> views = planes.Views();
+    // The reads, the render's passes and the writes share one set of helper threads.
+    const ParallelScope helpers;
     ReadPlanes(record, area, bytesPerSample, views, weights.get(), job.threads);
     if (Result r = Render(job, views, weights.get(), checkPoints); !r.ok()) return r;
     WritePlanes(record, area, bytesPerSample, views, weights.get(), depthMap, job.threads);
