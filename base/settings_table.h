@@ -178,4 +178,12 @@ constexpr FilterParameters StoredDefaults() {
 
 inline constexpr FilterParameters kDefaultParameters = StoredDefaults();
 
+// The block a front end that has no stored block starts from (the command-line tool, the GEGL
+// operation): the stored defaults, except where a row gives the tool its own.
+constexpr FilterParameters ToolDefaults() {
+    FilterParameters block = StoredDefaults();
+    for (const Setting& setting : kSettings) block.*setting.field = ToolDefault(setting);
+    return block;
+}
+
 }  // namespace aperlume

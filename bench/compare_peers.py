@@ -136,6 +136,17 @@ def cases(args, tool, work):
                           ["gegl", str(image), "--", "gegl:lens-blur", f"radius={d / 2:g}",
                            "gegl:png-save", f"path={OUT}", "bitdepth=8"],
                           {"GEGL_THREADS": "2", "DISPLAY": None, "WAYLAND_DISPLAY": None}, peer=True))
+        # The same filter as a GEGL operation in the gegl command, where this build has made it (and the
+        # system's operations beside it for loading and saving).
+        operation = tool.parents[2] / "gegl-plugins"
+        if d == 101 and (operation / "aperlume.so").exists():
+            system = subprocess.run(["pkg-config", "--variable=pluginsdir", "gegl-0.4"], capture_output=True,
+                                    text=True).stdout.strip()
+            group.append(Case("d101/aperlume-gegl", "aperlume:lens-blur in gegl, amount 50",
+                              ["gegl", str(image), "--", "aperlume:lens-blur", "amount=50", "vertices=1",
+                               "gegl:png-save", f"path={OUT}", "bitdepth=8"],
+                              {"GEGL_THREADS": "2", "GEGL_PATH": f"{operation}:{system}", "DISPLAY": None,
+                               "WAYLAND_DISPLAY": None}))
         group.append(Case(f"d{d}/opencv", f"OpenCV filter2D, disc {d}",
                           ["/usr/bin/python3", str(OPENCV_PEER), str(image), OUT, str(d)], peer=True))
         all_groups.append((f"disc D={d} (--amount {(d - 1) // 2}), {w}x{h}", group))
@@ -268,6 +279,8 @@ def print_targets(results, args):
              ("depth map / uniform direct, D=101", ratio(t("d101/depth"), t("d101/normal-hard")), 2.0, "x"),
              ("Monte Carlo hard / GEGL, D=101", ratio(t("d101/mc-hard"), t("d101/gegl")), 1.2, "x"),
              (f"Monte Carlo hexagon / GEGL, {pw}x{ph}", ratio(t("24mp/mc-hexagon"), t("24mp/gegl")), 2.0, "x"),
+             ("our GEGL operation in gegl / the tool, D=101", ratio(t("d101/aperlume-gegl"), t("d101/normal-hard")),
+              1.2, "x"),
              ("amount 0 / ImageMagick convert", ratio(t("identity/amount0"), t("identity/convert")), 1.3, "x"),
              (f"time {big} / {size}, direct D=101", ratio(t("48mp/normal-hard"), t("d101/normal-hard")), 4.4, "x")]
     rows += [(f"FFT hard / OpenCV filter2D, D={d}", ratio(t(f"d{d}/fft-hard"), t(f"d{d}/opencv")), limit, "x")

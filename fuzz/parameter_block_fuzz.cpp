@@ -11,7 +11,7 @@
 #include "base/result.h"
 #include "fuzz/fuzz_support.h"
 #include "host/movable_handle.h"
-#include "host/protocol/plugin_export.h"
+#include "plugin/plugin_export.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace aperlume;

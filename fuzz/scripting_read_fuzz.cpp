@@ -11,7 +11,7 @@
 #include "fuzz/fuzz_support.h"
 #include "host/movable_handle.h"
 #include "host/plugin_context.h"
-#include "host/protocol/plugin_export.h"
+#include "plugin/plugin_export.h"
 #include "scripting/script_parameters.h"
 #include "tools/host/descriptor_suite.h"
 

@@ -11,7 +11,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "host/process_state.h"
-#include "host/protocol/plugin_export.h"
+#include "plugin/plugin_export.h"
 #include "ui/dialog_ids.h"
 #include "ui/native_dialog.h"
 

@@ -2,13 +2,12 @@
 // values, so that a preview handler that runs at a check point cannot change the render under way.
 #include "host/host_render.h"
 
-#include <array>
 #include <cmath>
-#include <cstddef>
 
 #include "base/filter_parameters.h"
 #include "base/parallel_for.h"
 #include "base/working_memory.h"
+#include "engine/render_planes.h"
 #include "host/image_requests.h"
 #include "host/pixel_conversion.h"
 #include "host/plugin_context.h"
@@ -66,26 +65,17 @@ Result RenderLensBlur(FilterRecord& record, const Rect& area, CheckPoints& check
     const RenderJob job{settings, MakePlaneLayout(record.imageMode, record.planes), width, height,
                         KernelDiameter(settings.amount, scale), HardwareThreads()};
 
-    std::size_t pixels = 0;
-    if (!CheckedMultiply(static_cast<std::size_t>(width), static_cast<std::size_t>(height), pixels))
-        return kOutOfMemory;
-    const auto planeCount = static_cast<std::size_t>(job.layout.planeCount);
-    std::array<Buffer<float>, kMaxPlanes> owners;
-    std::array<PlaneView, kMaxPlanes> planes{};
-    for (std::size_t p = 0; p < planeCount; ++p) {
-        owners[p] = AllocateBuffer<float>(pixels);
-        if (owners[p] == nullptr) return kOutOfMemory;
-        planes[p] = PlaneView{owners[p].get(), width, height, width};
-    }
+    RenderPlanes planes;
+    if (Result r = planes.Allocate(job); !r.ok()) return r;
     const bool depthMap = DepthMapInForce(settings);
     Buffer<float> weights;
     if (depthMap || record.haveMask != 0) {
-        weights = AllocateBuffer<float>(pixels);
+        weights = AllocateRaster<float>(width, height);
         if (weights == nullptr) return kOutOfMemory;
     }
     if (checkPoints.PreviewInterrupted()) return kUserCanceled;
 
-    const std::span<const PlaneView> views(planes.data(), planeCount);
+    const std::span<const PlaneView> views = planes.Views();
     // The reads, the render's passes and the writes share one set of helper threads.
     const ParallelScope helpers;
     ReadPlanes(record, area, bytesPerSample, views, weights.get(), job.threads);

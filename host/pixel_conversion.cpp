@@ -75,15 +75,6 @@ void ReadWeights(const FilterRecord& record, const Rect& area, int row, const Ei
     for (std::int32_t x = 0; x < width; ++x) weights[x] = x >= begin && x < end ? eightBit[mask[x]] : 0.0f;
 }
 
-// The stored level of `x` (the render's value times white, or its blend with the source): adds 0.5,
-// truncates toward zero, clamps to 0..white; NaN gives 0.
-inline std::int32_t Level(double x, double white) {
-    double rounded = x + 0.5;
-    rounded = rounded >= 0.0 ? rounded : 0.0;
-    rounded = rounded < white ? rounded : white;
-    return static_cast<std::int32_t>(rounded);
-}
-
 // `count` levels (at most kChunk) of one plane's row from `values`, blended with the host's `sources` by
 // `weights` when these are given. A full chunk runs through loops of fixed length, which vectorise.
 void Levels(const float* values, const double* sources, const float* weights, std::int32_t count, double white,
@@ -92,10 +83,10 @@ void Levels(const float* values, const double* sources, const float* weights, st
         if (weights != nullptr) {
             for (std::int32_t j = 0; j < n; ++j) {
                 const double w = weights[j];
-                levels[j] = Level(sources[j] * (1.0 - w) + values[j] * w * white, white);
+                levels[j] = SampleLevel(sources[j] * (1.0 - w) + values[j] * w * white, white);
             }
         } else {
-            for (std::int32_t j = 0; j < n; ++j) levels[j] = Level(values[j] * white, white);
+            for (std::int32_t j = 0; j < n; ++j) levels[j] = SampleLevel(values[j] * white, white);
         }
     };
     if (count == kChunk) {

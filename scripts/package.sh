@@ -9,6 +9,8 @@
 # the test command it only links what is missing. Each module and tool is checked to import nothing but
 # Windows' own DLLs (the C++ runtime and zlib are linked in), and, where Wine is present, each tool
 # renders the built-in sample with the module found beside it in the package. Run scripts/setup.sh first.
+# Then it writes the Debian package, dist/aperlume_<version>_amd64.deb, from the native tree
+# (scripts/package_deb.sh: the tool, its module, the GEGL operation and the manual page).
 #
 # Usage: scripts/package.sh [--no-build]   --no-build packs what the build trees hold, building nothing
 # Environment: APERLUME_BUILD_DIR (default build), APERLUME_JOBS (default 2), APERLUME_DIST (default dist).
@@ -132,3 +134,8 @@ build_installer "$dist/$name-setup.exe"
 # ---- end of the installer
 
 rm -rf "$stage"
+
+# The Debian package, from the native tree (see scripts/package_deb.sh).
+deb_options=()
+((do_build)) || deb_options=(--no-build)
+"$root/scripts/package_deb.sh" "${deb_options[@]}"

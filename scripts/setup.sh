@@ -7,12 +7,14 @@
 #                              (scripts/sample.sh, cmake --install)
 #   scripts/setup.sh pictures  native, plus ImageMagick for scripts/make_pictures.sh (and the annotated
 #                              dialog, scripts/annotate_dialog.sh)
+#   scripts/setup.sh gegl      native, plus what the GEGL operation needs (libgegl-dev) and the gegl command
 set -euo pipefail
 
 native=(cmake ninja-build g++ libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev)
 case ${1:-all} in
   native) packages=("${native[@]}") ;;
   pictures) packages=("${native[@]}" imagemagick fonts-dejavu-core) ;;
+  gegl) packages=("${native[@]}" pkg-config libgegl-dev gegl) ;;
   all)
     packages=(
       "${native[@]}" pkg-config googletest libbenchmark-dev
@@ -22,10 +24,13 @@ case ${1:-all} in
       valgrind
       # The fuzz build: clang, and its runtime (libFuzzer, the sanitizers), which clang only recommends.
       clang libclang-rt-14-dev
-      # The release package: the zip, the guide as one HTML page, the installer.
-      zip unzip pandoc nsis
+      # The GEGL operation (gegl/) and its tests, which run the gegl command.
+      libgegl-dev gegl
+      # The release packages: the zip, the guide as one HTML page and the installer; the Debian package
+      # (dpkg-shlibdeps, lintian, the manual page made by help2man and read back by man).
+      zip unzip pandoc nsis dpkg-dev lintian help2man man-db
     ) ;;
-  *) echo "usage: $0 [native|pictures]" >&2; exit 2 ;;
+  *) echo "usage: $0 [native|pictures|gegl]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -3,8 +3,9 @@
 # a fuzz build, and runs every test suite: natively, under AddressSanitizer/UndefinedBehaviorSanitizer,
 # the fuzz harnesses (clang's libFuzzer, a fixed number of inputs from a fixed seed each), and both
 # Windows builds under Wine inside a virtual X server, then packs the release zip and the installer from
-# the Windows trees (scripts/package.sh --no-build, into build/dist) and tries the installer under Wine
-# (tests/installer/wine_installer_test.sh). Exits non-zero on any failure.
+# the Windows trees and the Debian package from the native one (scripts/package.sh --no-build, into
+# build/dist), tries the installer under Wine (tests/installer/wine_installer_test.sh) and the Debian
+# package unpacked. Exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${APERLUME_BUILD_DIR:-$root/build}
@@ -30,7 +31,9 @@ run_tests() {  # name, [wrapper...]
 
 mkdir -p "$build"
 
-if configure_and_build native -DAPERLUME_BENCH=ON && configure_and_build asan -DAPERLUME_SANITIZE=ON -DAPERLUME_BENCH=OFF; then
+# The GEGL operation is required here, so that a machine without libgegl-dev fails instead of testing less.
+if configure_and_build native -DAPERLUME_BENCH=ON -DAPERLUME_GEGL=ON &&
+   configure_and_build asan -DAPERLUME_SANITIZE=ON -DAPERLUME_BENCH=OFF -DAPERLUME_GEGL=ON; then
   run_tests native || status=1
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan || status=1
 else
@@ -66,7 +69,8 @@ done
 
 # The release zip and installer from the two Windows trees just built: the zip's listing, imports,
 # and each tool run with the module beside it; then the installer installed, used and uninstalled
-# under Wine in fresh prefixes.
+# under Wine in fresh prefixes. The Debian package from the native tree: lintian, and the unpacked
+# tool, operation and manual page tried.
 if ((windows_built)); then
   echo "=== package"
   rm -f "$build"/dist/aperlume-*-setup.exe

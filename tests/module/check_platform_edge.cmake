@@ -3,7 +3,8 @@
 file(GLOB_RECURSE sources RELATIVE ${ROOT}
   ${ROOT}/host/*.cpp ${ROOT}/host/*.h ${ROOT}/engine/*.cpp ${ROOT}/engine/*.h ${ROOT}/fft/*.cpp ${ROOT}/fft/*.h
   ${ROOT}/scripting/*.cpp ${ROOT}/scripting/*.h ${ROOT}/ui/*.cpp ${ROOT}/ui/*.h
-  ${ROOT}/resources/*.cpp ${ROOT}/resources/*.h ${ROOT}/tools/*.cpp ${ROOT}/tools/*.h
+  ${ROOT}/resources/*.cpp ${ROOT}/resources/*.h ${ROOT}/plugin/*.cpp ${ROOT}/plugin/*.h
+  ${ROOT}/gegl/*.cpp ${ROOT}/gegl/*.h ${ROOT}/tools/*.cpp ${ROOT}/tools/*.h
   ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h)
 set(offenders "")
 foreach(f IN LISTS sources)

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host/movable_handle.h"
-#include "host/protocol/plugin_export.h"
+#include "plugin/plugin_export.h"
 #include "tools/host/module_loader.h"
 
 namespace aperlume::testing {

@@ -1,6 +1,7 @@
 // A selection from an image: its brightness, one byte per pixel.
 #include "tools/aperlume/selection_image.h"
 
+#include "base/sample_values.h"
 #include "tools/imagefile/byte_order.h"
 
 namespace aperlume::tool {
@@ -16,15 +17,13 @@ ToolStatus SelectionFromImage(const ToolImage& image, std::int32_t width, std::i
     const auto sample = [&](std::size_t index) -> std::uint64_t {
         return wide ? LittleEndian16(&image.samples[2 * index]) : image.samples[index];
     };
-    // Gray as it is; colour by its luma (ITU-R BT.601 weights, as an editor turns colour into gray);
-    // alpha is no part of a selection's value. One rounding from the file's value to 8 bits.
+    // Gray as it is, colour by its luma (SelectionLevel); alpha is no part of a selection's value.
     const std::uint64_t full = wide ? 65535u : 255u;
     selection.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = i * channels;
-        const std::uint64_t luma1000 =
-            channels >= 3 ? 299 * sample(at) + 587 * sample(at + 1) + 114 * sample(at + 2) : 1000 * sample(at);
-        selection[i] = static_cast<std::uint8_t>((luma1000 * 255 + 500 * full) / (1000 * full));
+        selection[i] = channels >= 3 ? SelectionLevel(sample(at), sample(at + 1), sample(at + 2), full)
+                                     : SelectionLevel(sample(at), sample(at), sample(at), full);
     }
     return ToolStatus::Success();
 }

@@ -185,11 +185,7 @@ ToolStatus CheckCombination(const std::vector<std::string>& positional, ToolOpti
 
 }  // namespace
 
-FilterParameters ToolDefaultSettings() {
-    FilterParameters settings = kDefaultParameters;
-    for (const Setting& setting : kSettings) settings.*setting.field = ToolDefault(setting);
-    return settings;
-}
+FilterParameters ToolDefaultSettings() { return ToolDefaults(); }
 
 ToolStatus ParseToolOptions(std::span<const std::string> arguments, ToolOptions& options) {
     std::vector<std::string> positional;
@@ -267,8 +263,8 @@ ToolStatus ApplySettingsFile(const std::string& text, const std::string& what, T
 
 constexpr const char* kUsageLines =
     "Usage: aperlume [options] INPUT OUTPUT\n"
-    "       aperlume [options] --output-dir DIR INPUT...\n"
-    "       aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n";
+    "  or:  aperlume [options] --output-dir DIR INPUT...\n"
+    "  or:  aperlume [options] --sample OUTPUT [--write-sample SAMPLE]\n";
 
 std::string ShortUsageText() {
     return std::string(kUsageLines) + "Try 'aperlume --help' for the settings and options, or\n" +
@@ -316,10 +312,10 @@ std::string UsageText() {
         text += line;
     }
     text += "\n"
-        "  --depth-map needs --selection and has effect only with --method normal. Names of methods and\n"
-        "  corrections may be written in any case (FFT or fft); a flag also takes yes/no, on/off or\n"
-        "  true/false. --rotation turns the aperture clockwise: at 0 a streak lies level and a polygon\n"
-        "  points a corner to the right.\n"
+        "The depth map (--depth-map) needs --selection and has effect only with --method normal. Names\n"
+        "of methods and corrections may be written in any case (FFT or fft); a flag also takes yes/no,\n"
+        "on/off or true/false. --rotation turns the aperture clockwise: at 0 a streak lies level and a\n"
+        "polygon points a corner to the right.\n"
         "\n"
         "Methods (--method):\n"
         "  normal  averages, for each pixel, the pixels under the aperture that lie inside the image.\n"

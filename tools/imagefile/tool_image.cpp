@@ -41,15 +41,6 @@ ToolStatus CheckImageGeometry(std::int32_t width, std::int32_t height, std::int3
     return ToolStatus::Success();
 }
 
-std::uint16_t HostFromFile16(std::uint16_t fileValue) {
-    return static_cast<std::uint16_t>((static_cast<std::uint32_t>(fileValue) * 32768u + 32767u) / 65535u);
-}
-
-std::uint16_t FileFromHost16(std::uint32_t hostValue) {
-    if (hostValue >= 32768u) return 65535;
-    return static_cast<std::uint16_t>((hostValue * 65535u + 16384u) / 32768u);
-}
-
 std::uint8_t EightFromHost16(std::uint32_t hostValue) {
     if (hostValue >= 32768u) return 255;
     return static_cast<std::uint8_t>((hostValue * 255u + 16384u) / 32768u);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/sample_values.h"
 #include "tools/imagefile/tool_status.h"
 
 namespace aperlume::tool {
@@ -47,9 +48,10 @@ inline ToolImage EmptyToolImage(std::int32_t width, std::int32_t height, std::in
 }
 inline bool HasAlpha(const ToolImage& image) { return image.channels == 2 || image.channels == 4; }
 
-// 16-bit file values to the host's 0..32768 and back, rounding to the nearest.
-std::uint16_t HostFromFile16(std::uint16_t fileValue);
-std::uint16_t FileFromHost16(std::uint32_t hostValue);
+// 16-bit file values to the host's 0..32768 and back, rounding to the nearest (base/, where the GEGL
+// operation finds them too).
+using ::aperlume::FileFromHost16;
+using ::aperlume::HostFromFile16;
 // The host's 16-bit value as an 8-bit one, rounding to the nearest (a 16-bit image written as JPEG).
 std::uint8_t EightFromHost16(std::uint32_t hostValue);
 

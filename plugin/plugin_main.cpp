@@ -5,9 +5,9 @@
 #include <new>
 
 #include "host/host_records.h"
-#include "host/protocol/dispatch.h"
-#include "host/protocol/filter_run.h"
-#include "host/protocol/plugin_export.h"
+#include "plugin/dispatch.h"
+#include "plugin/filter_run.h"
+#include "plugin/plugin_export.h"
 #include "base/result.h"
 
 namespace aperlume {

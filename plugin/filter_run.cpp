@@ -1,11 +1,11 @@
 // Start and continue: the plug-in asks for the whole image at once, copies it to the output, and renders
 // it in one continue call.
-#include "host/protocol/filter_run.h"
+#include "plugin/filter_run.h"
 
 #include "host/host_render.h"
 #include "host/image_requests.h"
 #include "host/process_state.h"
-#include "host/protocol/dispatch.h"
+#include "plugin/dispatch.h"
 #include "scripting/host_services.h"
 #include "scripting/script_parameters.h"
 #include "ui/dialog_helpers.h"

@@ -1,10 +1,10 @@
 // Selector dispatch and the context's life in the host's data slot.
-#include "host/protocol/dispatch.h"
+#include "plugin/dispatch.h"
 
 #include "host/global_memory.h"
 #include "host/movable_handle.h"
 #include "host/process_state.h"
-#include "host/protocol/filter_run.h"
+#include "plugin/filter_run.h"
 #include "base/result.h"
 #include "scripting/host_handles.h"
 #include "ui/about_box.h"

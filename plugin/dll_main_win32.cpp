@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "host/process_state.h"
-#include "host/protocol/plugin_export.h"
+#include "plugin/plugin_export.h"
 #include "host/host_identification.h"
 
 extern "C" APERLUME_EXPORT BOOL WINAPI DLLMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept {
