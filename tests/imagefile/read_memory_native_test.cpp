@@ -69,7 +69,7 @@ namespace aperlume::tool {
 namespace {
 
 using namespace testing;  // NOLINT: the byte builders
-using PngReadMemory = TemporaryFolderTest;
+using ReadMemory = TemporaryFolderTest;
 
 // The most bytes the C++ side held at once during `work`.
 template <typename Work>
@@ -129,7 +129,7 @@ Bytes Table(const std::vector<Record>& records) {
 
 std::size_t TableSize(std::size_t records) { return 6 + 12 * records; }
 
-TEST_F(PngReadMemory, AHeaderThatPromisesMoreRowsThanTheDataHoldsCostsOnlyTheRowsRead) {
+TEST_F(ReadMemory, AHeaderThatPromisesMoreRowsThanTheDataHoldsCostsOnlyTheRowsRead) {
     // 10000 x 10000 gray with data for 10 rows, plain or interlaced: enough compressed bytes for the
     // claimed size to be possible at deflate's best ratio, so only the decoder can tell. The decoder
     // writes straight into the image, whose rows grow with those reached: the first Adam7 pass reaches
@@ -177,7 +177,7 @@ Bytes HostileDirectories(std::uint32_t at, std::vector<Record> extra, std::uint3
     return out;
 }
 
-TEST_F(PngReadMemory, MetadataDirectoriesCostAtMostAboutTheFileHoweverTheyPoint) {
+TEST_F(ReadMemory, MetadataDirectoriesCostAtMostAboutTheFileHoweverTheyPoint) {
     // The same hostile directories as an EXIF block in a JPEG and in a PNG, and as a TIFF's own first
     // directory, with 1000 more tags there whose values are the whole file (256 KiB), which neither the
     // check nor the decoder reads. Each is read and carried into a TIFF.
