@@ -31,7 +31,7 @@ struct ReadOptions {
 ToolStatus ReadImage(const std::string& path, ToolImage& image, ImageMetadata* metadata = nullptr,
                      const ReadOptions& options = {});
 
-// For tests and the fuzz harness: a function ReadImage calls with the file's path after its check and
+// For tests: a function ReadImage calls with the file's path after its check and
 // before its decoding (none by default; nullptr sets none again).
 using BetweenCheckAndDecode = void (*)(const std::string& path);
 void SetBetweenCheckAndDecode(BetweenCheckAndDecode hook);

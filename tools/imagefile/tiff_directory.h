@@ -34,15 +34,6 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// Bytes meant to lie at `at` of a file in place of its own, for a reader that is to see them there.
-struct ByteOverlay {
-    std::uint64_t at = 0;
-    std::vector<std::uint8_t> bytes;
-
-    // Puts the part of the overlay that falls in the `count` bytes read at `position` into `data`.
-    void Apply(std::uint64_t position, std::uint8_t* data, std::size_t count) const;
-};
-
 class MemoryByteSource final : public ByteSource {
 public:
     explicit MemoryByteSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
@@ -51,6 +42,15 @@ public:
 
 private:
     std::span<const std::uint8_t> bytes_;
+};
+
+// Bytes meant to lie at `at` of a file in place of its own, for a reader that is to see them there.
+struct ByteOverlay {
+    std::uint64_t at = 0;
+    std::vector<std::uint8_t> bytes;
+
+    // Puts the part of the overlay that falls in the `count` bytes read at `position` into `data`.
+    void Apply(std::uint64_t position, std::uint8_t* data, std::size_t count) const;
 };
 
 namespace tiff {
@@ -161,6 +161,8 @@ struct ReadPlan {
 //   as one resolution for both axes). In memory an entry takes sizeof(Entry), 64 bytes natively, plus
 //   its value's block: at most 8 bytes for each byte counted, so a read allocates at most
 //   8 * (source.Size() + 4 KiB) bytes in all, besides 12 KiB of stack for the pieces of a table.
+// - Its time is linear in the source's size: each table visited is read twice, in pieces (once to charge
+//   what it keeps, once to keep it), and each value kept once.
 bool ReadDirectory(ByteSource& source, bool bigEndian, std::uint32_t offset, const ReadPlan& plan, Directory& directory,
                    std::string& why);
 
