@@ -3,6 +3,7 @@
 // and under Wine), and what the check learns of a good file is what the decoders then deliver.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -155,6 +156,33 @@ TEST_F(ImageFileCheck, SizeLimitsComeFirstAndSayHowToRaiseThem) {
     ToolImage image;
     EXPECT_NE(ReadImage(Path("big.png"), image).message.find("(400 megapixels), over the limit of 300"), std::string::npos);
     EXPECT_EQ(ReadImage(Path("big.png"), image, nullptr, {0}).message, Path("big.png") + " is damaged (it is cut short)");
+}
+
+std::string replacement;  // the file put in the place of the one being read
+
+void ReplaceTheFile(const std::string& path) {
+    std::error_code error;  // Windows refuses to replace a file that is open, which is as good
+    std::filesystem::rename(replacement, path, error);
+}
+
+TEST_F(ImageFileCheck, AFileReplacedAfterItsCheckIsNotTheOneDecoded) {
+    // On Windows the check is the only integrity check; a decoder reading the name again could be handed
+    // any other file of the same size.
+    ToolImage checked = EmptyToolImage(8, 8, 1, 8), other = checked;
+    checked.samples.assign(64, 10);
+    other.samples.assign(64, 200);
+    SetBetweenCheckAndDecode(ReplaceTheFile);
+    for (const char* extension : {".png", ".jpg", ".tif"}) {
+        const std::string path = Path(std::string("checked") + extension);
+        replacement = Path(std::string("other") + extension);
+        EXPECT_TRUE(WriteImage(path, checked, {}, {}).ok());
+        EXPECT_TRUE(WriteImage(replacement, other, {}, {}).ok());
+        ToolImage image;
+        const ToolStatus status = ReadImage(path, image);
+        EXPECT_TRUE(status.ok()) << status.message;
+        EXPECT_EQ(image.samples, checked.samples) << extension;
+    }
+    SetBetweenCheckAndDecode(nullptr);
 }
 
 }  // namespace

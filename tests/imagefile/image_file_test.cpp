@@ -119,7 +119,7 @@ std::string ExifSummary(const std::vector<std::uint8_t>& block) {
     tiff::Directory first;
     std::string why;
     if (!tiff::ReadHeader(source, header) ||
-        !tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, TiffMetadataPointers(), first, why))
+        !tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, {nullptr, true}, first, why))
         return "unreadable: " + why;
     std::string summary;
     const std::function<void(const std::vector<tiff::Entry>&, const std::string&)> add = [&](const auto& entries,

@@ -9,6 +9,7 @@
 
 #include "tests/imagefile/image_test_support.h"
 #include "tests/imagefile/jpeg_damage.h"
+#include "tools/imagefile/file_open.h"
 #include "tools/imagefile/image_codec.h"
 #include "tools/imagefile/image_file.h"
 
@@ -44,7 +45,7 @@ TEST_F(JpegDamageNative, TheCheckRefusesEveryFileLibjpegFindsDamaged) {
         for (const Bytes& file : files) {
             WriteBytes(path, file);
             ToolImage image;
-            if (DecodeImage(path, checked, SampleRange::Host, image).ok()) continue;
+            if (DecodeImage(OpenFile(path, "rb").get(), path, checked, SampleRange::Host, image).ok()) continue;
             ++refused;
             EXPECT_FALSE(CheckImageFile(path, {}, again).ok()) << name << ", damaged file " << &file - files.data();
         }
@@ -59,7 +60,7 @@ TEST_F(JpegDamageNative, LibjpegAloneRefusesMoreScansThanTheLimit) {
     ASSERT_TRUE(CheckImageFile(path, {}, checked).ok());
     WriteBytes(path, JpegScanBomb(101));
     ToolImage image;
-    EXPECT_EQ(DecodeImage(path, checked, SampleRange::Host, image).message,
+    EXPECT_EQ(DecodeImage(OpenFile(path, "rb").get(), path, checked, SampleRange::Host, image).message,
               path + " has more than 100 scans; the tool reads JPEG files of at most 100 (photographs have about 10)");
 }
 

@@ -11,6 +11,8 @@
 #include "tests/imagefile/image_test_support.h"
 #include "tests/imagefile/png_bytes.h"
 #include "tests/imagefile/tiff_bytes.h"
+#include "tools/imagefile/file_open.h"
+#include "tools/imagefile/file_position.h"
 #include "tools/imagefile/image_file.h"
 
 namespace aperlume::tool {
@@ -244,6 +246,58 @@ TEST_F(JpegTiffCheck, TiffVariantsDecodeAlikeInEveryBuild) {
             const std::uint32_t tile = (y / 16) * 2 + x / 16;
             ASSERT_EQ(image.samples[y * 20 + x], tile * 60 + (y % 16) * 3 + x % 16) << x << "," << y;
         }
+}
+
+// `image` as a TIFF file whose first directory lies at `at`, with nothing written between its strip and
+// there: a sparse file, which costs no disk where the file system keeps holes (as Linux's do under Wine).
+void WriteSparseTiff(const std::string& path, const TiffImage& image, std::uint32_t at,
+                     const std::function<void(tiff::Directory&)>& change = {}) {
+    const Bytes head = TiffHead(image, at), directory = tiff::WriteDirectory(TiffDirectory(image, change), at, false);
+    const OpenedFile file = OpenFile(path, "wb");
+    ASSERT_TRUE(file != nullptr && std::fwrite(head.data(), 1, head.size(), file.get()) == head.size() &&
+                SeekFile(file.get(), at, SEEK_SET) &&
+                std::fwrite(directory.data(), 1, directory.size(), file.get()) == directory.size());
+}
+
+TEST_F(JpegTiffCheck, TiffFilesOverTwoGibibytesAreReadAndGetTheirMetadata) {
+    // 32-bit file offsets (a long on Windows) once refused such files as cut short, and could not read
+    // back a large output to add its metadata.
+    TiffImage small;
+    small.data = Bytes(24, 7);
+    const std::string far = Path("far.tif");
+    WriteSparseTiff(far, small, 0xa0000000u);  // 2.5 GiB in
+    ToolImage image;
+    ToolStatus status = ReadImage(far, image);
+    ASSERT_TRUE(status.ok()) << status.message;
+    EXPECT_EQ(image.samples, small.data);
+    ImageMetadata metadata;
+    metadata.resolution = {300, 300, ResolutionUnit::Inch};
+    metadata.xmp = {'<', 'x', '/', '>'};
+    {
+        const OpenedFile file = OpenFile(far, "r+b");
+        ASSERT_NE(file, nullptr);
+        status = AddTiffMetadata(file.get(), metadata, far);
+        ASSERT_TRUE(status.ok()) << status.message;
+    }
+    ImageMetadata back;
+    status = ReadImage(far, image, &back);
+    ASSERT_TRUE(status.ok()) << status.message;
+    EXPECT_EQ(image.samples, small.data);
+    EXPECT_EQ(back.xmp, metadata.xmp);
+    EXPECT_EQ(back.resolution, metadata.resolution);
+
+    // 300 megapixels of 16-bit RGBA, 2.4 GB of samples with the directory after them: checked, not decoded.
+    const TiffImage huge{20000, 15000, 4, 16, 2, false, {}};
+    const std::uint32_t bytes = 20000u * 15000u * 8u;
+    WriteSparseTiff(Path("huge.tif"), huge, 8 + bytes, [&](tiff::Directory& d) {
+        d.Put(Numbers(tiff::kStripByteCounts, tiff::kLong, {bytes}));
+        d.Put(Numbers(tiff::kExtraSamples, tiff::kShort, {2}));
+    });
+    CheckedImageFile checked;
+    status = CheckImageFile(Path("huge.tif"), {0, kDefaultMaxPixels}, checked);
+    ASSERT_TRUE(status.ok()) << status.message;
+    EXPECT_EQ(checked.width * checked.height, kDefaultMaxPixels);
+    EXPECT_EQ(checked.channels, 4);
 }
 
 }  // namespace

@@ -26,9 +26,8 @@ struct TiffImage {
     std::vector<std::uint8_t> data;  // the strip (or the tiles), as stored
 };
 
-// The file of `image` as one uncompressed strip, with the directory edited by `change`.
-inline std::vector<std::uint8_t> TiffFile(const TiffImage& image,
-                                          const std::function<void(tiff::Directory&)>& change = {}) {
+// The first directory of `image` as one uncompressed strip at offset 8, edited by `change`.
+inline tiff::Directory TiffDirectory(const TiffImage& image, const std::function<void(tiff::Directory&)>& change = {}) {
     tiff::Directory directory;
     directory.Put(Numbers(tiff::kImageWidth, tiff::kShort, {image.width}));
     directory.Put(Numbers(tiff::kImageLength, tiff::kShort, {image.height}));
@@ -43,11 +42,24 @@ inline std::vector<std::uint8_t> TiffFile(const TiffImage& image,
     directory.Put(Numbers(tiff::kRowsPerStrip, tiff::kShort, {image.height}));
     directory.Put(Numbers(tiff::kStripByteCounts, tiff::kLong, {static_cast<std::uint32_t>(image.data.size())}));
     if (change) change(directory);
+    return directory;
+}
+
+// The header and the strip of `image`, the header pointing to a first directory at `at`.
+inline std::vector<std::uint8_t> TiffHead(const TiffImage& image, std::uint32_t at) {
     std::vector<std::uint8_t> file = image.bigEndian ? std::vector<std::uint8_t>{'M', 'M', 0, 42}
                                                      : std::vector<std::uint8_t>{'I', 'I', 42, 0};
-    const auto at = static_cast<std::uint32_t>(8 + image.data.size() + image.data.size() % 2);
     for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(at >> (image.bigEndian ? 24 - 8 * i : 8 * i)));
     file.insert(file.end(), image.data.begin(), image.data.end());
+    return file;
+}
+
+// The file of `image` as one uncompressed strip, with the directory edited by `change` after it.
+inline std::vector<std::uint8_t> TiffFile(const TiffImage& image,
+                                          const std::function<void(tiff::Directory&)>& change = {}) {
+    const tiff::Directory directory = TiffDirectory(image, change);
+    const auto at = static_cast<std::uint32_t>(8 + image.data.size() + image.data.size() % 2);
+    std::vector<std::uint8_t> file = TiffHead(image, at);
     file.resize(at, 0);
     const std::vector<std::uint8_t> bytes = tiff::WriteDirectory(directory, at, image.bigEndian);
     file.insert(file.end(), bytes.begin(), bytes.end());

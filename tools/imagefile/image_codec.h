@@ -16,10 +16,12 @@
 
 namespace aperlume::tool {
 
-// Decodes the checked file `path` into `image`: checked.channels channels of 8 or 16 bits (a JPEG is
-// 8-bit), the first image of a TIFF file, associated alpha turned into straight alpha. Memory grows
+// Decodes the checked file, open in `file` (the handle the check read; the decoder goes back to its
+// start) and named `path` in messages, into `image`: checked.channels channels of 8 or 16 bits (a JPEG
+// is 8-bit), the first image of a TIFF file, associated alpha turned into straight alpha. Memory grows
 // with the rows decoded (RowGrowth).
-ToolStatus DecodeImage(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image);
+ToolStatus DecodeImage(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                       ToolImage& image);
 
 struct EncodeSettings {
     int jpegQuality = 95;  // 1..100; 4:4:4 chroma from 90 up, 4:2:0 below

@@ -3,11 +3,12 @@
 
 namespace aperlume::tool {
 
-ToolStatus DecodeImage(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image) {
+ToolStatus DecodeImage(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                       ToolImage& image) {
     switch (checked.format) {
-        case ImageFormat::Png: return DecodePng(path, checked, range, image);
-        case ImageFormat::Jpeg: return DecodeJpeg(path, checked, image);
-        case ImageFormat::Tiff: return DecodeTiff(path, checked, range, image);
+        case ImageFormat::Png: return DecodePng(file, path, checked, range, image);
+        case ImageFormat::Jpeg: return DecodeJpeg(file, path, checked, image);
+        case ImageFormat::Tiff: return DecodeTiff(file, path, checked, range, image);
     }
     return ToolStatus::Failure(path + ": unknown format");
 }

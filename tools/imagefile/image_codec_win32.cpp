@@ -18,9 +18,10 @@
 #include <vector>
 
 #include "tools/imagefile/byte_order.h"
+#include "tools/imagefile/file_position.h"
+#include "tools/imagefile/file_stream_win32.h"
 #include "tools/imagefile/image_codec.h"
 #include "tools/imagefile/tiff_directory.h"
-#include "tools/imagefile/wide_path_win32.h"
 
 namespace aperlume::tool {
 namespace {
@@ -323,7 +324,8 @@ bool TiffDecoderLeavesBigEndianSamples(IWICImagingFactory* factory) {
 
 }  // namespace
 
-ToolStatus DecodeImage(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image) {
+ToolStatus DecodeImage(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                       ToolImage& image) {
     const auto width = static_cast<std::int32_t>(checked.width), height = static_cast<std::int32_t>(checked.height);
     const int bytes = checked.bitDepth == 16 ? 2 : 1;  // PNG's 1, 2 and 4 bits arrive as 8
     if (ToolStatus s = CheckImageGeometry(width, height, checked.channels, bytes * 8, path); !s.ok()) return s;
@@ -331,11 +333,15 @@ ToolStatus DecodeImage(const std::string& path, const CheckedImageFile& checked,
     Com<IWICImagingFactory> factory;
     if (!session.ok() || !CreateFactory(factory))
         return ToolStatus::Failure("cannot read " + path + ": the Windows Imaging Component is not available");
+    // The handle the check read, from its start, with the directory the check read over a TIFF's own.
+    if (!SeekFile(file, 0, SEEK_SET)) return ToolStatus::Failure("cannot read " + path + ": " + std::strerror(errno));
+    Com<IStream> stream;
+    *stream.Out() = NewFileStream(file, checked.decoderDirectory);
+    if (stream.get() == nullptr) return ToolStatus::Failure("out of memory reading " + path);
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
-    const std::wstring wide = WidePath(path);
-    HRESULT result = factory->CreateDecoderFromFilename(wide.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                                        decoder.Out());
+    HRESULT result =
+        factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.Out());
     if (SUCCEEDED(result)) result = decoder->GetFrame(0, frame.Out());
     if (FAILED(result)) return Damaged(path, "the Windows Imaging Component cannot decode it, " + Hex(result));
     UINT frameWidth = 0, frameHeight = 0;

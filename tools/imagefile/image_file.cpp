@@ -6,6 +6,8 @@
 namespace aperlume::tool {
 namespace {
 
+BetweenCheckAndDecode betweenCheckAndDecode = nullptr;
+
 std::string LowerExtension(const std::string& path) {
     const std::size_t dot = path.find_last_of('.');
     const std::size_t slash = path.find_last_of("/\\");
@@ -25,12 +27,18 @@ ToolStatus FormatForWriting(const std::string& path, std::int32_t channels, Imag
 
 }  // namespace
 
+void SetBetweenCheckAndDecode(BetweenCheckAndDecode hook) { betweenCheckAndDecode = hook; }
+
 ToolStatus ReadImage(const std::string& path, ToolImage& image, ImageMetadata* metadata, const ReadOptions& options) {
+    // One open for the check and the decoding: on Windows the check is the only integrity check, so the
+    // decoder must see no other bytes than it did.
     CheckedImageFile checked;
-    if (ToolStatus s = CheckImageFile(path, {static_cast<std::uint32_t>(kMaxImageSide), options.maxPixels}, checked);
-        !s.ok())
+    OpenedFile file;
+    const ImageLimits limits{static_cast<std::uint32_t>(kMaxImageSide), options.maxPixels};
+    if (ToolStatus s = CheckImageFile(path, limits, checked, &file); !s.ok())
         return s;
-    if (ToolStatus s = DecodeImage(path, checked, options.range, image); !s.ok()) {
+    if (betweenCheckAndDecode != nullptr) betweenCheckAndDecode(path);
+    if (ToolStatus s = DecodeImage(file.get(), path, checked, options.range, image); !s.ok()) {
         image = ToolImage();
         return s;
     }

@@ -31,6 +31,11 @@ struct ReadOptions {
 ToolStatus ReadImage(const std::string& path, ToolImage& image, ImageMetadata* metadata = nullptr,
                      const ReadOptions& options = {});
 
+// For tests: a function ReadImage calls with the file's path after its check and
+// before its decoding (none by default; nullptr sets none again).
+using BetweenCheckAndDecode = void (*)(const std::string& path);
+void SetBetweenCheckAndDecode(BetweenCheckAndDecode hook);
+
 // The format the name `path` asks for; fails, naming the path, for an extension of no format the tool
 // writes.
 ToolStatus OutputFormatOf(const std::string& path, ImageFormat& format);

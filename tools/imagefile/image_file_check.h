@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/imagefile/file_open.h"
 #include "tools/imagefile/image_metadata.h"
 #include "tools/imagefile/tool_status.h"
 
@@ -39,6 +40,9 @@ struct CheckedImageFile {
     bool associatedAlpha = false;   // TIFF: the colour is premultiplied by the alpha
     bool bigEndian = false;         // TIFF: the byte order of its samples
     std::uint64_t dataBytes = 0;    // the compressed image data, for an estimate of the decoded size
+    // TIFF: the first directory as the decoders see it, over the file's own: the tags the check read and
+    // no other, so that a decoder reads no more than the check did.
+    ByteOverlay decoderDirectory;
     ImageMetadata metadata;
 };
 
@@ -46,8 +50,11 @@ struct CheckedImageFile {
 // (cut short, a bad checksum, structures missing, out of order or pointing outside the file, a header
 // out of range, less image data than the header's size needs), holds samples the tool cannot take
 // (floating point, CMYK, ...), or when its size is beyond `limits`; the size is checked as soon as the
-// header is read, before the rest of the file.
-ToolStatus CheckImageFile(const std::string& path, const ImageLimits& limits, CheckedImageFile& checked);
+// header is read, before the rest of the file. With `opened`, a file that passes stays open in it for
+// the decoder (DecodeImage), which then reads the very bytes the check read: a file replaced under its
+// name in between is not the one decoded.
+ToolStatus CheckImageFile(const std::string& path, const ImageLimits& limits, CheckedImageFile& checked,
+                          OpenedFile* opened = nullptr);
 
 // The size part of the check, for a header just read: fails, naming `path`, when a side or the pixel
 // count is beyond `limits`.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "tools/imagefile/byte_order.h"
+#include "tools/imagefile/file_position.h"
 #include "tools/imagefile/png_structure.h"
 
 namespace aperlume::tool {
@@ -31,13 +32,25 @@ constexpr std::uint16_t kExifDescriptiveTags[] = {tiff::kImageDescription, tiff:
                                                   tiff::kOrientation,      tiff::kSoftware,  tiff::kDateTime,
                                                   tiff::kArtist,           tiff::kHostComputer, tiff::kWhitePoint,
                                                   tiff::kPrimaryChromaticities, tiff::kCopyright};
-constexpr std::uint16_t kMetadataPointers[] = {tiff::kExifIfd, tiff::kGpsIfd, tiff::kInteroperabilityIfd};
+
+bool IsDescriptiveTag(std::uint16_t tag) {
+    return std::find(std::begin(kExifDescriptiveTags), std::end(kExifDescriptiveTags), tag) !=
+           std::end(kExifDescriptiveTags);
+}
+
+bool IsResolutionTag(std::uint16_t tag) {
+    return tag == tiff::kXResolution || tag == tiff::kYResolution || tag == tiff::kResolutionUnit;
+}
+
+// The tags of an EXIF block's first directory that the tool carries.
+bool IsExifBlockTag(std::uint16_t tag) {
+    return IsDescriptiveTag(tag) || IsResolutionTag(tag) || tag == tiff::kExifIfd || tag == tiff::kGpsIfd;
+}
 
 // A tag that travels in the EXIF block: a descriptive one, or the EXIF or GPS directory.
 bool IsExifTag(const tiff::Entry& entry) {
     if (entry.tag == tiff::kExifIfd || entry.tag == tiff::kGpsIfd) return !entry.subIfd.empty();
-    return std::find(std::begin(kExifDescriptiveTags), std::end(kExifDescriptiveTags), entry.tag) !=
-           std::end(kExifDescriptiveTags);
+    return IsDescriptiveTag(entry.tag);
 }
 
 bool StartsWith(std::span<const std::uint8_t> data, const char* prefix, std::size_t length) {
@@ -107,13 +120,14 @@ void AppendPngChunk(Bytes& out, const std::string& type, std::span<const std::ui
     Append32(out, PngCrc(0, out.data() + typeAt, out.size() - typeAt), kBigEndian);
 }
 
-tiff::Directory ExifDirectory(std::span<const std::uint8_t> exif, bool& ok) {
+// The first directory of an EXIF block as `plan` keeps it.
+tiff::Directory ExifDirectory(std::span<const std::uint8_t> exif, const tiff::ReadPlan& plan, bool& ok) {
     MemoryByteSource source(exif);
     tiff::Header header;
     tiff::Directory directory;
     std::string why;
     ok = tiff::ReadHeader(source, header) &&
-         tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, kMetadataPointers, directory, why);
+         tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, plan, directory, why);
     return directory;
 }
 
@@ -304,22 +318,24 @@ std::vector<MetadataPiece> JpegMetadataSegments(const ImageMetadata& metadata, s
 Resolution ExifResolution(std::span<const std::uint8_t> exif) {
     if (exif.empty()) return {};
     bool ok = false;
-    const tiff::Directory directory = ExifDirectory(exif, ok);
+    const tiff::Directory directory = ExifDirectory(exif, {IsResolutionTag, false}, ok);
     return ok ? TiffResolution(directory) : Resolution{};
 }
 
-std::span<const std::uint16_t> TiffMetadataPointers() { return kMetadataPointers; }
+bool IsTiffMetadataTag(std::uint16_t tag) { return IsExifBlockTag(tag) || tag == tiff::kIccProfile || tag == tiff::kXmp; }
 
-ImageMetadata TiffMetadata(const tiff::Directory& first) {
+ImageMetadata TiffMetadata(tiff::Directory first) {
     ImageMetadata metadata;
-    if (const tiff::Entry* icc = first.Find(tiff::kIccProfile)) metadata.icc = icc->value;
-    if (const tiff::Entry* xmp = first.Find(tiff::kXmp)) metadata.xmp = xmp->value;
     metadata.resolution = TiffResolution(first);
     // The EXIF block: the descriptive tags, the resolution and the EXIF and GPS directories, when the file
-    // has any of them besides the resolution.
+    // has any of them besides the resolution. Values move rather than being copied: a file's metadata is
+    // held once.
     tiff::Directory exif;
-    for (const tiff::Entry& entry : first.entries)
-        if (IsExifTag(entry)) exif.Put(entry);
+    for (tiff::Entry& entry : first.entries) {
+        if (entry.tag == tiff::kIccProfile) metadata.icc = std::move(entry.value);
+        if (entry.tag == tiff::kXmp) metadata.xmp = std::move(entry.value);
+        if (IsExifTag(entry)) exif.Put(std::move(entry));
+    }
     if (exif.entries.empty()) return metadata;
     for (std::uint16_t tag : {tiff::kXResolution, tiff::kYResolution, tiff::kResolutionUnit})
         if (const tiff::Entry* entry = first.Find(tag)) exif.Put(*entry);
@@ -343,9 +359,9 @@ ToolStatus AddTiffMetadata(std::FILE* file, const ImageMetadata& metadata, const
         first.Remove(tag);
     if (!metadata.exif.empty()) {
         bool ok = false;
-        const tiff::Directory exif = ExifDirectory(metadata.exif, ok);
-        for (const tiff::Entry& entry : exif.entries)
-            if (ok && IsExifTag(entry)) first.Put(entry);
+        tiff::Directory exif = ExifDirectory(metadata.exif, {IsExifBlockTag, true}, ok);
+        for (tiff::Entry& entry : exif.entries)
+            if (ok && IsExifTag(entry)) first.Put(std::move(entry));
     }
     if (!metadata.icc.empty()) first.Put(tiff::BytesEntry(tiff::kIccProfile, tiff::kUndefined, metadata.icc));
     if (!metadata.xmp.empty()) first.Put(tiff::BytesEntry(tiff::kXmp, tiff::kByte, metadata.xmp));
@@ -362,9 +378,9 @@ ToolStatus AddTiffMetadata(std::FILE* file, const ImageMetadata& metadata, const
     if (end != source.Size()) bytes.insert(bytes.begin(), 0);
     Bytes pointer;
     Append32(pointer, static_cast<std::uint32_t>(end), header.bigEndian);
-    const bool written = std::fseek(file, 0, SEEK_END) == 0 && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                         std::fseek(file, 4, SEEK_SET) == 0 && std::fwrite(pointer.data(), 1, 4, file) == 4 &&
-                         std::fseek(file, 0, SEEK_END) == 0;
+    const bool written = SeekFile(file, 0, SEEK_END) && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                         SeekFile(file, 4, SEEK_SET) && std::fwrite(pointer.data(), 1, 4, file) == 4 &&
+                         SeekFile(file, 0, SEEK_END);
     if (!written) return ToolStatus::Failure("cannot write " + name + ": " + std::strerror(errno));
     return ToolStatus::Success();
 }

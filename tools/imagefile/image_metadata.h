@@ -72,11 +72,11 @@ std::vector<MetadataPiece> JpegMetadataSegments(const ImageMetadata& metadata, s
 // The resolution an EXIF block states in its first directory, if any.
 Resolution ExifResolution(std::span<const std::uint8_t> exif);
 
-// TIFF: the metadata of a file's first directory (read with the EXIF and GPS directories followed),
-// and the tags that carry `metadata` into one.
-ImageMetadata TiffMetadata(const tiff::Directory& first);
-// The pointer tags whose directories TiffMetadata needs.
-std::span<const std::uint16_t> TiffMetadataPointers();
+// TIFF: the metadata of a file's first directory, read with the metadata directories and at least the
+// tags IsTiffMetadataTag accepts (the values are moved out of it), and the tags that carry `metadata`
+// into one.
+ImageMetadata TiffMetadata(tiff::Directory first);
+bool IsTiffMetadataTag(std::uint16_t tag);
 // Adds `metadata` to the TIFF file open for reading and writing in `file`: its first directory is
 // written anew at the end with the metadata tags, and the header points to it.
 ToolStatus AddTiffMetadata(std::FILE* file, const ImageMetadata& metadata, const std::string& name);

@@ -13,7 +13,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "tools/imagefile/file_open.h"
+#include "tools/imagefile/file_position.h"
 #include "tools/imagefile/jpeg_entropy_check.h"
 #include "tools/imagefile/native_codecs.h"
 
@@ -126,9 +126,8 @@ bool WriteJpegRows(jpeg_compress_struct* info, ErrorManager* errors, std::FILE* 
 
 }  // namespace
 
-ToolStatus DecodeJpeg(const std::string& path, const CheckedImageFile& checked, ToolImage& image) {
-    const OpenedFile file = OpenFile(path, "rb");
-    if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
+ToolStatus DecodeJpeg(std::FILE* file, const std::string& path, const CheckedImageFile& checked, ToolImage& image) {
+    if (!SeekFile(file, 0, SEEK_SET)) return ToolStatus::Failure("cannot read " + path + ": " + std::strerror(errno));
     const auto width = static_cast<std::int32_t>(checked.width), height = static_cast<std::int32_t>(checked.height);
     if (ToolStatus s = CheckImageGeometry(width, height, checked.channels, 8, path); !s.ok()) return s;
     image = EmptyToolImage(width, height, checked.channels, 8);
@@ -139,7 +138,7 @@ ToolStatus DecodeJpeg(const std::string& path, const CheckedImageFile& checked, 
     jpeg_create_decompress(&info);
     info.progress = &errors.progress;
     bool outOfMemory = false;
-    const bool ok = ReadJpegRows(&info, &errors, file.get(), &image, ExpectedDecodedBytes(checked), &outOfMemory);
+    const bool ok = ReadJpegRows(&info, &errors, file, &image, ExpectedDecodedBytes(checked), &outOfMemory);
     jpeg_destroy_decompress(&info);
     if (outOfMemory) return ToolStatus::Failure("out of memory reading " + path);
     if (errors.tooManyScans) return TooManyJpegScans(path);

@@ -5,9 +5,12 @@
 
 namespace aperlume::tool {
 
-ToolStatus DecodePng(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image);
-ToolStatus DecodeJpeg(const std::string& path, const CheckedImageFile& checked, ToolImage& image);
-ToolStatus DecodeTiff(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image);
+// Each decoder reads the file open in `file` from its start.
+ToolStatus DecodePng(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                     ToolImage& image);
+ToolStatus DecodeJpeg(std::FILE* file, const std::string& path, const CheckedImageFile& checked, ToolImage& image);
+ToolStatus DecodeTiff(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                      ToolImage& image);
 
 ToolStatus EncodePng(std::FILE* file, const ToolImage& image, const std::vector<MetadataPiece>& pieces,
                      const std::string& name);

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/imagefile/file_open.h"
+#include "tools/imagefile/file_position.h"
 #include "tools/imagefile/native_codecs.h"
 
 namespace aperlume::tool {
@@ -159,11 +159,10 @@ private:
 
 }  // namespace
 
-ToolStatus DecodePng(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image) {
-    const OpenedFile file = OpenFile(path, "rb");
-    if (file == nullptr) return ToolStatus::Failure("cannot open " + path + ": " + std::strerror(errno));
+ToolStatus DecodePng(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                     ToolImage& image) {
     png_byte signature[8] = {};
-    if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
+    if (!SeekFile(file, 0, SEEK_SET) || std::fread(signature, 1, sizeof signature, file) != sizeof signature ||
         png_sig_cmp(signature, 0, sizeof signature) != 0)
         return ToolStatus::Failure(path + " changed while it was read");
 
@@ -174,7 +173,7 @@ ToolStatus DecodePng(const std::string& path, const CheckedImageFile& checked, S
     if (png == nullptr || info == nullptr) return ToolStatus::Failure("out of memory reading " + path);
 
     ReadHeader header{};
-    if (!ReadPngHeader(png, info, file.get(), &header))
+    if (!ReadPngHeader(png, info, file, &header))
         return ToolStatus::Failure(path + " is damaged or unsupported (" + sink.message + ")");
     // The check read the same header; a file that changed since is not read on stale findings.
     if (header.width != checked.width || header.height != checked.height || header.channels != checked.channels)

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "tools/imagefile/file_position.h"
 #include "tools/imagefile/native_codecs.h"
 
 namespace aperlume::tool {
@@ -77,26 +77,35 @@ void FinishRows(std::uint8_t* rows, std::size_t pixels, const CheckedImageFile& 
     }
 }
 
-// The file's procedures over an open stdio file, for writing.
-tmsize_t ReadProc(thandle_t file, void* data, tmsize_t size) {
-    return static_cast<tmsize_t>(std::fread(data, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(file)));
+// The file libtiff reads or writes: an open stdio file, and when decoding the first directory as the
+// check read it, over the file's own. Offsets are 64-bit in every build.
+struct TiffStream {
+    std::FILE* file;
+    const ByteOverlay* directory;  // null when writing
+};
+
+tmsize_t ReadProc(thandle_t handle, void* data, tmsize_t size) {
+    auto* stream = static_cast<TiffStream*>(handle);
+    const std::int64_t position = FilePosition(stream->file);
+    const std::size_t got = std::fread(data, 1, static_cast<std::size_t>(size), stream->file);
+    if (stream->directory != nullptr && position >= 0)
+        stream->directory->Apply(static_cast<std::uint64_t>(position), static_cast<std::uint8_t*>(data), got);
+    return static_cast<tmsize_t>(got);
 }
-tmsize_t WriteProc(thandle_t file, void* data, tmsize_t size) {
-    return static_cast<tmsize_t>(std::fwrite(data, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(file)));
+tmsize_t WriteProc(thandle_t handle, void* data, tmsize_t size) {
+    return static_cast<tmsize_t>(std::fwrite(data, 1, static_cast<std::size_t>(size), static_cast<TiffStream*>(handle)->file));
 }
-toff_t SeekProc(thandle_t file, toff_t offset, int whence) {
-    auto* stream = static_cast<std::FILE*>(file);
-    if (offset > static_cast<toff_t>(LONG_MAX) || std::fseek(stream, static_cast<long>(offset), whence) != 0)
-        return static_cast<toff_t>(-1);
-    return static_cast<toff_t>(std::ftell(stream));
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+    std::FILE* file = static_cast<TiffStream*>(handle)->file;
+    if (!SeekFile(file, static_cast<std::int64_t>(offset), whence)) return static_cast<toff_t>(-1);
+    return static_cast<toff_t>(FilePosition(file));
 }
 int CloseProc(thandle_t) { return 0; }  // the caller owns the file
-toff_t SizeProc(thandle_t file) {
-    auto* stream = static_cast<std::FILE*>(file);
-    const long here = std::ftell(stream);
-    std::fseek(stream, 0, SEEK_END);
-    const long end = std::ftell(stream);
-    std::fseek(stream, here, SEEK_SET);
+toff_t SizeProc(thandle_t handle) {
+    std::FILE* file = static_cast<TiffStream*>(handle)->file;
+    const std::int64_t here = FilePosition(file);
+    const std::int64_t end = FileSize(file);
+    SeekFile(file, here, SEEK_SET);
     return static_cast<toff_t>(end);
 }
 int MapProc(thandle_t, void**, toff_t*) { return 0; }
@@ -151,12 +160,16 @@ ToolStatus ReadTiles(TIFF* tiff, const std::string& path, const CheckedImageFile
 
 }  // namespace
 
-ToolStatus DecodeTiff(const std::string& path, const CheckedImageFile& checked, SampleRange range, ToolImage& image) {
+ToolStatus DecodeTiff(std::FILE* file, const std::string& path, const CheckedImageFile& checked, SampleRange range,
+                      ToolImage& image) {
     const auto width = static_cast<std::int32_t>(checked.width), height = static_cast<std::int32_t>(checked.height);
     if (ToolStatus s = CheckImageGeometry(width, height, checked.channels, checked.bitDepth, path); !s.ok()) return s;
+    if (!SeekFile(file, 0, SEEK_SET)) return ToolStatus::Failure("cannot read " + path + ": " + std::strerror(errno));
     Messages messages;
     TiffOptions options(&messages);
-    TiffHandle tiff(TIFFOpenExt(path.c_str(), "rm", options.get()));
+    TiffStream stream{file, &checked.decoderDirectory};
+    TiffHandle tiff(TIFFClientOpenExt(path.c_str(), "rm", &stream, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                                      UnmapProc, options.get()));
     if (tiff == nullptr) return Damaged(path, messages.text[0] != '\0' ? messages.text : "libtiff cannot open it");
     std::uint32_t fileWidth = 0, fileHeight = 0;
     std::uint16_t samples = 0, bits = 0;
@@ -174,7 +187,8 @@ ToolStatus DecodeTiff(const std::string& path, const CheckedImageFile& checked, 
 ToolStatus EncodeTiff(std::FILE* file, const ToolImage& image, const std::string& name) {
     Messages messages;
     TiffOptions options(&messages);
-    TiffHandle tiff(TIFFClientOpenExt(name.c_str(), "w", file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+    TiffStream stream{file, nullptr};
+    TiffHandle tiff(TIFFClientOpenExt(name.c_str(), "w", &stream, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
                                       MapProc, UnmapProc, options.get()));
     if (tiff == nullptr) return ToolStatus::Failure("cannot write " + name + ": " + messages.text);
     const int channels = image.channels;

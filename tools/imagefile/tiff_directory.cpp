@@ -1,28 +1,33 @@
 // Reading and writing TIFF directories.
 #include "tools/imagefile/tiff_directory.h"
 
-#include "tools/imagefile/byte_order.h"
-
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cmath>
-#include <climits>
 #include <cstring>
+
+#include "tools/imagefile/byte_order.h"
+#include "tools/imagefile/file_position.h"
 
 namespace aperlume::tool {
 
 FileByteSource::FileByteSource(std::FILE* file) : file_(file) {
-    if (std::fseek(file_, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file_);
-        size_ = end > 0 ? static_cast<std::uint64_t>(end) : 0;
-    }
+    const std::int64_t end = FileSize(file_);
+    size_ = end > 0 ? static_cast<std::uint64_t>(end) : 0;
 }
 
 bool FileByteSource::ReadAt(std::uint64_t offset, void* out, std::size_t count) {
     if (offset > size_ || count > size_ - offset) return false;
     if (count == 0) return true;
-    if (offset > static_cast<std::uint64_t>(LONG_MAX) || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0)
-        return false;
-    return std::fread(out, 1, count, file_) == count;
+    return SeekFile(file_, static_cast<std::int64_t>(offset), SEEK_SET) && std::fread(out, 1, count, file_) == count;
+}
+
+void ByteOverlay::Apply(std::uint64_t position, std::uint8_t* data, std::size_t count) const {
+    const std::uint64_t end = position + count, overlayEnd = at + bytes.size();
+    if (bytes.empty() || end <= at || position >= overlayEnd) return;
+    const std::uint64_t from = std::max(position, at), to = std::min(end, overlayEnd);
+    std::memcpy(data + (from - position), bytes.data() + (from - at), static_cast<std::size_t>(to - from));
 }
 
 bool MemoryByteSource::ReadAt(std::uint64_t offset, void* out, std::size_t count) {
@@ -61,60 +66,164 @@ std::uint32_t Read32(const std::uint8_t* bytes, bool bigEndian) {
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kExifIfd || tag == kGpsIfd || tag == kInteroperabilityIfd; }
 
-bool ReadDirectoryAt(ByteSource& source, bool bigEndian, std::uint32_t offset, std::span<const std::uint16_t> followed,
-                     int depth, Directory& directory, std::string& why) {
-    std::uint8_t countBytes[2];
-    if (!source.ReadAt(offset, countBytes, 2)) {
-        why = "a directory lies outside the file";
-        return false;
-    }
-    const std::uint32_t count = Read16(countBytes, bigEndian);
-    if (count == 0) {
-        why = "a directory is empty";
-        return false;
-    }
-    std::vector<std::uint8_t> table(count * 12u + 4u);
-    if (!source.ReadAt(std::uint64_t{offset} + 2u, table.data(), table.size())) {
-        why = "a directory lies outside the file";
-        return false;
-    }
-    directory.entries.clear();
-    directory.entries.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t* raw = table.data() + 12u * i;
-        Entry entry;
-        entry.tag = static_cast<std::uint16_t>(Read16(raw, bigEndian));
-        entry.type = static_cast<std::uint16_t>(Read16(raw + 2, bigEndian));
-        entry.count = Read32(raw + 4, bigEndian);
-        const std::size_t size = TypeSize(entry.type);
-        if (size == 0) continue;  // a type from the future: a reader skips such an entry
-        const std::uint64_t bytes = std::uint64_t{entry.count} * size;
-        if (bytes > source.Size()) {
-            why = "the value of tag " + std::to_string(entry.tag) + " lies outside the file";
+constexpr std::uint64_t kSharedValues = 4096;
+constexpr std::size_t kRecordBytes = 12;
+constexpr std::size_t kRecordsAtOnce = 341;  // a table is read in pieces of 4092 bytes
+
+enum class Kind { First, Exif, Gps, Interoperability };
+
+// One 12-byte entry of a directory's table as it lies in the source.
+struct Record {
+    std::uint16_t tag;
+    std::uint16_t type;
+    std::uint32_t count;
+    const std::uint8_t* word;  // the value itself when it fits in 4 bytes, else its offset
+    std::uint64_t bytes;       // count * TypeSize(type)
+};
+
+// One read of a first directory and what it leads to, with the budget and the directories visited.
+class Reader {
+public:
+    Reader(ByteSource& source, bool bigEndian, const ReadPlan& plan)
+        : source_(source), bigEndian_(bigEndian), plan_(plan), left_(source.Size() + kSharedValues) {}
+
+    bool Read(std::uint32_t offset, Kind kind, Directory& directory, std::string& why) {
+        if (std::find(visited_.begin(), visited_.begin() + static_cast<std::ptrdiff_t>(visitedCount_), offset) !=
+                visited_.begin() + static_cast<std::ptrdiff_t>(visitedCount_) ||
+            visitedCount_ == visited_.size()) {
+            why = "a directory is pointed to twice";
             return false;
         }
-        entry.value.resize(static_cast<std::size_t>(bytes));
-        if (bytes == 0) {
-            // no value at all: nothing to copy (and no buffer to copy into)
-        } else if (bytes <= 4) {
-            std::memcpy(entry.value.data(), raw + 8, static_cast<std::size_t>(bytes));
-        } else if (!source.ReadAt(Read32(raw + 8, bigEndian), entry.value.data(), entry.value.size())) {
-            why = "the value of tag " + std::to_string(entry.tag) + " lies outside the file";
+        visited_[visitedCount_++] = offset;
+        std::uint8_t countBytes[2];
+        if (!source_.ReadAt(offset, countBytes, 2)) {
+            why = "a directory lies outside the file";
             return false;
         }
-        if (bigEndian) Swap(entry.value, entry.type);
-        const bool follow = std::find(followed.begin(), followed.end(), entry.tag) != followed.end();
-        if (follow && IsPointerTag(entry.tag) && depth < 2 && entry.count == 1 &&
-            (entry.type == kLong || entry.type == kIfd)) {
+        const std::uint32_t count = Read16(countBytes, bigEndian_);
+        if (count == 0) {
+            why = "a directory is empty";
+            return false;
+        }
+        std::uint8_t next[4];
+        if (!source_.ReadAt(std::uint64_t{offset} + 2 + kRecordBytes * count, next, 4)) {
+            why = "a directory lies outside the file";
+            return false;
+        }
+        directory.offset = offset;
+        directory.next = Read32(next, bigEndian_);
+        if (!ReadEntries(offset, count, kind, directory, why)) return false;
+        // The directories this one leads to, after its own entries: a damaged one costs only its pointer.
+        std::erase_if(directory.entries, [&](Entry& entry) {
+            if (!IsPointerTag(entry.tag) || (kind == Kind::First && !plan_.metadataDirectories)) return false;
             Directory sub;
-            if (!ReadDirectoryAt(source, bigEndian, entry.Number(), followed, depth + 1, sub, why)) return false;
+            std::string ignored;
+            if (!Read(entry.Number(), SubKind(entry.tag), sub, ignored) || sub.entries.empty()) return true;
             entry.subIfd = std::move(sub.entries);
-        }
-        directory.entries.push_back(std::move(entry));
+            return false;
+        });
+        return true;
     }
-    directory.next = Read32(table.data() + 12u * count, bigEndian);
-    return true;
-}
+
+private:
+    // Whether `record`, a pointer tag in a directory of `kind`, leads to a directory read here.
+    bool Leads(Kind kind, const Record& record) const {
+        if (record.count != 1 || (record.type != kLong && record.type != kIfd)) return false;
+        if (kind == Kind::First) return plan_.metadataDirectories && (record.tag == kExifIfd || record.tag == kGpsIfd);
+        return kind == Kind::Exif && record.tag == kInteroperabilityIfd;
+    }
+
+    // The kept entries of the table of `count` entries at `offset`, in two passes: the first decides what
+    // is kept and charges it, so that the entries are allocated once at their size and nothing is
+    // allocated past the budget; the second reads them.
+    bool ReadEntries(std::uint32_t offset, std::uint32_t count, Kind kind, Directory& directory, std::string& why) {
+        std::bitset<65536> seen;
+        const auto keeps = [&](const Record& record) {
+            if (TypeSize(record.type) == 0 || seen[record.tag]) return false;  // a type from the future; a repeat
+            seen.set(record.tag);
+            if (kind == Kind::First && plan_.keep != nullptr && !plan_.keep(record.tag)) return false;
+            return !IsPointerTag(record.tag) || Leads(kind, record) || (kind == Kind::First && !plan_.metadataDirectories);
+        };
+        const auto outside = [&](const Record& record) {
+            return record.bytes > 4 && (Read32(record.word, bigEndian_) > source_.Size() ||
+                                        record.bytes > source_.Size() - Read32(record.word, bigEndian_));
+        };
+        std::size_t kept = 0;
+        const bool charged = ForEachRecord(offset, count, why, [&](const Record& record) {
+            if (!keeps(record)) return true;
+            const std::uint64_t cost = kRecordBytes + (record.bytes > 4 ? record.bytes : 0);
+            if (outside(record)) {
+                why = "the value of tag " + std::to_string(record.tag) + " lies outside the file";
+                return false;
+            }
+            if (cost > left_) {
+                why = "its directories claim more bytes than the file holds";
+                return false;
+            }
+            left_ -= cost;
+            ++kept;
+            return true;
+        });
+        if (!charged) return false;
+        seen.reset();
+        directory.entries.clear();
+        directory.entries.reserve(kept);
+        return ForEachRecord(offset, count, why, [&](const Record& record) {
+            if (!keeps(record)) return true;
+            Entry entry;
+            entry.tag = record.tag;
+            entry.type = record.type;
+            entry.count = record.count;
+            entry.value.resize(static_cast<std::size_t>(record.bytes));
+            if (record.bytes > 4) {
+                entry.valueOffset = Read32(record.word, bigEndian_);
+                if (!source_.ReadAt(entry.valueOffset, entry.value.data(), entry.value.size())) {
+                    why = "the value of tag " + std::to_string(record.tag) + " lies outside the file";
+                    return false;
+                }
+            } else if (record.bytes > 0) {
+                std::memcpy(entry.value.data(), record.word, entry.value.size());
+            }
+            if (bigEndian_) Swap(entry.value, entry.type);
+            directory.entries.push_back(std::move(entry));
+            return true;
+        });
+    }
+
+    static Kind SubKind(std::uint16_t tag) {
+        return tag == kExifIfd ? Kind::Exif : tag == kGpsIfd ? Kind::Gps : Kind::Interoperability;
+    }
+
+    // Calls `visit` with each record of the table of `count` entries at `offset`, until it returns false.
+    // The table is read in pieces, so that its size costs no memory.
+    template <typename Visit>
+    bool ForEachRecord(std::uint32_t offset, std::uint32_t count, std::string& why, Visit visit) {
+        std::array<std::uint8_t, kRecordsAtOnce * kRecordBytes> piece;
+        for (std::uint32_t first = 0; first < count;) {
+            const std::uint32_t records = std::min<std::uint32_t>(count - first, kRecordsAtOnce);
+            if (!source_.ReadAt(std::uint64_t{offset} + 2 + kRecordBytes * first, piece.data(), kRecordBytes * records)) {
+                why = "a directory lies outside the file";
+                return false;
+            }
+            for (std::uint32_t i = 0; i < records; ++i) {
+                const std::uint8_t* raw = piece.data() + kRecordBytes * i;
+                Record record{static_cast<std::uint16_t>(Read16(raw, bigEndian_)),
+                              static_cast<std::uint16_t>(Read16(raw + 2, bigEndian_)), Read32(raw + 4, bigEndian_), raw + 8, 0};
+                record.bytes = std::uint64_t{record.count} * TypeSize(record.type);
+                if (!visit(record)) return false;
+            }
+            first += records;
+        }
+        return true;
+    }
+
+    ByteSource& source_;
+    bool bigEndian_;
+    const ReadPlan& plan_;
+    std::uint64_t left_;
+    std::array<std::uint32_t, 4> visited_{};
+    std::size_t visitedCount_ = 0;
+};
 
 void Patch32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value, bool bigEndian) {
     std::vector<std::uint8_t> bytes;
@@ -222,14 +331,40 @@ bool ReadHeader(ByteSource& source, Header& header) {
     return true;
 }
 
-bool ReadDirectory(ByteSource& source, bool bigEndian, std::uint32_t offset, std::span<const std::uint16_t> followed,
-                   Directory& directory, std::string& why) {
-    return ReadDirectoryAt(source, bigEndian, offset, followed, 0, directory, why);
+bool ReadDirectory(ByteSource& source, bool bigEndian, std::uint32_t offset, const ReadPlan& plan, Directory& directory,
+                   std::string& why) {
+    Reader reader(source, bigEndian, plan);
+    return reader.Read(offset, Kind::First, directory, why);
 }
 
 std::vector<std::uint8_t> WriteDirectory(const Directory& directory, std::uint32_t offset, bool bigEndian) {
     std::vector<std::uint8_t> out;
     AppendDirectory(directory.entries, directory.next, offset, bigEndian, out);
+    return out;
+}
+
+std::vector<std::uint8_t> WriteTableInPlace(const Directory& directory, bool (*keep)(std::uint16_t tag),
+                                            bool bigEndian) {
+    std::vector<const Entry*> kept;
+    for (const Entry& entry : directory.entries)
+        if (keep(entry.tag)) kept.push_back(&entry);
+    std::stable_sort(kept.begin(), kept.end(), [](const Entry* a, const Entry* b) { return a->tag < b->tag; });
+    std::vector<std::uint8_t> out;
+    Append16(out, static_cast<std::uint32_t>(kept.size()), bigEndian);
+    for (const Entry* entry : kept) {
+        Append16(out, entry->tag, bigEndian);
+        Append16(out, entry->type, bigEndian);
+        Append32(out, entry->count, bigEndian);
+        if (entry->value.size() > 4) {
+            Append32(out, entry->valueOffset, bigEndian);
+        } else {
+            std::vector<std::uint8_t> value = entry->value;
+            if (bigEndian) Swap(value, entry->type);
+            value.resize(4, 0);
+            out.insert(out.end(), value.begin(), value.end());
+        }
+    }
+    Append32(out, 0, bigEndian);
     return out;
 }
 

@@ -1,6 +1,8 @@
 // The TIFF walk of the image file check: the first directory, its tags, and the strips or tiles it
-// points to. Only the directory and its values are read; the image data is located, not read.
+// points to. Only the directory and the values the check and the metadata need are read; the image data
+// is located, not read.
 #include <algorithm>
+#include <utility>
 
 #include "tools/imagefile/format_structure.h"
 #include "tools/imagefile/tiff_directory.h"
@@ -19,6 +21,23 @@ std::uint64_t MaxRatio(std::uint32_t compression) {
         default: return 1032;
     }
 }
+
+// The tags the check reads and the decoders need (libtiff reverses the bits of every byte after
+// FillOrder 2); with the metadata's, all that is kept of the first directory.
+bool IsStructureTag(std::uint16_t tag) {
+    switch (tag) {
+        case tiff::kImageWidth: case tiff::kImageLength: case tiff::kBitsPerSample: case tiff::kCompression:
+        case tiff::kPhotometric: case tiff::kFillOrder: case tiff::kStripOffsets: case tiff::kSamplesPerPixel:
+        case tiff::kRowsPerStrip: case tiff::kStripByteCounts: case tiff::kPlanarConfiguration: case tiff::kPredictor:
+        case tiff::kTileWidth: case tiff::kTileLength: case tiff::kTileOffsets: case tiff::kTileByteCounts:
+        case tiff::kExtraSamples: case tiff::kSampleFormat:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsKeptTag(std::uint16_t tag) { return IsStructureTag(tag) || IsTiffMetadataTag(tag); }
 
 bool KnownCompression(std::uint32_t compression) {
     return compression == 1 || compression == 5 || compression == 8 || compression == 32946 || compression == 32773;
@@ -46,9 +65,11 @@ ToolStatus CheckTiffStructure(std::FILE* file, const std::string& path, const Im
     if (head[2] == 43 || head[3] == 43) return Unsupported(path, "is a BigTIFF file, which the tool cannot read");
     tiff::Header header;
     if (!tiff::ReadHeader(source, header)) return Damaged(path, "its header is invalid");
+    // One read of the first directory, for the check and the metadata: an EXIF or GPS directory that is
+    // damaged costs only itself.
     tiff::Directory directory;
     std::string why;
-    if (!tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, {}, directory, why))
+    if (!tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, {IsKeptTag, true}, directory, why))
         return Damaged(path, why);
     const auto number = [&](std::uint16_t tag, std::uint32_t fallback) {
         const tiff::Entry* entry = directory.Find(tag);
@@ -128,12 +149,9 @@ ToolStatus CheckTiffStructure(std::FILE* file, const std::string& path, const Im
     checked.associatedAlpha = samples > base && extra != nullptr && extra->Number() == 1;
     checked.bigEndian = header.bigEndian;
     checked.dataBytes = dataBytes;
-    // The metadata, with the EXIF and GPS directories; a damaged one of those costs only the EXIF.
-    tiff::Directory withPointers;
-    if (tiff::ReadDirectory(source, header.bigEndian, header.firstDirectory, TiffMetadataPointers(), withPointers, why))
-        checked.metadata = TiffMetadata(withPointers);
-    else
-        checked.metadata = TiffMetadata(directory);
+    checked.decoderDirectory = {header.firstDirectory,
+                                tiff::WriteTableInPlace(directory, IsStructureTag, header.bigEndian)};
+    checked.metadata = TiffMetadata(std::move(directory));
     return ToolStatus::Success();
 }
 
